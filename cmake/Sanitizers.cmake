@@ -1,0 +1,5 @@
+if(RS485_SANITIZE)
+  set(_flags -fsanitize=${RS485_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_compile_options(${_flags})
+  add_link_options(${_flags})
+endif()

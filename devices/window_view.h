@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+
+namespace rs485 {
+
+// Where the focus goes after an error box.
+enum class FocusTarget { None, Find, n1_addr, new1 };
+
+// The main window as the logic below it sees it. The window implements it;
+// tests implement it with plain fields. Names of the window's controls are
+// given where a method stands for one.
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+
+  // Status bar `Status`: the whole text is replaced.
+  virtual void setStatus(const QString& text) = 0;
+  // Modal error box (error icon, one OK button, caption "Error"); returns
+  // when it is closed, then moves the focus.
+  virtual void showError(const QString& text, FocusTarget focus) = 0;
+
+  // `readTimer`.
+  virtual void setReadTimerInterval(int milliseconds) = 0;
+  virtual void setReadTimerActive(bool active) = 0;
+  virtual bool readTimerActive() const = 0;
+
+  // `Find`.
+  virtual QString findCaption() const = 0;
+  virtual void setFindCaption(const QString& caption) = 0;
+  // `Timeouts` (its integer text) with its spinner `UpDown`.
+  virtual int timeoutsValue() const = 0;
+  virtual void setTimeoutsEnabled(bool enabled) = 0;  // Timeouts and UpDown
+  // `OpenClose`.
+  virtual void setOpenCloseEnabled(bool enabled) = 0;
+
+  // `ListAdress`.
+  virtual void clearDeviceList() = 0;
+  virtual void appendDeviceListItem(const QString& caption) = 0;
+  virtual void setDeviceListEnabled(bool enabled) = 0;
+  virtual int selectedDeviceListRow() const = 0;  // -1 when no row is selected
+  virtual QString deviceListItemCaption(int row) const = 0;
+
+  // Digit editors: `n1_addr`, `n2_addr`, `n3_addr` (index 0..2) and
+  // `new1`, `new2`, `new3` (index 0..2).
+  virtual QString addressDigit(int index) const = 0;
+  virtual void setAddressDigit(int index, const QString& text) = 0;
+  virtual QString newAddressDigit(int index) const = 0;
+};
+
+// Shows the confirmation dialog `Attention`; its answer travels in AskMode
+// (1 ask again, 2 stop, 3 go on without asking), kept with the dialog.
+class ConfirmDialog {
+ public:
+  virtual ~ConfirmDialog() = default;
+  virtual int askMode() const = 0;
+  virtual void setAskMode(int mode) = 0;
+  // Sets ConfirmText and shows the dialog modally; returns when it closes.
+  virtual void ask(const QString& confirmText) = 0;
+};
+
+}  // namespace rs485

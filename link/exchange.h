@@ -1,0 +1,108 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "link/serial_port.h"
+#include "link/ui_executor.h"
+#include "protocol/frames.h"
+
+namespace rs485 {
+
+// What the engine calls on the user-interface thread.
+struct ExchangeHandlers {
+  std::function<void()> shortAnswer;  // a 5-byte frame with a good CRC is in RxBuffer
+  std::function<void()> readings;     // a 16-byte frame with a good CRC is in RxBuffer
+  std::function<void()> sendFailed;   // a write did not complete ("Ошибка передачи")
+};
+
+// Moves one request out and one response in over the open port, on two
+// worker threads, without ever blocking the user-interface thread.
+//
+// The object lives as long as the window; start() and stop() bracket one
+// open port. Members named in capitals are the engine's shared state: the
+// plain ones are touched by the user-interface thread only, or by the
+// receive thread while the user-interface thread cannot run a handler that
+// reads them (it is waiting in the hand-over), so the hand-over orders them.
+class Exchange {
+ public:
+  explicit Exchange(UiExecutor& ui);
+  ~Exchange();
+  Exchange(const Exchange&) = delete;
+  Exchange& operator=(const Exchange&) = delete;
+
+  void setHandlers(ExchangeHandlers handlers);
+
+  // The command of the operation in progress (1 scan, 2 address change,
+  // 80 poll). User-interface thread only.
+  int PendingCommand = 1;
+
+  // Length of the answer the request in flight must produce (5 or 16; 0
+  // before the first request). Read by the receive thread at every arrival.
+  std::atomic<int> ExpectedLength{0};
+
+  std::array<std::uint8_t, kRxBufferSize> RxBuffer{};
+  int RxCount = 0;
+  std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
+
+  // Set by the transmit thread after each write, read by onSent.
+  std::atomic<bool> WriteOk{false};
+
+  // Builds the four-byte request for `address` with PendingCommand, purges
+  // both queues and releases the transmit thread. `length` is not used: the
+  // caller sets ExpectedLength itself. Always true; never waits.
+  bool readingFunc(int address, int length);
+
+  // The address-change send: the five-byte request, ExpectedLength 5,
+  // transmit queue purged only, transmit thread released.
+  void sendAddressChange(int currentAddress, int newAddress);
+
+  // CRC test of the assembled frame of ExpectedLength bytes in RxBuffer.
+  bool Read() const;
+
+  // Zero RxBuffer, RxCount 0, purge the receive queue.
+  void clearReceive();
+
+  // Queue operations of the timer ticks; no-ops (0) without an open port.
+  void purgeOutput();
+  void purgeInput();
+  int inputQueued();
+
+  // Completion handlers; run on the user-interface thread by the hand-over.
+  void onSent();
+  void onReceived();
+
+  // The frame the next write sends, for tests and traces.
+  TxFrame txBuffer() const;
+  int txCount() const;
+
+  // Starts the receive thread running and the transmit thread parked.
+  void start(SerialPort& port);
+  // Ends both threads and waits for them. Never deadlocks: a worker waiting
+  // in a hand-over is released without its handler having run, and a
+  // handler still queued will not run. Safe when not started.
+  void stop();
+  bool running() const { return session_ != nullptr; }
+
+  struct Session;  // one open port's threads and hand-over state
+
+ private:
+  void setTx(const TxFrame& frame, int count);
+
+  UiExecutor& ui_;
+  ExchangeHandlers handlers_;
+  SerialPort* port_ = nullptr;  // user-interface thread's view of the port
+
+  mutable std::mutex txMutex_;  // TxBuffer may be replaced during a run of failed writes
+  TxFrame TxBuffer{};
+  int TxCount = 0;
+
+  std::unique_ptr<Session> session_;
+};
+
+}  // namespace rs485

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "link/exchange.h"
+#include "link/port_names.h"
+#include "link/serial_device.h"
+
+namespace rs485 {
+
+// Opens the chosen port with the fixed line settings and starts the engine;
+// closes it again. User-interface thread only.
+class PortSession {
+ public:
+  PortSession(Exchange& exchange, PortNames names, DeviceOpener opener = openLinuxSerialDevice);
+  ~PortSession();
+
+  // Opens the port named `portName` ("COM1".."COM5"). False when any step
+  // fails; then nothing stays open and lastError() says why.
+  bool COMOpen(const std::string& portName);
+  // Stops the engine's threads and closes the port. Safe when nothing is open.
+  void COMClose();
+
+  bool isOpen() const { return device_ != nullptr; }
+  OpenError lastError() const { return lastError_; }
+  const std::string& lastPath() const { return lastPath_; }
+  const PortNames& names() const { return names_; }
+
+ private:
+  Exchange& exchange_;
+  PortNames names_;
+  DeviceOpener opener_;
+  std::unique_ptr<SerialDevice> device_;  // PortHandle
+  OpenError lastError_ = OpenError::None;
+  std::string lastPath_;
+};
+
+}  // namespace rs485

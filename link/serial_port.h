@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace rs485 {
+
+// Why a port did not open, mapped once from the system's error.
+enum class OpenError {
+  None,
+  NotFound,          // no such device, or a name that names nothing
+  PermissionDenied,  // the user may not open it (on Linux: not in "dialout")
+  Busy,              // another program holds it
+  NotSerial,         // it exists but is no serial device
+  SettingsRejected,  // it opened but refused the line settings
+  Other,
+};
+
+// Plain words for standard error; never shown in the window.
+std::string describe(OpenError error);
+
+// What the exchange engine needs of an open serial line. Every call is safe
+// from any thread; waits return early once shutdown() has been called.
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // Writes all bytes, waiting (cancellably) while the driver's output queue
+  // is full. False when the write failed, or shutdown() cut it short.
+  virtual bool writeAll(const std::uint8_t* data, std::size_t length) = 0;
+
+  // Number of bytes waiting in the input queue; 0 when it cannot be read.
+  virtual int inputQueued() = 0;
+
+  // Reads up to maxLength of the bytes already queued, never waiting.
+  // Returns the number read (0 when none or on error).
+  virtual int readQueued(std::uint8_t* buffer, int maxLength) = 0;
+
+  virtual void purgeInput() = 0;
+  virtual void purgeOutput() = 0;
+
+  enum class Wake { Arrival, Shutdown, Error };
+  // Sleeps until new bytes arrive (every arrival wakes it once, however
+  // many bytes are already waiting) or until shutdown().
+  virtual Wake waitForArrival() = 0;
+
+  // Sleeps for the given time; false when shutdown() ended it early.
+  virtual bool pause(std::chrono::milliseconds duration) = 0;
+
+  // Wakes every wait, now and later, so that the workers can leave.
+  virtual void shutdown() = 0;
+};
+
+}  // namespace rs485
