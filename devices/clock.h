@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+
+#include <QDateTime>
+
+namespace rs485 {
+
+// Local time, injectable so that tests can set the minute.
+using Clock = std::function<QDateTime()>;
+
+inline Clock systemClock() {
+  return [] { return QDateTime::currentDateTime(); };
+}
+
+}  // namespace rs485
