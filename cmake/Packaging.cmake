@@ -1,14 +1,16 @@
 # Installation layout and the Debian package (cpack -G DEB).
 include(GNUInstallDirs)
 
-if(RS485_WITH_QT)
+if(TARGET rs485-master)
   install(TARGETS rs485-master RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/rs485-master.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/rs485-master.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
-install(TARGETS rs485-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET rs485-sim)
+  install(TARGETS rs485-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rs485-master)

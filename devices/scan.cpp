@@ -1,0 +1,97 @@
+#include "devices/scan.h"
+
+#include "devices/messages.h"
+#include "protocol/frames.h"
+
+namespace rs485 {
+
+namespace {
+constexpr int kAskEachFind = 1;
+constexpr int kStopScan = 2;
+}  // namespace
+
+Scan::Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state, Clock clock,
+           PrepareRecordingFile prepareRecordingFile)
+    : view_(view),
+      dialog_(dialog),
+      exchange_(exchange),
+      state_(state),
+      clock_(std::move(clock)),
+      prepareRecordingFile_(std::move(prepareRecordingFile)) {}
+
+bool Scan::running() const { return view_.findCaption() != msg::findCaption(); }
+
+void Scan::FindClick() {
+  if (view_.findCaption() == msg::findCaption()) {
+    start();
+  } else {
+    end();
+  }
+}
+
+void Scan::start() {
+  view_.setReadTimerInterval(view_.timeoutsValue());
+  view_.setFindCaption(msg::stopCaption());
+  view_.setTimeoutsEnabled(false);
+  view_.clearDeviceList();
+  view_.setOpenCloseEnabled(false);
+  state_.FoundDevices.clear();
+  view_.setReadTimerActive(true);
+  dialog_.setAskMode(kAskEachFind);
+  scanAddress_ = kFirstBusAddress;
+  foundCount_ = 0;
+  exchange_.PendingCommand = CmdProbe;
+  view_.setStatus(msg::scanningFirst());
+}
+
+void Scan::end() {
+  view_.setFindCaption(msg::findCaption());
+  view_.setTimeoutsEnabled(true);
+  view_.setOpenCloseEnabled(true);
+  view_.setReadTimerActive(false);
+  if (!state_.FoundDevices.empty()) view_.setDeviceListEnabled(true);
+  view_.setStatus(msg::scanFinished(static_cast<int>(state_.FoundDevices.size())));
+}
+
+void Scan::scanTick(int busy) {
+  if (exchange_.PendingCommand != CmdProbe) return;
+  if (busy == 0) {
+    view_.setStatus(msg::scanning(scanAddress_));
+    exchange_.ExpectedLength = kStatusResponseLength;
+    exchange_.readingFunc(scanAddress_, kStatusResponseLength);
+    ++scanAddress_;
+  }
+  if (scanAddress_ == kLastBusAddress + 1) end();
+}
+
+void Scan::find(int address) {
+  view_.setReadTimerActive(false);
+  state_.FoundDevices.push_back(DeviceEntry{static_cast<std::uint8_t>(address), 0});
+  // The entry this find completes. The dialog below runs a nested event loop,
+  // so it is reached by index, never by a reference held across it.
+  const std::size_t entry = state_.FoundDevices.size() - 1;
+  const int listed = state_.FoundDevices[entry].address;
+  view_.appendDeviceListItem(deviceCaption(listed));
+  const QString confirmText = msg::foundDeviceQuestion(listed);
+
+  if (dialog_.askMode() == kAskEachFind) {
+    view_.setReadTimerActive(false);
+    dialog_.ask(confirmText);
+  }
+  if (dialog_.askMode() == kStopScan) {
+    end();
+  } else if (running()) {
+    view_.setReadTimerActive(true);
+  }
+
+  // One minute behind, so that the first reading of the device is recorded.
+  const int minute = clock_().time().minute();
+  if (entry < state_.FoundDevices.size()) {
+    state_.FoundDevices[entry].recordedMinute = static_cast<std::uint8_t>((minute - 1 + 256) % 256);
+  }
+  if (prepareRecordingFile_) prepareRecordingFile_(listed);
+  ++foundCount_;
+  exchange_.clearReceive();
+}
+
+}  // namespace rs485

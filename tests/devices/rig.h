@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include <QDateTime>
+
+#include "devices/devices.h"
+#include "link/exchange.h"
+#include "protocol/frames.h"
+#include "protocol/readings.h"
+#include "tests/devices/fakes.h"
+#include "tests/support/pump_executor.h"
+
+namespace rs485::test {
+
+// The logic with a fake window and dialog over an engine that is never
+// started: requests land in txBuffer(), answers are put into RxBuffer by hand.
+struct Rig {
+  CallLog log;
+  FakeWindow view{log};
+  FakeDialog dialog{log};
+  PumpExecutor ui;
+  Exchange exchange{ui};
+  DeviceState state;
+  QDateTime now{QDate(2024, 3, 1), QTime(10, 30)};
+  std::vector<int> prepared;
+  std::function<void(int)> onPrepare;
+  Devices devices{view,
+                  dialog,
+                  exchange,
+                  state,
+                  [this] { return now; },
+                  [this](int address) {
+                    prepared.push_back(address);
+                    log.push_back("prepare " + std::to_string(address));
+                    if (onPrepare) onPrepare(address);
+                  }};
+
+  Rig() {
+    exchange.setHandlers(ExchangeHandlers{[this] { devices.shortAnswerFunc(); }, {}, {}});
+    // Not the default of 500, so that the copied interval can be told apart.
+    view.timeouts = 750;
+  }
+
+  TxFrame tx() const { return exchange.txBuffer(); }
+
+  // A 5-byte answer arriving as one block, handed over to onReceived.
+  void arrive(const std::vector<std::uint8_t>& frame) {
+    for (std::size_t i = 0; i < frame.size(); ++i) exchange.RxBuffer[i] = frame[i];
+    exchange.RxCount = static_cast<int>(frame.size());
+    exchange.onReceived();
+  }
+  static std::vector<std::uint8_t> statusFrame(int address, int status = 0, int command = CmdProbe) {
+    std::vector<std::uint8_t> frame(kStatusResponseLength);
+    encodeStatusResponse(
+        StatusResponse{static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(command),
+                       static_cast<std::uint8_t>(status)},
+        frame.data());
+    return frame;
+  }
+  void answer(int address, int status = 0) { arrive(statusFrame(address, status)); }
+
+  // Runs ticks while the timer is on, as a bus whose devices answer every
+  // probe at once: `bus` maps a probed address to the address its answer
+  // names. Returns the addresses probed, in order.
+  std::vector<int> runScan(const std::map<int, int>& bus = {}, int maxTicks = 400) {
+    std::vector<int> probed;
+    for (int i = 0; i < maxTicks && view.readTimer; ++i) {
+      const int address = devices.scan.ScanAddress();
+      devices.scanTick(0);
+      if (devices.scan.ScanAddress() == address) continue;
+      probed.push_back(address);
+      if (auto it = bus.find(address); it != bus.end()) answer(it->second);
+    }
+    return probed;
+  }
+
+  std::vector<std::string> statuses() const {
+    std::vector<std::string> out;
+    for (const auto& line : log)
+      if (line.rfind("status ", 0) == 0) out.push_back(line.substr(7));
+    return out;
+  }
+  QStringList listedCaptions() const { return view.list; }
+  std::vector<int> foundAddresses() const {
+    std::vector<int> out;
+    for (const auto& e : state.FoundDevices) out.push_back(e.address);
+    return out;
+  }
+};
+
+inline std::vector<std::uint8_t> head(const TxFrame& frame, int n) {
+  return {frame.begin(), frame.begin() + n};
+}
+
+}  // namespace rs485::test
