@@ -29,7 +29,8 @@ class MonitorView : public WindowView {
   virtual QString cellText(const QString& cellName) const = 0;
   virtual void setCellText(const QString& cellName, const QString& text) = 0;
 
-  // `dotTimer` and the colon `dot`.
+  // `dotTimer` and the colon `dot`. Switching on a timer that already runs
+  // leaves its period undisturbed (no restart).
   virtual void setDotTimerActive(bool active) = 0;
   virtual bool dotVisible() const = 0;
   virtual void setDotVisible(bool visible) = 0;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace rs485 {
+
+// The text in Windows code page 1251, no byte-order mark. A character the
+// code page lacks becomes '?'.
+QByteArray toCp1251(const QString& text);
+
+}  // namespace rs485

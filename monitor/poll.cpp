@@ -1,0 +1,93 @@
+#include "monitor/poll.h"
+
+#include "devices/messages.h"
+#include "devices/selection.h"
+#include "protocol/frames.h"
+
+namespace rs485 {
+
+namespace {
+constexpr int kPollInterval = 1000;  // ms
+}
+
+Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state)
+    : view_(view), exchange_(exchange), state_(state) {}
+
+bool Poll::running() const { return view_.readingAllCaption() != msg::readingAllCaption(); }
+
+void Poll::readingAllClick() {
+  if (running()) {
+    stop();
+  } else {
+    start();
+  }
+}
+
+void Poll::start() {
+  if (state_.FoundDevices.empty()) {
+    view_.showError(msg::searchPrompt(), FocusTarget::Find);
+    return;
+  }
+  const auto address = composeAddress(view_);
+  if (!address) return;  // the conversion error has been shown
+  state_.SelectedAddress = *address;
+  if (state_.SelectedAddress < kFirstBusAddress || state_.SelectedAddress > kLastBusAddress) {
+    view_.showError(msg::enterDeviceAddress(), FocusTarget::n1_addr);
+    return;
+  }
+  view_.initialAll();
+  view_.setSetpointGroupsEnabled(false);
+  view_.setReadingAllCaption(msg::stopCaption());
+  view_.enDisPanel(false);
+  view_.setStatus(msg::pollStarted());
+
+  PollIndex = 0;
+  for (std::size_t i = 0; i < state_.FoundDevices.size(); ++i) {
+    if (state_.FoundDevices[i].address == state_.SelectedAddress) {
+      PollIndex = i;
+      break;
+    }
+  }
+
+  view_.setReadTimerInterval(kPollInterval);
+  exchange_.PendingCommand = CmdReadCurrent;
+  view_.setReadTimerActive(true);
+}
+
+void Poll::stop() {
+  view_.setStatus(msg::pollStopped());
+  view_.setReadingAllCaption(msg::readingAllCaption());
+  view_.enDisPanel(true);
+  view_.setWFileChecked(false);
+  view_.setWFileCaption(msg::recordCaption());
+  view_.initialAll();
+  view_.setReadTimerActive(false);
+  view_.setDotTimerActive(false);
+  view_.setDotVisible(true);
+}
+
+void Poll::pollTick(int busy) {
+  exchange_.ExpectedLength = kReadingsResponseLength;
+  if (busy != 0) return;
+  const DeviceEntry* entry = currentEntry();
+  if (entry == nullptr) return;
+  exchange_.readingFunc(entry->address, kReadingsResponseLength);
+}
+
+DeviceEntry* Poll::currentEntry() {
+  auto& devices = state_.FoundDevices;
+  if (devices.empty()) return nullptr;
+  return PollIndex < devices.size() ? &devices[PollIndex] : &devices.front();
+}
+
+void Poll::advance() {
+  if (state_.FoundDevices.empty()) {
+    PollIndex = 0;
+    return;
+  }
+  if (PollIndex >= state_.FoundDevices.size()) PollIndex = 0;  // the entry answered was the first
+  ++PollIndex;
+  if (PollIndex >= state_.FoundDevices.size()) PollIndex = 0;
+}
+
+}  // namespace rs485

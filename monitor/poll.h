@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+
+#include "devices/found_devices.h"
+#include "link/exchange.h"
+#include "monitor/monitor_view.h"
+
+namespace rs485 {
+
+// The poll of the current readings: every found device in turn, one request
+// per readTimer tick, started and stopped by `readingAll`.
+// User-interface thread only.
+//
+// Running or idle is not stored: the caption of readingAll is the state.
+class Poll {
+ public:
+  Poll(MonitorView& view, Exchange& exchange, DeviceState& state);
+
+  // readingAll clicked: starts on "Чтение текущих показаний", stops otherwise.
+  void readingAllClick();
+
+  // The poll branch of readTimerTimer (PendingCommand 80), after the common
+  // first steps have purged both queues and counted `busy` waiting bytes.
+  void pollTick(int busy);
+
+  bool running() const;
+
+  // Index into FoundDevices of the device the next tick asks. Set by the
+  // start, advanced only by a handled answer (advance()).
+  std::size_t PollIndex = 0;
+
+  // The entry PollIndex names; the first one should the list have shrunk
+  // under it. Null when the list is empty.
+  DeviceEntry* currentEntry();
+  // PollIndex + 1, back to 0 at the end of the list.
+  void advance();
+
+ private:
+  void start();
+  void stop();
+
+  MonitorView& view_;
+  Exchange& exchange_;
+  DeviceState& state_;
+};
+
+}  // namespace rs485

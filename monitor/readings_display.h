@@ -1,0 +1,39 @@
+#pragma once
+
+#include "devices/found_devices.h"
+#include "link/exchange.h"
+#include "monitor/monitor_view.h"
+#include "monitor/poll.h"
+#include "monitor/recording.h"
+#include "protocol/readings.h"
+
+namespace rs485 {
+
+// Shows the answers of the device at SelectedAddress in the digit cells,
+// blinks the clock colon, has rows recorded for every polled device and
+// moves the poll on. User-interface thread only.
+class ReadingsDisplay {
+ public:
+  ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll,
+                  Recording& recording);
+
+  // The handler of a 16-byte answer whose CRC matched; the frame is in
+  // exchange.RxBuffer.
+  void showReadings();
+
+  // dotTimer tick: the colon shows and hides in turn.
+  void dotTimerTimer();
+
+ private:
+  void show(const ReadingsResponse& answer);
+  void showCyclesAndSetpoints(const ReadingsResponse& answer);
+  RowTexts shownTexts() const;
+
+  MonitorView& view_;
+  Exchange& exchange_;
+  DeviceState& state_;
+  Poll& poll_;
+  Recording& recording_;
+};
+
+}  // namespace rs485

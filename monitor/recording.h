@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "devices/clock.h"
+#include "devices/found_devices.h"
+#include "monitor/monitor_view.h"
+#include "protocol/readings.h"
+
+namespace rs485 {
+
+// The step and the temperature as a row shows them.
+struct RowTexts {
+  QString step;         // "03", or three digits for 100..255 of a device not displayed
+  QString temperature;  // "023,5"
+};
+
+struct RecordingOptions {
+  // Folder of the files; empty: the process's current working directory.
+  QString directory;
+  // The row's date; empty: the system locale's short date format.
+  std::function<QString(const QDate&)> formatDate;
+};
+
+// "ЗОР_номер - 5.txt". On Linux the name is stored in the file system's
+// encoding (UTF-8); only the contents are in code page 1251.
+QString recordingFileName(int address);
+
+// Both header lines, CR LF after each, still in Unicode.
+QString recordingHeader(int address);
+// One row with its line end: date, "г.    ", hh:mm, the step, the temperature.
+QString recordingRow(const QString& date, const QTime& time, const RowTexts& texts);
+
+// The texts of a row taken from the answer itself, for a device whose
+// cells do not show it.
+RowTexts rowTextsFromAnswer(const ReadingsResponse& answer);
+
+// One text file per device, with one row per device and minute while `wFile`
+// is ticked. Every header and row opens the file for appending, writes and
+// closes it again; the file is never truncated, and a file that cannot be
+// opened is skipped without a message.
+class Recording {
+ public:
+  Recording(MonitorView& view, Clock clock, RecordingOptions options = {});
+
+  // `wFile` clicked (the click has toggled the tick already).
+  void wFileClick();
+  // Recording is on while the caption of `wFile` reads "Остановить запись".
+  bool recordingOn() const;
+
+  // Called by the scan for each find: creates the file when missing and
+  // writes the header into an empty one.
+  void prepareRecordingFile(int address);
+
+  // Appends the row of `entry` when the minute has changed since its last
+  // row. `shown`: the texts of the cells for the displayed device; without
+  // them the texts come from the answer.
+  void recordReading(DeviceEntry& entry, const ReadingsResponse& answer,
+                     const std::optional<RowTexts>& shown);
+
+  // Where the file of `address` lies.
+  QString filePath(int address) const;
+
+ private:
+  QString dateText(const QDate& date) const;
+
+  MonitorView& view_;
+  Clock clock_;
+  RecordingOptions options_;
+};
+
+}  // namespace rs485

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <initializer_list>
+#include <optional>
+#include <vector>
+
+#include "devices/found_devices.h"
+#include "link/exchange.h"
+#include "monitor/monitor.h"
+#include "protocol/frames.h"
+#include "protocol/readings.h"
+#include "tests/monitor/fake_monitor_view.h"
+#include "tests/support/pump_executor.h"
+
+namespace rs485::test {
+
+// A readings answer with everything the display can show.
+inline ReadingsResponse readings(int address, int temperature = 235) {
+  ReadingsResponse r;
+  r.address = static_cast<std::uint8_t>(address);
+  r.command = CmdReadCurrent;
+  r.temperature = static_cast<std::int16_t>(temperature);
+  r.timeMinutes = 125;
+  r.step = 3;
+  r.cycles = 42;
+  r.numStep = 12;
+  r.setTemperature = 1500;
+  r.setTimeMinutes = 600;
+  r.statusByte = 0;
+  return r;
+}
+
+inline QString russianDate(const QDate& date) {
+  return QLocale(QLocale::Russian).toString(date, QLocale::ShortFormat);
+}
+
+// The monitor wired as the window wires it, against a fake window and an
+// engine that is never started: requests land in txBuffer(), answers are
+// put into RxBuffer by the test and handed to onReceived().
+class MonitorRig : public ::testing::Test {
+ protected:
+  MonitorRig() {
+    exchange.setHandlers(
+        {.shortAnswer = {}, .readings = [this] { monitor.showReadings(); }, .sendFailed = {}});
+  }
+
+  // FoundDevices as a scan in minute `foundMinute` would leave them.
+  void found(std::initializer_list<int> addresses, int foundMinute = 4) {
+    state.FoundDevices.clear();
+    for (int a : addresses) {
+      state.FoundDevices.push_back(
+          {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>((foundMinute - 1) & 0xFF)});
+    }
+  }
+  void select(int address) {
+    const QString d = QStringLiteral("%1").arg(address, 3, 10, QLatin1Char('0'));
+    view.digits[0] = d.mid(0, 1);
+    view.digits[1] = d.mid(1, 1);
+    view.digits[2] = d.mid(2, 1);
+  }
+  void at(int hour, int minute) { now = QDateTime(QDate(2026, 12, 7), QTime(hour, minute, 30)); }
+
+  // One poll tick with `busy` bytes waiting; the address the request went
+  // to, 0 when none went out.
+  int tick(int busy = 0) {
+    exchange.readingFunc(0, 0);  // marks the buffer: no device has address 0
+    poll.pollTick(busy);
+    EXPECT_EQ(exchange.ExpectedLength, kReadingsResponseLength);
+    const TxFrame tx = exchange.txBuffer();
+    if (tx[0] == 0) return 0;
+    EXPECT_EQ(exchange.txCount(), kBusRequestLength);
+    EXPECT_EQ(tx[1], CmdReadCurrent);
+    EXPECT_TRUE(frameCrcMatches(tx.data(), kBusRequestLength));
+    return tx[0];
+  }
+
+  // A 16-byte answer arriving in one block, as the receive thread hands it over.
+  void answer(const ReadingsResponse& r, bool corrupt = false) {
+    encodeReadingsResponse(r, exchange.RxBuffer.data());
+    if (corrupt) exchange.RxBuffer[5] ^= 0x01;
+    exchange.RxCount = kReadingsResponseLength;
+    exchange.onReceived();
+  }
+
+  // Ticks `count` times, each request answered at once by its device.
+  std::vector<int> serve(int count) {
+    std::vector<int> asked;
+    for (int i = 0; i < count; ++i) {
+      asked.push_back(tick());
+      answer(readings(asked.back()));
+    }
+    return asked;
+  }
+
+  QByteArray fileBytes(int address) const {
+    QFile f(recording.filePath(address));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+  }
+  bool fileExists(int address) const { return QFile::exists(recording.filePath(address)); }
+
+  PumpExecutor ui;
+  Exchange exchange{ui};
+  DeviceState state;
+  FakeMonitorView view;
+  QTemporaryDir dir;
+  QDateTime now{QDate(2026, 12, 7), QTime(10, 5, 0)};
+  Monitor monitor{view, exchange, state, [this] { return now; }, {dir.path(), russianDate}};
+  Recording& recording = monitor.recording;
+  Poll& poll = monitor.poll;
+  ReadingsDisplay& display = monitor.display;
+};
+
+}  // namespace rs485::test

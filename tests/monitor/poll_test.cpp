@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "devices/messages.h"
+#include "devices/selection.h"
+#include "tests/monitor/monitor_rig.h"
+
+namespace rs485::test {
+namespace {
+
+using Log = std::vector<std::string>;
+std::string s(const QString& t) { return t.toStdString(); }
+
+class PollTest : public MonitorRig {};
+
+TEST_F(PollTest, StartWithoutDevicesAsksForASearch) {
+  select(7);
+  poll.readingAllClick();
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0].first, msg::searchPrompt());
+  EXPECT_EQ(view.errors[0].second, FocusTarget::Find);
+  EXPECT_EQ(view.log, Log{"error " + s(msg::searchPrompt())});
+  EXPECT_EQ(exchange.PendingCommand, 1);
+  EXPECT_EQ(state.SelectedAddress, 0);
+}
+
+TEST_F(PollTest, StartWithAnAddressOutOfRangeAsksForTheAddress) {
+  for (const auto& [h, t, u, value] :
+       {std::tuple{"0", "0", "0", 0}, std::tuple{"2", "4", "8", 248}, std::tuple{"2", "9", "9", 299}}) {
+    view.log.clear();
+    view.errors.clear();
+    found({3, 7});
+    view.setDigits(h, t, u);
+    poll.readingAllClick();
+    ASSERT_EQ(view.errors.size(), 1u) << value;
+    EXPECT_EQ(view.errors[0].first, msg::enterDeviceAddress());
+    EXPECT_EQ(view.errors[0].second, FocusTarget::n1_addr);
+    EXPECT_EQ(view.log, Log{"error " + s(msg::enterDeviceAddress())});
+    EXPECT_EQ(state.SelectedAddress, value) << "keeps the rejected value";
+    EXPECT_EQ(view.readingAll, msg::readingAllCaption());
+    EXPECT_EQ(exchange.PendingCommand, 1);
+  }
+}
+
+TEST_F(PollTest, StartWithAnEditorThatHoldsNoNumberChangesNothing) {
+  found({3, 7});
+  state.SelectedAddress = 3;
+  view.setDigits("0", "", "7");
+  poll.readingAllClick();
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_EQ(view.errors[0].first, msg::notAnInteger(""));
+  EXPECT_EQ(view.log.size(), 1u);
+  EXPECT_EQ(state.SelectedAddress, 3);
+  EXPECT_EQ(exchange.PendingCommand, 1);
+}
+
+TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
+  found({3, 7, 12});
+  select(7);
+  view.cells["tempN2"] = "5";
+  view.setpointGroupsEnabled = true;
+  poll.readingAllClick();
+  EXPECT_EQ(view.log,
+            (Log{"initialAll", "groups off", "readingAll " + s(msg::stopCaption()), "enDisPanel false",
+                 "status " + s(msg::pollStarted()), "interval 1000", "timer on"}));
+  EXPECT_TRUE(view.errors.empty());
+  EXPECT_EQ(state.SelectedAddress, 7);
+  EXPECT_EQ(poll.PollIndex, 1u);
+  EXPECT_EQ(exchange.PendingCommand, 80);
+  EXPECT_TRUE(view.allCellsZero());
+  EXPECT_FALSE(view.setpointGroupsEnabled);
+  EXPECT_TRUE(poll.running());
+  EXPECT_EQ(exchange.txCount(), 0) << "the first request waits for the first tick";
+}
+
+TEST_F(PollTest, StopTakesItsStepsInOrder) {
+  found({3});
+  select(3);
+  poll.readingAllClick();
+  view.wFile = msg::stopRecordingCaption();
+  view.wFileChecked = true;
+  view.dotTimer = true;
+  view.dot = false;
+  view.log.clear();
+  poll.readingAllClick();
+  EXPECT_EQ(view.log, (Log{"status " + s(msg::pollStopped()), "readingAll " + s(msg::readingAllCaption()),
+                           "enDisPanel true", "wFile unticked", "wFile " + s(msg::recordCaption()),
+                           "initialAll", "timer off", "dotTimer off", "dot shown"}));
+  EXPECT_FALSE(poll.running());
+  EXPECT_EQ(exchange.PendingCommand, 80) << "kept after the stop";
+}
+
+TEST_F(PollTest, ServesTheSelectedDeviceFirstThenTheListInOrder) {
+  found({3, 7, 12});
+  select(7);
+  poll.readingAllClick();
+  EXPECT_EQ(serve(5), (std::vector<int>{7, 12, 3, 7, 12}));
+}
+
+TEST_F(PollTest, ASilentDeviceHoldsBackTheOnesAfterIt) {
+  found({3, 7, 12});
+  select(3);
+  poll.readingAllClick();
+  EXPECT_EQ(tick(), 3);
+  answer(readings(3));
+  EXPECT_EQ(tick(), 7);  // no answer
+  EXPECT_EQ(tick(), 7);
+  answer(readings(7), /*corrupt=*/true);
+  EXPECT_EQ(tick(), 7);
+  answer(readings(7));
+  EXPECT_EQ(tick(), 12);
+}
+
+TEST_F(PollTest, BytesWaitingAtATickHoldTheRequestBack) {
+  found({3, 7});
+  select(3);
+  poll.readingAllClick();
+  exchange.ExpectedLength = 5;
+  EXPECT_EQ(tick(/*busy=*/2), 0);
+  EXPECT_EQ(tick(), 3) << "the same device at the next quiet tick";
+}
+
+TEST_F(PollTest, AnAddressNotInTheListStartsAtTheFirstEntryAndShowsNothing) {
+  found({3, 7});
+  select(5);
+  poll.readingAllClick();
+  EXPECT_TRUE(view.errors.empty());
+  EXPECT_EQ(serve(3), (std::vector<int>{3, 7, 3}));
+  EXPECT_TRUE(view.allCellsZero());
+}
+
+TEST_F(PollTest, OneDeviceIsAskedAtEveryTick) {
+  found({5});
+  select(5);
+  poll.readingAllClick();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(tick(), 5);
+    answer(readings(5));
+    EXPECT_EQ(poll.PollIndex, 0u);
+  }
+}
+
+TEST_F(PollTest, StopThenStartAgainResetsTheCellsAndChoosesTheIndexAnew) {
+  found({3, 7, 12});
+  select(3);
+  poll.readingAllClick();
+  serve(2);  // 3 and 7; the display shows 3
+  EXPECT_FALSE(view.allCellsZero());
+  poll.readingAllClick();
+  EXPECT_TRUE(view.allCellsZero());
+  select(12);
+  view.log.clear();
+  poll.readingAllClick();
+  EXPECT_EQ(view.log.front(), "initialAll");
+  EXPECT_EQ(poll.PollIndex, 2u);
+  EXPECT_EQ(serve(2), (std::vector<int>{12, 3}));
+}
+
+TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswer) {
+  found({3, 7, 12});
+  view.list = {deviceCaption(3), deviceCaption(7), deviceCaption(12)};
+  select(7);
+  poll.readingAllClick();
+  ASSERT_EQ(tick(), 7);
+  answer(readings(7, 235));
+  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+
+  view.selectedRow = 0;
+  ListAdressClick(view, state);
+  EXPECT_EQ(state.SelectedAddress, 3);
+
+  ASSERT_EQ(tick(), 12);
+  answer(readings(12, 500));
+  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235") << "7's digits stay";
+  ASSERT_EQ(tick(), 3);
+  answer(readings(3, -12));
+  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "-012");
+  EXPECT_EQ(tick(), 7) << "the order of polling is not affected";
+}
+
+TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
+  found({3});
+  select(3);
+  poll.readingAllClick();
+  ASSERT_EQ(tick(), 3);
+  poll.readingAllClick();
+  ASSERT_TRUE(view.allCellsZero());
+  ReadingsResponse late = readings(3, 235);
+  late.statusByte = kBlinkStatus;
+  answer(late);
+  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_TRUE(view.dotTimer) << "the blinking may come back";
+}
+
+TEST_F(PollTest, StartingDuringAScanTakesTheTimerOver) {
+  // A scan running: Find reads "[Стоп]", readTimer ticks at the scan's pace.
+  view.find = msg::stopCaption();
+  view.readTimer = true;
+  view.readTimerInterval = 500;
+  exchange.PendingCommand = CmdProbe;
+  exchange.ExpectedLength = 5;
+  found({4});
+  select(4);
+  poll.readingAllClick();
+  EXPECT_EQ(exchange.PendingCommand, 80) << "the scan branch of the tick no longer runs";
+  EXPECT_EQ(view.readTimerInterval, 1000);
+  EXPECT_TRUE(view.readTimer);
+  EXPECT_EQ(view.find, msg::stopCaption());
+  EXPECT_FALSE(view.panelEnabled);
+  EXPECT_EQ(exchange.ExpectedLength, 5) << "until the first poll tick";
+  EXPECT_EQ(tick(), 4);
+}
+
+}  // namespace
+}  // namespace rs485::test

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/monitor/monitor_rig.h"
+
+namespace rs485::test {
+namespace {
+
+const QStringList kTemp{"tempN1", "tempN2", "tempN3", "tempN4"};
+const QStringList kTime{"hoursH", "hoursL", "minutesH", "minutesL"};
+const QStringList kStep{"sectionH", "sectionL"};
+const QStringList kCycle{"hCycle", "mCycle", "lCycle"};
+
+class DisplayTest : public MonitorRig {
+ protected:
+  // Polling 7 (selected) and 9; the next answer is 7's.
+  void SetUp() override {
+    found({7, 9});
+    select(7);
+    poll.readingAllClick();
+    view.log.clear();
+  }
+  // The answer of the device at PollIndex, straight into the handler.
+  void show(const ReadingsResponse& r) {
+    encodeReadingsResponse(r, exchange.RxBuffer.data());
+    exchange.RxCount = kReadingsResponseLength;
+    display.showReadings();
+  }
+};
+
+TEST_F(DisplayTest, AFullAnswerBoxByBox) {
+  ReadingsResponse r;
+  r.address = 7;
+  r.command = CmdReadCurrent;
+  r.temperature = -123;  // -12,3
+  r.timeMinutes = 5999;  // 99:59
+  r.step = 7;
+  r.cycles = 5;
+  r.numStep = 42;
+  r.setTemperature = 9999;  // 999,9
+  r.setTimeMinutes = 61;    // 01:01
+  r.statusByte = 0;
+  show(r);
+  const std::map<QString, QString> expected = {
+      {"tempN1", "-"},   {"tempN2", "1"},   {"tempN3", "2"},   {"tempN4", "3"},   {"hoursH", "9"},
+      {"hoursL", "9"},   {"minutesH", "5"}, {"minutesL", "9"}, {"sectionH", "0"}, {"sectionL", "7"},
+      {"numStepH", "4"}, {"numStepL", "2"}, {"hCycle", "0"},   {"mCycle", "0"},   {"lCycle", "5"},
+      {"n1_temp", "9"},  {"n2_temp", "9"},  {"n3_temp", "9"},  {"n4_temp", "9"},  {"hhTime", "0"},
+      {"hlTime", "1"},   {"lhTime", "0"},   {"llTime", "1"}};
+  EXPECT_EQ(view.cells, expected);
+  EXPECT_EQ(poll.PollIndex, 1u);
+}
+
+TEST_F(DisplayTest, ValuesTooLongForTheirBoxesLeaveThemAndTheRestIsShown) {
+  show(readings(7, 235));
+  show(readings(9));  // back to 7
+  ReadingsResponse r = readings(7, 10000);
+  r.timeMinutes = 6000;
+  r.step = 255;
+  r.numStep = 100;
+  r.setTemperature = -1000;
+  r.cycles = 255;
+  show(r);
+  EXPECT_EQ(view.cellsText(kTemp), "0235");
+  EXPECT_EQ(view.cellsText(kTime), "0200") << "hours as before, minutes 00";
+  EXPECT_EQ(view.cellsText(kStep), "03");
+  EXPECT_EQ(view.cellsText({"numStepH", "numStepL"}), "12");
+  EXPECT_EQ(view.cellsText({"n1_temp", "n2_temp", "n3_temp", "n4_temp"}), "1500");
+  EXPECT_EQ(view.cellsText(kCycle), "255");
+}
+
+TEST_F(DisplayTest, CyclesZeroShowsEndAndNothingElse) {
+  show(readings(7, 235));
+  show(readings(9));
+  const auto before = view.cells;
+  ReadingsResponse r = readings(7, 999);
+  r.cycles = 0;
+  r.timeMinutes = 1;
+  r.statusByte = kBlinkStatus;
+  show(r);
+  auto expected = before;
+  expected["hCycle"] = "E";
+  expected["mCycle"] = "n";
+  expected["lCycle"] = "d";
+  EXPECT_EQ(view.cells, expected);
+  EXPECT_TRUE(view.dotTimer) << "the blinking is decided before the cycle count";
+  EXPECT_EQ(poll.PollIndex, 1u);
+}
+
+TEST_F(DisplayTest, TheStatusByteBlinksOnExactly0x80) {
+  struct Case {
+    std::uint8_t status;
+    bool blinking;
+  };
+  for (const Case c :
+       {Case{0x80, true}, Case{0x81, false}, Case{0xC0, false}, Case{0x00, false}, Case{0x7F, false}}) {
+    view.dotTimer = !c.blinking;
+    view.dot = false;
+    ReadingsResponse r = readings(7);
+    r.statusByte = c.status;
+    show(r);
+    EXPECT_EQ(view.dotTimer, c.blinking) << int{c.status};
+    if (!c.blinking) {
+      EXPECT_TRUE(view.dot) << int{c.status};
+    }
+    show(readings(9));
+  }
+}
+
+TEST_F(DisplayTest, AnAnswerOfADeviceNotDisplayedChangesNoBoxAndLeavesTheBlinking) {
+  ReadingsResponse own = readings(7, 235);
+  own.statusByte = kBlinkStatus;
+  show(own);
+  view.dot = false;  // a dotTimer tick hid the colon
+  view.log.clear();
+  const auto before = view.cells;
+  ReadingsResponse other = readings(9, -55);
+  other.statusByte = 0;
+  other.cycles = 0;
+  show(other);
+  EXPECT_EQ(view.cells, before);
+  EXPECT_TRUE(view.log.empty());
+  EXPECT_TRUE(view.dotTimer);
+  EXPECT_FALSE(view.dot);
+  EXPECT_EQ(poll.PollIndex, 0u) << "but the poll moves on";
+}
+
+TEST_F(DisplayTest, TheEntryAtPollIndexIsTheOneThatAnswered) {
+  // The frame's own address byte does not decide: entry PollIndex does.
+  show(readings(9, 777));
+  EXPECT_EQ(view.cellsText(kTemp), "0777");
+}
+
+TEST_F(DisplayTest, TheReceiveBufferIsClearedInEveryCase) {
+  for (std::uint8_t cycles : {std::uint8_t{42}, std::uint8_t{0}}) {
+    for (int i = 0; i < 2; ++i) {  // displayed, then not displayed
+      ReadingsResponse r = readings(7);
+      r.cycles = cycles;
+      show(r);
+      EXPECT_EQ(exchange.RxCount, 0);
+      EXPECT_EQ(exchange.RxBuffer, (std::array<std::uint8_t, kRxBufferSize>{}));
+    }
+  }
+}
+
+TEST_F(DisplayTest, DotTimerTicksShowAndHideTheColon) {
+  display.dotTimerTimer();
+  EXPECT_FALSE(view.dot);
+  display.dotTimerTimer();
+  EXPECT_TRUE(view.dot);
+}
+
+}  // namespace
+}  // namespace rs485::test
