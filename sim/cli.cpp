@@ -1,0 +1,260 @@
+#include "sim/cli.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <limits>
+#include <stdexcept>
+
+#include "protocol/frames.h"
+
+namespace rs485::sim {
+
+namespace {
+
+[[noreturn]] void bad(const std::string& message) { throw std::invalid_argument(message); }
+
+std::vector<std::string_view> splitOn(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+// Decimal, or hexadecimal after 0x.
+long long parseInteger(std::string_view text, long long low, long long high, const std::string& what) {
+  int base = 10;
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (negative) digits.remove_prefix(1);
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    base = 16;
+    digits.remove_prefix(2);
+  }
+  long long value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+    bad(what + ": not a number: '" + std::string(text) + "'");
+  if (negative) value = -value;
+  if (value < low || value > high)
+    bad(what + ": " + std::to_string(value) + " is out of " + std::to_string(low) + ".." + std::to_string(high));
+  return value;
+}
+
+double parseReal(std::string_view text, double low, double high, const std::string& what) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size())
+    bad(what + ": not a number: '" + std::string(text) + "'");
+  if (!(value >= low && value <= high)) bad(what + ": " + std::string(text) + " is out of range");
+  return value;
+}
+
+std::pair<std::string_view, std::string_view> keyValue(std::string_view item) {
+  const std::size_t eq = item.find('=');
+  if (eq == std::string_view::npos) return {item, {}};
+  return {item.substr(0, eq), item.substr(eq + 1)};
+}
+
+// "ADDR:rest" or "all:rest".
+std::pair<std::string_view, std::string_view> target(std::string_view spec, const std::string& option) {
+  const std::size_t colon = spec.find(':');
+  if (colon == std::string_view::npos) bad(option + " wants ADDRESS:LIST, got '" + std::string(spec) + "'");
+  return {spec.substr(0, colon), spec.substr(colon + 1)};
+}
+
+}  // namespace
+
+Faults parseFaults(std::string_view list, Faults f) {
+  for (const std::string_view item : splitOn(list, ',')) {
+    const auto [name, value] = keyValue(item);
+    const std::string key(name);
+    auto probability = [&, v = value] { return v.empty() ? 1.0 : parseReal(v, 0.0, 1.0, "fault " + key); };
+    auto number = [&, v = value](long long low, long long high) {
+      if (v.empty()) bad("fault " + key + " needs a value");
+      return parseInteger(v, low, high, "fault " + key);
+    };
+    if (key == "silent") f.silent = probability();
+    else if (key == "bad-crc") f.badCrc = probability();
+    else if (key == "split") f.split = probability();
+    else if (key == "extra") f.extraBytes = probability();
+    else if (key == "wrong-address") f.wrongAddress = probability();
+    else if (key == "bad-status") f.badStatus = probability();
+    else if (key == "extra-count") f.extraByteCount = static_cast<int>(number(1, 64));
+    else if (key == "other-address") f.otherAddress = static_cast<std::uint8_t>(number(0, 255));
+    else if (key == "fail-status") f.failStatus = static_cast<std::uint8_t>(number(1, 255));
+    else if (key == "gap-min") f.splitGapMin = std::chrono::milliseconds(number(0, 10000));
+    else if (key == "gap-max") f.splitGapMax = std::chrono::milliseconds(number(0, 10000));
+    else bad("unknown fault '" + key + "'");
+  }
+  if (f.splitGapMax < f.splitGapMin) f.splitGapMax = f.splitGapMin;
+  return f;
+}
+
+ReadingsResponse parseReadings(std::string_view list, int address) {
+  ReadingsResponse r;
+  r.address = static_cast<std::uint8_t>(address);
+  r.command = CmdReadCurrent;
+  r.cycles = 1;
+  for (const std::string_view item : splitOn(list, ',')) {
+    const auto [name, value] = keyValue(item);
+    const std::string key(name);
+    const std::string what = "reading " + key;
+    if (value.empty()) bad(what + " needs a value");
+    if (key == "temperature") r.temperature = static_cast<std::int16_t>(parseInteger(value, -32768, 32767, what));
+    else if (key == "time") r.timeMinutes = static_cast<std::uint16_t>(parseInteger(value, 0, 65535, what));
+    else if (key == "step") r.step = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "cycles") r.cycles = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "num-step") r.numStep = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "set-temperature")
+      r.setTemperature = static_cast<std::int16_t>(parseInteger(value, -32768, 32767, what));
+    else if (key == "set-time") r.setTimeMinutes = static_cast<std::uint16_t>(parseInteger(value, 0, 65535, what));
+    else if (key == "status") r.statusByte = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "address") r.address = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else bad("unknown reading '" + key + "'");
+  }
+  return r;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  SimOptions& o = cl.options;
+  std::vector<int> addresses{1};
+  std::vector<std::string> faultSpecs, fixedSpecs;
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string option = args[i];
+    std::string value;
+    bool hasValue = false;
+    if (const std::size_t eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = option.substr(eq + 1);
+      option.resize(eq);
+      hasValue = true;
+    }
+    auto takeValue = [&]() -> const std::string& {
+      if (!hasValue) {
+        if (i + 1 >= args.size()) bad(option + " needs a value");
+        value = args[++i];
+        hasValue = true;
+      }
+      return value;
+    };
+    auto noValue = [&] {
+      if (hasValue) bad(option + " takes no value");
+    };
+
+    if (option == "--help" || option == "-h") {
+      noValue();
+      cl.help = true;
+    } else if (option == "--devices") {
+      addresses.clear();
+      for (const std::string_view a : splitOn(takeValue(), ','))
+        addresses.push_back(static_cast<int>(parseInteger(a, kFirstBusAddress, kLastBusAddress, "--devices")));
+    } else if (option == "--link") {
+      o.linkPath = takeValue();
+    } else if (option == "--port") {
+      o.devicePath = takeValue();
+    } else if (option == "--no-pace") {
+      noValue();
+      o.pace = false;
+    } else if (option == "--log") {
+      o.logPath = takeValue();
+    } else if (option == "--seed") {
+      o.seed = static_cast<std::uint64_t>(
+          parseInteger(takeValue(), 0, std::numeric_limits<long long>::max(), "--seed"));
+    } else if (option == "--speed") {
+      o.speed = parseReal(takeValue(), 0.0, 1e6, "--speed");
+    } else if (option == "--turnaround") {
+      o.turnaround = std::chrono::microseconds(
+          static_cast<std::int64_t>(parseReal(takeValue(), 0.0, 10000.0, "--turnaround") * 1000.0));
+    } else if (option == "--fault") {
+      faultSpecs.push_back(takeValue());
+    } else if (option == "--fixed") {
+      fixedSpecs.push_back(takeValue());
+    } else {
+      bad("unknown option '" + args[i] + "'");
+    }
+  }
+  if (!o.linkPath.empty() && !o.devicePath.empty()) bad("--link and --port exclude each other");
+
+  for (std::size_t i = 0; i < addresses.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (addresses[i] == addresses[j]) bad("--devices names " + std::to_string(addresses[i]) + " twice");
+  for (const int a : addresses) o.devices.push_back(DeviceConfig{a, {}, std::nullopt, std::nullopt});
+
+  auto devicesNamed = [&](std::string_view who, const std::string& option) {
+    std::vector<DeviceConfig*> out;
+    if (who == "all") {
+      for (auto& d : o.devices) out.push_back(&d);
+      return out;
+    }
+    const int a = static_cast<int>(parseInteger(who, kFirstBusAddress, kLastBusAddress, option));
+    for (auto& d : o.devices)
+      if (d.address == a) out.push_back(&d);
+    if (out.empty()) bad(option + ": no device " + std::to_string(a) + " in --devices");
+    return out;
+  };
+  for (const auto& spec : faultSpecs) {
+    const auto [who, list] = target(spec, "--fault");
+    for (DeviceConfig* d : devicesNamed(who, "--fault")) d->faults = parseFaults(list, d->faults);
+  }
+  for (const auto& spec : fixedSpecs) {
+    const auto [who, list] = target(spec, "--fixed");
+    for (DeviceConfig* d : devicesNamed(who, "--fixed")) d->fixedReadings = parseReadings(list, d->address);
+  }
+  return cl;
+}
+
+std::string usage() {
+  return R"(Usage: rs485-sim [OPTIONS]
+
+Plays controllers on a simulated RS-485 bus for rs485-master. By default it
+creates a pseudo-terminal, prints the path of the end the tool opens on
+standard output, and serves until SIGINT or SIGTERM. Each device answers the
+probe (0x01), the readings request (0x50) and the address change (0x02); its
+readings follow a program that ramps the temperature to each step's setpoint,
+holds it while the clock counts, and counts the cycles down to the end.
+
+Options:
+  --devices LIST     bus addresses of the devices, e.g. 3,7,12 (1..247; default 1)
+  --link PATH        place a symlink at PATH pointing to the pseudo-terminal
+                     (an existing symlink is replaced; removed at exit)
+  --port DEVICE      serve a real serial device (2400 8N1, raw) instead of a
+                     pseudo-terminal
+  --no-pace          send each answer in one write instead of byte by byte at
+                     2400 baud (about 4.2 ms a byte)
+  --turnaround MS    pause between a request and its answer (default 2)
+  --log FILE         append one line per frame: time in microseconds of the
+                     steady clock, kind (req, ans, junk, line), verdict,
+                     address, the bytes in hex; answers end with done=TIME of
+                     their last byte
+  --seed N           seed of the devices' programs and of the fault draws
+                     (default 1); the same seed plays the same bus
+  --speed X          readings evolve X times faster than real time (default 1;
+                     0 freezes them)
+  --fault ADDR:LIST  faults of device ADDR (or "all"), LIST being NAME[=P],...
+                     with P the probability 0..1 per request (default 1):
+                       silent         no answer at all
+                       bad-crc        the answer's CRC is wrong
+                       split          the answer comes in 2..4 bursts
+                       extra          bytes are appended to the answer
+                       wrong-address  the answer names another address
+                       bad-status     probe/address change answered with status != 0
+                     and settings: extra-count=N, other-address=N,
+                     fail-status=N, gap-min=MS, gap-max=MS (split gaps)
+                     e.g. --fault 7:bad-crc=0.1,split=0.05 (repeatable)
+  --fixed ADDR:LIST  device ADDR (or "all") answers these readings as they are:
+                     temperature, time, step, cycles, num-step,
+                     set-temperature, set-time, status, address
+                     e.g. --fixed 3:temperature=-200,time=130,cycles=0,status=0x80
+  --help             show this help and exit
+
+Signals: SIGUSR1 takes the line away (the tool's end hangs up) and, sent again,
+brings a new pseudo-terminal back behind the same --link path.
+)";
+}
+
+}  // namespace rs485::sim

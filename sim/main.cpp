@@ -1,0 +1,62 @@
+// rs485-sim: a simulated bus of controllers for rs485-master.
+#include <signal.h>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/cli.h"
+#include "sim/sim_server.h"
+
+int main(int argc, char** argv) {
+  using namespace rs485::sim;
+  CommandLine cl;
+  try {
+    cl = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::cerr << "rs485-sim: " << e.what() << "\nTry 'rs485-sim --help'.\n";
+    return 2;
+  }
+  if (cl.help) {
+    std::cout << usage();
+    return 0;
+  }
+
+  // The signals are taken by sigwait below; every thread inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  try {
+    SimServer server(cl.options);
+    server.start();
+    std::cout << server.toolPath() << std::endl;
+    std::cerr << "rs485-sim: devices";
+    for (const int a : server.addresses()) std::cerr << ' ' << a;
+    std::cerr << " on " << server.toolPath();
+    if (!server.linkPath().empty()) std::cerr << " (link " << server.linkPath() << ')';
+    std::cerr << (cl.options.pace ? ", paced" : ", not paced") << std::endl;
+
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&signals, &signal) != 0) continue;
+      if (signal != SIGUSR1) break;
+      if (server.lineUp()) {
+        if (server.lineGone()) std::cerr << "rs485-sim: line gone" << std::endl;
+      } else if (server.comeBack()) {
+        std::cout << server.toolPath() << std::endl;
+        std::cerr << "rs485-sim: line back on " << server.toolPath() << std::endl;
+      }
+    }
+    server.stop();
+  } catch (const std::exception& e) {
+    std::cerr << "rs485-sim: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,136 @@
+#include "sim/pty.h"
+
+#include <fcntl.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <system_error>
+
+namespace rs485::sim {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+// 2400 baud 8N1, raw binary: XON/XOFF would swallow bytes 0x11 and 0x13 of
+// a frame, echo would hand the master its own request back.
+void makeRaw(int fd, const std::string& name) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) fail("tcgetattr " + name);
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | CRTSCTS);
+  tio.c_cflag |= CS8 | CREAD | CLOCAL;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, B2400);
+  cfsetospeed(&tio, B2400);
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) fail("tcsetattr " + name);
+}
+
+}  // namespace
+
+void UniqueFd::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void Line::close() {
+  if (closeWatch.valid()) closeWatch.reset();  // first, so that our own close is not taken for the tool's
+  if (io.valid() && !isPty) ioctl(io.get(), TIOCNXCL);
+  io.reset();
+  innerSlave.reset();
+  toolPath.clear();
+  isPty = false;
+}
+
+Line openPseudoTerminal() {
+  Line line;
+  line.isPty = true;
+  line.io = UniqueFd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!line.io.valid()) fail("posix_openpt");
+  if (grantpt(line.io.get()) != 0) fail("grantpt");
+  if (unlockpt(line.io.get()) != 0) fail("unlockpt");
+  char name[PATH_MAX];
+  if (ptsname_r(line.io.get(), name, sizeof name) != 0) fail("ptsname_r");
+  line.toolPath = name;
+  line.innerSlave = UniqueFd(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!line.innerSlave.valid()) fail("open " + line.toolPath);
+  makeRaw(line.innerSlave.get(), line.toolPath);
+  if (fcntl(line.io.get(), F_SETFL, O_NONBLOCK) != 0) fail("fcntl O_NONBLOCK");
+  line.closeWatch = UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (!line.closeWatch.valid()) fail("inotify_init1");
+  if (inotify_add_watch(line.closeWatch.get(), name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+    fail("inotify_add_watch " + line.toolPath);
+  return line;
+}
+
+Line openSerialDevice(const std::string& path) {
+  Line line;
+  line.toolPath = path;
+  line.io = UniqueFd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!line.io.valid()) fail("open " + path);
+  if (ioctl(line.io.get(), TIOCEXCL) != 0) fail("TIOCEXCL " + path);
+  makeRaw(line.io.get(), path);
+  tcflush(line.io.get(), TCIOFLUSH);
+  return line;
+}
+
+bool takeToolClose(Line& line) {
+  if (!line.closeWatch.valid()) return false;
+  alignas(inotify_event) char buffer[4096];
+  bool closed = false;
+  while (read(line.closeWatch.get(), buffer, sizeof buffer) > 0) closed = true;
+  if (closed) ioctl(line.innerSlave.get(), TIOCNXCL);
+  return closed;
+}
+
+void placeSymlink(const std::string& link, const std::string& target) {
+  struct stat st {};
+  if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+    errno = EEXIST;
+    fail(link + " exists and is not a symlink");
+  }
+  const std::string temporary = link + ".tmp" + std::to_string(getpid());
+  unlink(temporary.c_str());
+  if (symlink(target.c_str(), temporary.c_str()) != 0) fail("symlink " + temporary);
+  if (rename(temporary.c_str(), link.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    errno = error;
+    fail("rename to " + link);
+  }
+}
+
+void removeSymlink(const std::string& link, const std::string& target) {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
+  if (n < 0) return;
+  if (std::string(buffer, static_cast<std::size_t>(n)) == target) unlink(link.c_str());
+}
+
+Wakeup::Wakeup() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  if (!fd_.valid()) fail("eventfd");
+}
+
+void Wakeup::notify() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = write(fd_.get(), &one, sizeof one);
+}
+
+void Wakeup::drain() {
+  std::uint64_t value = 0;
+  [[maybe_unused]] const ssize_t n = read(fd_.get(), &value, sizeof value);
+}
+
+}  // namespace rs485::sim

@@ -1,0 +1,11 @@
+# Runs rs485-sim --help: it must exit 0 and name every option.
+execute_process(COMMAND "${SIM}" --help RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "rs485-sim --help exited with ${rc}: ${err}")
+endif()
+foreach(option --devices --link --port --no-pace --log --help --fault --seed --speed)
+  string(FIND "${out}" "${option}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "rs485-sim --help does not mention ${option}")
+  endif()
+endforeach()

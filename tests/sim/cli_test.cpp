@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/cli.h"
+
+namespace rs485::sim {
+namespace {
+
+CommandLine parse(std::vector<std::string> args) { return parseCommandLine(args); }
+
+TEST(CommandLine, Defaults) {
+  const CommandLine cl = parse({});
+  EXPECT_FALSE(cl.help);
+  ASSERT_EQ(cl.options.devices.size(), 1u);
+  EXPECT_EQ(cl.options.devices[0].address, 1);
+  EXPECT_TRUE(cl.options.pace);
+  EXPECT_TRUE(cl.options.linkPath.empty());
+  EXPECT_TRUE(cl.options.devicePath.empty());
+  EXPECT_EQ(cl.options.speed, 1.0);
+}
+
+TEST(CommandLine, EveryOption) {
+  const CommandLine cl = parse({"--devices", "3,7,12", "--link=/tmp/COM1", "--no-pace", "--log", "f.log",
+                                "--seed", "99", "--speed", "60", "--turnaround", "0.5",
+                                "--fault", "7:bad-crc=0.1,split=0.05", "--fault", "all:extra=0.25",
+                                "--fixed", "12:temperature=-200,time=130,cycles=0,status=0x80"});
+  const SimOptions& o = cl.options;
+  ASSERT_EQ(o.devices.size(), 3u);
+  EXPECT_EQ(o.devices[2].address, 12);
+  EXPECT_EQ(o.linkPath, "/tmp/COM1");
+  EXPECT_FALSE(o.pace);
+  EXPECT_EQ(o.logPath, "f.log");
+  EXPECT_EQ(o.seed, 99u);
+  EXPECT_EQ(o.speed, 60.0);
+  EXPECT_EQ(o.turnaround, std::chrono::microseconds(500));
+  EXPECT_EQ(o.devices[1].faults.badCrc, 0.1);
+  EXPECT_EQ(o.devices[1].faults.split, 0.05);
+  for (const auto& d : o.devices) EXPECT_EQ(d.faults.extraBytes, 0.25) << d.address;
+  EXPECT_EQ(o.devices[0].faults.badCrc, 0.0);
+  ASSERT_TRUE(o.devices[2].fixedReadings);
+  const ReadingsResponse& r = *o.devices[2].fixedReadings;
+  EXPECT_EQ(r.address, 12);
+  EXPECT_EQ(r.command, 0x50);
+  EXPECT_EQ(r.temperature, -200);
+  EXPECT_EQ(r.timeMinutes, 130);
+  EXPECT_EQ(r.cycles, 0);
+  EXPECT_EQ(r.statusByte, 0x80);
+  EXPECT_FALSE(o.devices[0].fixedReadings);
+
+  EXPECT_TRUE(parse({"--help"}).help);
+  EXPECT_EQ(parse({"--port", "/dev/ttyUSB0"}).options.devicePath, "/dev/ttyUSB0");
+}
+
+TEST(CommandLine, FaultList) {
+  const Faults f = parseFaults("silent,bad-status=0.5,wrong-address,other-address=42,fail-status=3,"
+                               "extra-count=5,gap-min=20,gap-max=40",
+                               Faults{});
+  EXPECT_EQ(f.silent, 1.0) << "a fault without a value strikes every time";
+  EXPECT_EQ(f.badStatus, 0.5);
+  EXPECT_EQ(f.wrongAddress, 1.0);
+  EXPECT_EQ(f.otherAddress, 42);
+  EXPECT_EQ(f.failStatus, 3);
+  EXPECT_EQ(f.extraByteCount, 5);
+  EXPECT_EQ(f.splitGapMin, std::chrono::milliseconds(20));
+  EXPECT_EQ(f.splitGapMax, std::chrono::milliseconds(40));
+  EXPECT_EQ(f.badCrc, 0.0);
+}
+
+TEST(CommandLine, MistakesAreRefusedWithAMessage) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--devices", "0"},
+      {"--devices", "248"},
+      {"--devices", "3,x"},
+      {"--devices", "3,3"},
+      {"--devices"},
+      {"--link", "a", "--port", "b"},
+      {"--fault", "5:silent"},  // no device 5
+      {"--fault", "1:bad-crc=1.5"},
+      {"--fault", "1:loud"},
+      {"--fault", "1"},
+      {"--fixed", "1:colour=3"},
+      {"--fixed", "1:temperature=40000"},
+      {"--speed", "-1"},
+      {"--no-pace=yes"},
+      {"--frobnicate"},
+  };
+  for (const auto& args : bad) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    EXPECT_THROW(parse(args), std::invalid_argument);
+  }
+}
+
+TEST(CommandLine, HelpNamesEveryOption) {
+  const std::string text = usage();
+  for (const char* option : {"--devices", "--link", "--port", "--no-pace", "--log", "--help", "--fault", "--seed",
+                             "--speed", "--fixed", "--turnaround"})
+    EXPECT_NE(text.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace rs485::sim

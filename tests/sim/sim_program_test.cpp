@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "protocol/frames.h"
+#include "protocol/readings.h"
+#include "tests/sim/test_port.h"
+
+extern char** environ;
+
+namespace rs485::sim {
+namespace {
+
+using test::Bytes;
+using test::TestPort;
+constexpr int kWaitMs = 5000;
+
+Bytes probe(int a) {
+  const TxFrame f = buildBusRequest(a, CmdProbe);
+  return {f.begin(), f.begin() + 4};
+}
+Bytes ack(int a) {
+  Bytes b(kStatusResponseLength);
+  encodeStatusResponse({static_cast<std::uint8_t>(a), CmdProbe, 0}, b.data());
+  return b;
+}
+std::string readLink(const std::string& path) {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink(path.c_str(), buffer, sizeof buffer - 1);
+  return n < 0 ? std::string() : std::string(buffer, static_cast<std::size_t>(n));
+}
+
+// rs485-sim running as a child, its standard output on a pipe.
+class Child {
+ public:
+  explicit Child(std::vector<std::string> args) {
+    args.insert(args.begin(), RS485_SIM_PROGRAM);
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    out_ = fds[0];
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_ >= 0) close(out_);
+  }
+
+  bool started() const { return pid_ > 0; }
+
+  // One line of its standard output, without the newline; empty on time-out or end.
+  std::string readLine() {
+    std::string line;
+    for (;;) {
+      pollfd p{out_, POLLIN, 0};
+      if (poll(&p, 1, kWaitMs) != 1) return {};
+      char c = 0;
+      if (read(out_, &c, 1) != 1) return {};
+      if (c == '\n') return line;
+      line += c;
+    }
+  }
+
+  void signal(int number) { kill(pid_, number); }
+
+  // Its exit code, or -1 when it did not exit normally.
+  int wait() {
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, 0);
+    pid_ = -1;
+    if (done < 0 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+};
+
+TEST(SimProgram, ServesBehindTheLinkUntilTerminated) {
+  char dirName[] = "/tmp/rs485-sim-prog-XXXXXX";
+  ASSERT_NE(mkdtemp(dirName), nullptr);
+  const std::string link = std::string(dirName) + "/COM1";
+  Child sim({"--devices", "3,9", "--link", link, "--no-pace"});
+  ASSERT_TRUE(sim.started());
+  const std::string path = sim.readLine();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(readLink(link), path);
+
+  TestPort port(link);
+  ASSERT_TRUE(port.valid());
+  ASSERT_TRUE(port.send(probe(3)));
+  EXPECT_EQ(port.read(5), ack(3));
+
+  sim.signal(SIGUSR1);  // the line goes away
+  pollfd p{port.fd(), POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, kWaitMs), 1);
+  EXPECT_TRUE(p.revents & POLLHUP);
+  sim.signal(SIGUSR1);  // and comes back on a new pty behind the same link
+  const std::string back = sim.readLine();
+  ASSERT_FALSE(back.empty());
+  EXPECT_NE(back, path);
+  EXPECT_EQ(readLink(link), back);
+  TestPort again(link);
+  ASSERT_TRUE(again.send(probe(9)));
+  EXPECT_EQ(again.read(5), ack(9));
+
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.wait(), 0);
+  struct stat st {};
+  EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at exit";
+  rmdir(dirName);
+}
+
+TEST(SimProgram, MistakenOptionsExitWithTwo) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--frobnicate"}, {"--devices", "300"}, {"--fault", "2:silent"}}) {
+    Child sim(args);
+    ASSERT_TRUE(sim.started());
+    EXPECT_EQ(sim.wait(), 2) << testing::PrintToString(args);
+  }
+}
+
+}  // namespace
+}  // namespace rs485::sim

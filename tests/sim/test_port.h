@@ -1,0 +1,91 @@
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rs485::sim::test {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// The tool's end of the line, opened the way the tool opens it.
+class TestPort {
+ public:
+  // Takes over a descriptor opened elsewhere (a pty master in the tests of a served device).
+  explicit TestPort(int fd) : fd_(fd) {}
+  explicit TestPort(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return;
+    termios tio{};
+    tcgetattr(fd_, &tio);
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, B2400);
+    cfsetospeed(&tio, B2400);
+    tcsetattr(fd_, TCSANOW, &tio);
+  }
+  ~TestPort() { close(); }
+  TestPort(const TestPort&) = delete;
+  TestPort& operator=(const TestPort&) = delete;
+
+  bool valid() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  // Writes everything at once; false when the line refused it.
+  bool send(const Bytes& bytes) { return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+
+  struct Chunk {
+    Bytes bytes;
+    Clock::time_point at;
+  };
+  // Reads as the bytes come until `n` have arrived or the time is up.
+  std::vector<Chunk> readChunks(std::size_t n, std::chrono::milliseconds timeout) {
+    std::vector<Chunk> chunks;
+    std::size_t total = 0;
+    const auto end = Clock::now() + timeout;
+    while (total < n) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+      if (left <= 0) break;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      if (!(p.revents & POLLIN)) break;
+      std::uint8_t buffer[256];
+      const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+      if (got <= 0) continue;
+      chunks.push_back({Bytes(buffer, buffer + got), Clock::now()});
+      total += static_cast<std::size_t>(got);
+    }
+    return chunks;
+  }
+
+  Bytes read(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    Bytes out;
+    for (const auto& c : readChunks(n, timeout)) out.insert(out.end(), c.bytes.begin(), c.bytes.end());
+    return out;
+  }
+
+  int queued() const {
+    int n = 0;
+    ioctl(fd_, FIONREAD, &n);
+    return n;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace rs485::sim::test
