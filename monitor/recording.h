@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "devices/clock.h"
 #include "devices/found_devices.h"
@@ -62,6 +63,8 @@ class Recording {
   // them the texts come from the answer.
   void recordReading(DeviceEntry& entry, const ReadingsResponse& answer,
                      const std::optional<RowTexts>& shown);
+
+  void setOptions(RecordingOptions options) { options_ = std::move(options); }
 
   // Where the file of `address` lies.
   QString filePath(int address) const;

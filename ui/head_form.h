@@ -1,0 +1,212 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "devices/clock.h"
+#include "devices/devices.h"
+#include "devices/found_devices.h"
+#include "devices/selection.h"
+#include "link/exchange.h"
+#include "link/port_names.h"
+#include "link/port_session.h"
+#include "link/serial_device.h"
+#include "monitor/monitor.h"
+#include "monitor/monitor_view.h"
+#include "ui/qt_ui_executor.h"
+
+class QLabel;
+class QLineEdit;
+
+namespace Ui {
+class THeadForm;
+}
+
+namespace rs485 {
+
+// The main window `HeadForm`. It owns every control, the two timers, the
+// port session with its exchange engine and the found devices, and it is
+// the view through which the scan, the poll and the display reach the
+// controls. Handlers are named after their control and event.
+class THeadForm : public QMainWindow, public MonitorView {
+  Q_OBJECT
+
+ public:
+  explicit THeadForm(PortNames names = PortNames(), DeviceOpener opener = openLinuxSerialDevice,
+                     QWidget* parent = nullptr);
+  ~THeadForm() override;
+
+  // Seams for tests and for the wiring of the logic.
+  using ErrorBox = std::function<void(const QString& text)>;
+  // Replaces the modal error box (error icon, one OK, caption "Error").
+  void setErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
+  // The width of the screen that FormShow adapts to.
+  void setScreenWidth(std::function<int()> width) { screenWidth_ = std::move(width); }
+  void setConfirmDialog(ConfirmDialog* dialog) { confirmDialog_ = dialog; }
+  ConfirmDialog* confirmDialog() const { return confirmDialog_; }
+  // Local time of the scan and the recording.
+  void setClock(Clock clock) { now_ = std::move(clock); }
+  // Where the recording files go and how their dates read.
+  void setRecordingOptions(RecordingOptions options) { monitor_.recording.setOptions(std::move(options)); }
+
+  Exchange& exchange() { return exchange_; }
+  PortSession& session() { return session_; }
+  DeviceState& deviceState() { return devices_; }
+  Devices& discovery() { return discovery_; }
+  Monitor& monitor() { return monitor_; }
+  const Ui::THeadForm& form() const { return *ui_; }
+  QString statusText() const;
+
+  // The timers that pace the bus and blink the clock's colon.
+  QTimer readTimer;
+  QTimer dotTimer;
+
+  // Window operations.
+  void FormShow();
+  void initialAll() override;
+  void enDisPanel(bool enable) override;
+
+  // Handlers. A key handler gets the typed character and discards it by
+  // setting it to 0.
+  void OpenCloseClick();
+  void TimeoutsKeyPress(QChar& key);
+  void FindClick();
+  void ListAdressClick();
+  void n1_addrClick();
+  void n2_addrClick();
+  void n3_addrClick();
+  void n1_addrKeyPress(QChar& key);
+  void n2_addrKeyPress(QChar& key);
+  void n3_addrKeyPress(QChar& key);
+  void new1Click();
+  void new2Click();
+  void new3Click();
+  void new1KeyPress(QChar& key);
+  void new2KeyPress(QChar& key);
+  void new3KeyPress(QChar& key);
+  void InstallAdressClick();
+  void readingAllClick();
+  void wFileClick();
+  void readTimerTimer();
+  void dotTimerTimer();
+  // The digit cells of the right panel are a display: clicks and keys on
+  // them do nothing.
+  void displayCellClick();
+  void displayCellKeyPress(QChar& key);
+  // The engine's handlers of a 5-byte and of a 16-byte answer.
+  void shortAnswerFunc();
+  void showReadings();
+
+  // WindowView
+  void setStatus(const QString& text) override;
+  void showError(const QString& text, FocusTarget focus) override;
+  void setReadTimerInterval(int milliseconds) override;
+  void setReadTimerActive(bool active) override;
+  bool readTimerActive() const override;
+  QString findCaption() const override;
+  void setFindCaption(const QString& caption) override;
+  int timeoutsValue() const override;
+  void setTimeoutsEnabled(bool enabled) override;
+  void setOpenCloseEnabled(bool enabled) override;
+  void clearDeviceList() override;
+  void appendDeviceListItem(const QString& caption) override;
+  void setDeviceListEnabled(bool enabled) override;
+  int selectedDeviceListRow() const override;
+  QString deviceListItemCaption(int row) const override;
+  QString addressDigit(int index) const override;
+  void setAddressDigit(int index, const QString& text) override;
+  QString newAddressDigit(int index) const override;
+
+  // MonitorView
+  QString readingAllCaption() const override;
+  void setReadingAllCaption(const QString& caption) override;
+  QString wFileCaption() const override;
+  void setWFileCaption(const QString& caption) override;
+  void setWFileChecked(bool checked) override;
+  void setSetpointGroupsEnabled(bool enabled) override;
+  QString cellText(const QString& cellName) const override;
+  void setCellText(const QString& cellName, const QString& text) override;
+  void setDotTimerActive(bool active) override;
+  bool dotVisible() const override;
+  void setDotVisible(bool visible) override;
+
+  // Client size at design size; outer sizes add the frame of the layout.
+  static constexpr int kClientWidth = 884;
+  static constexpr int kClientHeight = 570;
+  static constexpr int kFrameWidth = 8;    // outer 892 for client 884
+  static constexpr int kFrameHeight = 40;  // outer 610 for client 570
+  static constexpr int kMinOuterWidth = 652;
+  static constexpr int kMaxOuterWidth = 892;
+  static constexpr int kMinOuterHeight = 492;
+  static constexpr int kMaxOuterHeight = 610;
+  static constexpr int kSmallScreenWidth = 1280;  // narrower screens get the 9/10 layout
+  static constexpr int kSmallOuterWidth = 792;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  using ClickHandler = void (THeadForm::*)();
+  using KeyHandler = void (THeadForm::*)(QChar&);
+  struct CellHandlers {
+    ClickHandler click = nullptr;
+    KeyHandler keyPress = nullptr;
+    bool display = false;  // swallows every key and mouse press
+  };
+
+  // The dialog is created after the window; the scan reaches it through this.
+  class DialogLink : public ConfirmDialog {
+   public:
+    explicit DialogLink(THeadForm& form) : form_(form) {}
+    int askMode() const override;
+    void setAskMode(int mode) override;
+    void ask(const QString& confirmText) override;
+
+   private:
+    THeadForm& form_;
+  };
+
+  void bindHandlers();
+  // A digit editor's key after its filter: discarded, passed, or taken by the
+  // editor and followed by a focus move.
+  void applyKeyVerdict(const KeyVerdict& verdict, QChar& key);
+  QWidget* focusControl(NextFocus focus) const;
+  void bindCell(QLineEdit* cell, CellHandlers handlers);
+  // Runs a handler; an error that escapes it is shown in the error box and
+  // the window goes on in whatever state the handler reached.
+  void guarded(const std::function<void()>& handler);
+  void setClientSize(int width, int height);
+  void refreshPortTooltips();
+  QLineEdit* displayCell(const QString& cellName) const;
+  QLineEdit* addressCell(int index) const;
+  QLineEdit* newAddressCell(int index) const;
+
+  std::unique_ptr<Ui::THeadForm> ui_;
+  QLabel* statusText_ = nullptr;
+  std::map<const QObject*, CellHandlers> cellHandlers_;
+  std::map<QString, QLineEdit*> displayCells_;
+
+  DeviceState devices_;
+  QtUiExecutor executor_{this};
+  Exchange exchange_{executor_};
+  PortSession session_;
+  Clock now_ = systemClock();
+  DialogLink dialogLink_{*this};
+  Monitor monitor_{*this, exchange_, devices_, [this] { return now_(); }};
+  Devices discovery_{*this, dialogLink_, exchange_, devices_, [this] { return now_(); },
+                     [this](int address) { monitor_.prepareRecordingFile(address); }};
+  // Set by a key handler that accepted a digit: the focus goes here once
+  // the editor has taken it.
+  QWidget* focusAfterKey_ = nullptr;
+
+  ErrorBox errorBox_;
+  std::function<int()> screenWidth_;
+  ConfirmDialog* confirmDialog_ = nullptr;
+  bool shown_ = false;
+};
+
+}  // namespace rs485
