@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,10 +26,12 @@ struct ExchangeHandlers {
 // worker threads, without ever blocking the user-interface thread.
 //
 // The object lives as long as the window; start() and stop() bracket one
-// open port. Members named in capitals are the engine's shared state: the
-// plain ones are touched by the user-interface thread only, or by the
-// receive thread while the user-interface thread cannot run a handler that
-// reads them (it is waiting in the hand-over), so the hand-over orders them.
+// open port. Members named in capitals are the engine's shared state. The
+// plain ones belong to the user-interface thread alone: the receive thread
+// hands each block it reads over by value, and the user-interface side of
+// the hand-over appends it to RxBuffer. The transmit frame is read by the
+// transmit thread at every write, under txMutex_; scalars that both sides
+// touch are atomics.
 class Exchange {
  public:
   explicit Exchange(UiExecutor& ui);
@@ -48,6 +51,7 @@ class Exchange {
 
   std::array<std::uint8_t, kRxBufferSize> RxBuffer{};
   int RxCount = 0;
+  // The last block the receive thread read, as it was handed over.
   std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
 
   // Set by the transmit thread after each write, read by onSent.
@@ -85,14 +89,30 @@ class Exchange {
   void start(SerialPort& port);
   // Ends both threads and waits for them. Never deadlocks: a worker waiting
   // in a hand-over is released without its handler having run, and a
-  // handler still queued will not run. Safe when not started.
+  // handler still queued will not run. Safe when not started, and from
+  // inside a handler. User-interface thread only.
   void stop();
   bool running() const { return session_ != nullptr; }
+
+  // True while the transmit thread waits for the next request (also before
+  // the first one); false from a release until onSent of a successful write.
+  bool transmitParked() const;
+
+  // CPU time used so far by the worker threads of the open port (zero when
+  // none is open); for tests and benchmarks that prove the workers sleep.
+  std::chrono::nanoseconds receiveThreadCpuTime() const;
+  std::chrono::nanoseconds transmitThreadCpuTime() const;
 
   struct Session;  // one open port's threads and hand-over state
 
  private:
+  using Block = std::array<std::uint8_t, kRxBufferSize>;
+
   void setTx(const TxFrame& frame, int count);
+  void writeThreadBody(Session& session);
+  void readThreadBody(Session& session);
+  // User-interface side of the receive hand-over.
+  void deliver(const Block& block, int count);
 
   UiExecutor& ui_;
   ExchangeHandlers handlers_;

@@ -1,0 +1,233 @@
+#include "link/exchange.h"
+
+#include <pthread.h>
+#include <time.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "link/hand_over.h"
+#include "link/write_gate.h"
+
+namespace rs485 {
+
+namespace {
+
+// A failed write is repeated, but not at once: a dead adapter must not burn a
+// core or flood the window with "Ошибка передачи".
+constexpr std::chrono::milliseconds kRetryPause{100};
+
+// How long a receive thread whose line has gone sleeps before it looks at
+// its terminate flag again; stop() wakes it at once anyway.
+constexpr std::chrono::hours kLineGoneSleep{1};
+
+std::chrono::nanoseconds cpuTimeOf(std::thread& thread) {
+  clockid_t clock{};
+  timespec used{};
+  if (pthread_getcpuclockid(thread.native_handle(), &clock) != 0 || clock_gettime(clock, &used) != 0) {
+    return {};
+  }
+  return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
+
+}  // namespace
+
+struct Exchange::Session {
+  Session(SerialPort& line, UiExecutor& ui) : port(line), handOver(ui) {}
+
+  SerialPort& port;
+  HandOver handOver;
+  WriteGate gate;  // starts parked: the first request releases it
+  std::atomic<bool> readTerminate{false};
+  std::atomic<bool> writeTerminate{false};
+  std::thread reader;
+  std::thread writer;
+};
+
+Exchange::Exchange(UiExecutor& ui) : ui_(ui) {}
+
+Exchange::~Exchange() { stop(); }
+
+void Exchange::setHandlers(ExchangeHandlers handlers) { handlers_ = std::move(handlers); }
+
+bool Exchange::readingFunc(int address, int /*length*/) {
+  setTx(buildBusRequest(address, PendingCommand), kBusRequestLength);
+  purgeOutput();
+  purgeInput();
+  if (session_) session_->gate.release();
+  return true;
+}
+
+void Exchange::sendAddressChange(int currentAddress, int newAddress) {
+  setTx(buildAddressChangeRequest(currentAddress, newAddress), kAddressChangeRequestLength);
+  ExpectedLength = kStatusResponseLength;
+  purgeOutput();
+  if (session_) session_->gate.release();
+}
+
+bool Exchange::Read() const {
+  const int length = ExpectedLength;
+  return length <= kRxBufferSize && frameCrcMatches(RxBuffer.data(), length);
+}
+
+void Exchange::clearReceive() {
+  RxBuffer.fill(0);
+  RxCount = 0;
+  purgeInput();
+}
+
+void Exchange::purgeOutput() {
+  if (port_ != nullptr) port_->purgeOutput();
+}
+
+void Exchange::purgeInput() {
+  if (port_ != nullptr) port_->purgeInput();
+}
+
+int Exchange::inputQueued() { return port_ != nullptr ? port_->inputQueued() : 0; }
+
+void Exchange::onSent() {
+  if (WriteOk) {
+    if (session_) session_->gate.park();
+    return;
+  }
+  // Not parked: the transmit thread writes the frame again after a pause.
+  const auto sendFailed = handlers_.sendFailed;
+  if (sendFailed) sendFailed();
+}
+
+void Exchange::onReceived() {
+  const int expected = ExpectedLength;
+  if (RxCount == expected) {
+    if (Read()) {
+      // A copy: the handler may replace the handlers while it runs.
+      std::function<void()> handler;
+      if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;
+      if (expected == kReadingsResponseLength) handler = handlers_.readings;
+      if (handler) handler();
+      ReadScratch.fill(0);
+    }
+    clearReceive();
+  }
+  if (RxCount > ExpectedLength) clearReceive();
+}
+
+void Exchange::deliver(const Block& block, int count) {
+  const auto bytes = static_cast<std::size_t>(count);
+  std::copy_n(block.begin(), bytes, ReadScratch.begin());
+  if (RxCount < 0 || RxCount + count > kRxBufferSize) {
+    // It would not fit: the block goes, together with what was assembled.
+    clearReceive();
+    return;
+  }
+  std::copy_n(block.begin(), bytes, RxBuffer.begin() + RxCount);
+  RxCount += count;
+  onReceived();
+}
+
+TxFrame Exchange::txBuffer() const {
+  std::lock_guard lock(txMutex_);
+  return TxBuffer;
+}
+
+int Exchange::txCount() const {
+  std::lock_guard lock(txMutex_);
+  return TxCount;
+}
+
+void Exchange::setTx(const TxFrame& frame, int count) {
+  std::lock_guard lock(txMutex_);
+  TxBuffer = frame;
+  TxCount = count;
+}
+
+void Exchange::writeThreadBody(Session& s) {
+  s.gate.waitWhileParked();
+  while (!s.writeTerminate) {
+    TxFrame frame;
+    std::size_t count = 0;
+    {
+      std::lock_guard lock(txMutex_);
+      frame = TxBuffer;
+      count = static_cast<std::size_t>(std::clamp(TxCount, 0, kTxBufferSize));
+    }
+    const bool ok = s.port.writeAll(frame.data(), count);
+    WriteOk = ok;
+    if (s.writeTerminate) break;
+    s.handOver.run([this] { onSent(); });
+    if (s.writeTerminate) break;
+    if (ok) {
+      s.gate.waitWhileParked();  // onSent parked it; the next request releases it
+    } else {
+      s.port.pause(kRetryPause);
+    }
+  }
+}
+
+void Exchange::readThreadBody(Session& s) {
+  while (!s.readTerminate) {
+    const SerialPort::Wake wake = s.port.waitForArrival();
+    if (wake == SerialPort::Wake::Shutdown) break;
+    if (wake == SerialPort::Wake::Error) {
+      // The line has gone (adapter unplugged, other end closed): nothing
+      // will arrive again, so wait for the close instead of looping.
+      while (!s.readTerminate && s.port.pause(kLineGoneSleep)) {
+      }
+      break;
+    }
+    // A response is taken only when the queue holds exactly as many bytes as
+    // it must have; otherwise they stay, and the next arrival counts again.
+    const int queued = s.port.inputQueued();
+    if (queued == 0 || queued != ExpectedLength || queued > kRxBufferSize) continue;
+    Block block{};
+    const int count = s.port.readQueued(block.data(), queued);
+    if (count <= 0) continue;
+    s.handOver.run([this, block, count] { deliver(block, count); });
+  }
+  s.port.purgeInput();
+}
+
+void Exchange::start(SerialPort& port) {
+  stop();
+  auto session = std::make_unique<Session>(port, ui_);
+  Session& s = *session;
+  WriteOk = false;
+  port_ = &port;
+  try {
+    s.reader = std::thread([this, &s] { readThreadBody(s); });
+    s.writer = std::thread([this, &s] { writeThreadBody(s); });
+  } catch (...) {
+    s.readTerminate = true;
+    port.shutdown();
+    if (s.reader.joinable()) s.reader.join();
+    port_ = nullptr;
+    throw;
+  }
+  session_ = std::move(session);
+}
+
+void Exchange::stop() {
+  if (!session_) return;
+  Session& s = *session_;
+  s.readTerminate = true;
+  s.writeTerminate = true;
+  s.gate.close();
+  s.handOver.cancel();  // a worker waiting for a handler leaves without it
+  s.port.shutdown();    // wakes every wait on the port
+  s.writer.join();
+  s.reader.join();
+  port_ = nullptr;
+  session_.reset();
+}
+
+bool Exchange::transmitParked() const { return session_ && session_->gate.parked(); }
+
+std::chrono::nanoseconds Exchange::receiveThreadCpuTime() const {
+  return session_ ? cpuTimeOf(session_->reader) : std::chrono::nanoseconds{};
+}
+
+std::chrono::nanoseconds Exchange::transmitThreadCpuTime() const {
+  return session_ ? cpuTimeOf(session_->writer) : std::chrono::nanoseconds{};
+}
+
+}  // namespace rs485

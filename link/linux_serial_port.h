@@ -1,0 +1,60 @@
+#pragma once
+
+#include <termios.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/serial_device.h"
+
+namespace rs485 {
+
+// The one place where a system error becomes an OpenError.
+OpenError openErrorFromErrno(int error);
+
+// A tty opened for the link: non-blocking I/O on the descriptor, waits in
+// epoll, and an eventfd that shutdown() makes readable for good so that every
+// wait returns.
+class LinuxSerialDevice final : public SerialDevice {
+ public:
+  LinuxSerialDevice() = default;
+  ~LinuxSerialDevice() override;
+  LinuxSerialDevice(const LinuxSerialDevice&) = delete;
+  LinuxSerialDevice& operator=(const LinuxSerialDevice&) = delete;
+
+  // Opens `path` exclusively; on failure what was opened is closed again by
+  // the destructor.
+  OpenError open(const std::string& path);
+
+  bool readLineSettings() override;
+  bool applyLineSettings() override;
+  bool clearTimeouts() override;
+  void setQueueSizes(int input, int output) override;
+
+  bool writeAll(const std::uint8_t* data, std::size_t length) override;
+  int inputQueued() override;
+  int readQueued(std::uint8_t* buffer, int maxLength) override;
+  void purgeInput() override;
+  void purgeOutput() override;
+  Wake waitForArrival() override;
+  bool pause(std::chrono::milliseconds duration) override;
+  void shutdown() override;
+
+ private:
+  OpenError lockExclusively();
+  OpenError createWaits();
+  bool waitWritable();
+
+  int fd_ = -1;
+  int wakeFd_ = -1;         // eventfd, readable once shutdown() has been called
+  int readEpoll_ = -1;      // receive thread: arrivals on the port, plus wakeFd_
+  int writeEpoll_ = -1;     // transmit thread: room in the output queue, plus wakeFd_
+  bool exclusive_ = false;  // this descriptor holds the lock and set TIOCEXCL
+  std::atomic<bool> shutDown_{false};
+  termios settings_{};  // as the port reported them, then as applied
+};
+
+}  // namespace rs485

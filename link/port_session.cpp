@@ -1,0 +1,72 @@
+#include "link/port_session.h"
+
+#include <system_error>
+#include <utility>
+
+namespace rs485 {
+
+std::string describe(OpenError error) {
+  switch (error) {
+    case OpenError::None:
+      return "no error";
+    case OpenError::NotFound:
+      return "no such serial device";
+    case OpenError::PermissionDenied:
+      return "permission denied; add the user to the \"dialout\" group and log in again";
+    case OpenError::Busy:
+      return "the port is in use by another program";
+    case OpenError::NotSerial:
+      return "not a serial device";
+    case OpenError::SettingsRejected:
+      return "the port refused the line settings";
+    case OpenError::Other:
+      break;
+  }
+  return "the port could not be opened";
+}
+
+PortSession::PortSession(Exchange& exchange, PortNames names, DeviceOpener opener)
+    : exchange_(exchange), names_(std::move(names)), opener_(std::move(opener)) {}
+
+PortSession::~PortSession() { COMClose(); }
+
+bool PortSession::COMOpen(const std::string& portName) {
+  COMClose();
+  lastError_ = OpenError::None;
+  const auto path = names_.resolve(portName);
+  lastPath_ = path.value_or(std::string());
+  if (!path) {
+    lastError_ = OpenError::NotFound;
+    return false;
+  }
+
+  OpenError error = OpenError::None;
+  std::unique_ptr<SerialDevice> device = opener_(*path, error);
+  if (!device) {
+    lastError_ = error == OpenError::None ? OpenError::Other : error;
+    return false;
+  }
+  // A device dropped on the way out of here closes itself.
+  if (!device->readLineSettings() || !device->applyLineSettings() || !device->clearTimeouts()) {
+    lastError_ = OpenError::SettingsRejected;
+    return false;
+  }
+  device->setQueueSizes(2000, 2000);
+  device->purgeInput();
+
+  try {
+    exchange_.start(*device);
+  } catch (const std::system_error&) {
+    lastError_ = OpenError::Other;
+    return false;
+  }
+  device_ = std::move(device);
+  return true;
+}
+
+void PortSession::COMClose() {
+  exchange_.stop();
+  device_.reset();
+}
+
+}  // namespace rs485

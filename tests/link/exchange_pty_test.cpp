@@ -1,0 +1,330 @@
+// The engine over a real pseudo-terminal, with the test playing the device on
+// the master end and acting as the user-interface thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "link_rig.h"
+#include "protocol/frames.h"
+
+namespace rs485::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+Bytes probeOf(int address) { return request(buildBusRequest(address, CmdProbe), kBusRequestLength); }
+
+class ExchangeOverPty : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(rig.open()) << describe(rig.session.lastError()); }
+
+  bool rxBufferIsClear() const {
+    return std::all_of(rig.exchange.RxBuffer.begin(), rig.exchange.RxBuffer.end(),
+                       [](std::uint8_t b) { return b == 0; });
+  }
+
+  LinkRig rig;
+};
+
+TEST_F(ExchangeOverPty, RequestGoesOutAndAnswersAreRoutedByLength) {
+  EXPECT_EQ(rig.send(1, CmdProbe, kStatusResponseLength), (Bytes{0x01, 0x01, 0xC1, 0xE0}));
+  rig.pty.write(statusFrame(1, CmdProbe));
+  ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
+  EXPECT_EQ(rig.shortAnswers[0], statusFrame(1, CmdProbe));
+  EXPECT_TRUE(rig.readings.empty());
+
+  EXPECT_EQ(rig.send(1, CmdReadCurrent, kReadingsResponseLength), (Bytes{0x01, 0x50, 0x00, 0x1C}));
+  rig.pty.write(readingsFrame(1, -200));
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+  EXPECT_EQ(rig.readings[0], readingsFrame(1, -200));
+  EXPECT_EQ(rig.shortAnswers.size(), 1u);
+
+  rig.exchange.sendAddressChange(5, 7);
+  EXPECT_EQ(rig.exchange.ExpectedLength, kStatusResponseLength);
+  EXPECT_EQ(rig.pty.read(kAddressChangeRequestLength), (Bytes{0x05, 0x02, 0x07, 0x21, 0x63}));
+  ASSERT_TRUE(rig.eventually([&] { return rig.exchange.transmitParked(); }));
+  rig.pty.write(statusFrame(7, CmdSetAddress));
+  ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 2; }));
+  EXPECT_EQ(rig.shortAnswers[1], statusFrame(7, CmdSetAddress));
+
+  EXPECT_EQ(rig.rxCountsSeen, (std::vector<int>{5, 16, 5}));
+  EXPECT_EQ(rig.exchange.RxCount, 0);
+  EXPECT_TRUE(rxBufferIsClear());
+  EXPECT_TRUE(rig.sendFailures.empty());
+}
+
+TEST_F(ExchangeOverPty, SixteenBytesInTwoBurstsAreHandledOnce) {
+  const Bytes first = readingsFrame(1, 215);
+  const Bytes second = readingsFrame(1, 216);
+  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(Bytes(first.begin(), first.begin() + 10));
+  ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 10; }));
+  rig.pty.write(Bytes(first.begin() + 10, first.end()));
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+
+  rig.tick();
+  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(second);
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 2; }));
+  EXPECT_EQ(rig.readings, (std::vector<Bytes>{first, second}));
+}
+
+TEST_F(ExchangeOverPty, FiveBytesWhileSixteenExpectedAreNeverHandled) {
+  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(statusFrame(1, CmdProbe));
+  ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 5; }));
+  rig.tick();
+  EXPECT_EQ(rig.exchange.inputQueued(), 0);
+
+  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(readingsFrame(1, 100));
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+  EXPECT_TRUE(rig.shortAnswers.empty());
+  EXPECT_EQ(rig.readings[0], readingsFrame(1, 100));
+}
+
+TEST_F(ExchangeOverPty, SeventeenBytesAtOnceAreNeverReadAndTheReceiverSleeps) {
+  const Bytes good = readingsFrame(2, 300);
+  Bytes seventeen = good;
+  seventeen.push_back(0x55);
+  rig.send(2, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(seventeen);
+  ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 17; }));
+
+  // Bytes left in the queue must not keep the receive thread busy.
+  const auto before = rig.exchange.receiveThreadCpuTime();
+  EXPECT_TRUE(rig.pty.silentFor(400ms));
+  const auto used = rig.exchange.receiveThreadCpuTime() - before;
+  EXPECT_LT(used, 50ms);
+  EXPECT_EQ(rig.ui.queued(), 0u);
+  EXPECT_EQ(rig.exchange.inputQueued(), 17);
+
+  rig.tick();
+  rig.send(2, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(good);
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+  EXPECT_EQ(rig.readings[0], good);
+}
+
+TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
+  Bytes corrupted = readingsFrame(3, 10);
+  corrupted[5] ^= 0x40;
+  rig.send(3, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(corrupted);
+  ASSERT_TRUE(rig.runNextHandOver());
+  EXPECT_TRUE(rig.readings.empty());
+  EXPECT_TRUE(rig.sendFailures.empty());
+  EXPECT_EQ(rig.exchange.RxCount, 0);
+  EXPECT_TRUE(rxBufferIsClear());
+  EXPECT_EQ(rig.exchange.inputQueued(), 0);
+
+  rig.tick();
+  rig.send(3, CmdReadCurrent, kReadingsResponseLength);
+  rig.pty.write(readingsFrame(3, 11));
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+  EXPECT_EQ(rig.readings[0], readingsFrame(3, 11));
+}
+
+TEST_F(ExchangeOverPty, ReadingFuncPurgesStaleBytesBeforeTheRequestGoesOut) {
+  rig.exchange.ExpectedLength = kStatusResponseLength;
+  rig.pty.write({1, 2, 3, 4, 5, 6, 7});
+  ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 7; }));
+
+  rig.exchange.PendingCommand = CmdProbe;
+  rig.exchange.readingFunc(9, kStatusResponseLength);
+  EXPECT_EQ(rig.exchange.inputQueued(), 0);
+  EXPECT_EQ(rig.pty.read(kBusRequestLength), probeOf(9));
+  ASSERT_TRUE(rig.eventually([&] { return rig.exchange.transmitParked(); }));
+
+  rig.pty.write(statusFrame(9, CmdProbe));
+  ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
+  EXPECT_EQ(rig.shortAnswers[0], statusFrame(9, CmdProbe));
+}
+
+TEST_F(ExchangeOverPty, FailedWriteIsReportedAndRetriedAfterAPause) {
+  rig.pty.closeMaster();  // every write now fails with EIO
+  rig.exchange.PendingCommand = CmdProbe;
+  rig.exchange.ExpectedLength = kStatusResponseLength;
+  rig.exchange.readingFunc(1, kStatusResponseLength);
+  ASSERT_TRUE(rig.eventually([&] { return rig.sendFailures.size() >= 3; }));
+  EXPECT_FALSE(rig.exchange.transmitParked());
+  EXPECT_GE(rig.sendFailures[2] - rig.sendFailures[0], 190ms);
+  // The hung-up line wakes the receive thread once; it then sleeps until the close.
+  EXPECT_LT(rig.exchange.receiveThreadCpuTime(), 50ms);
+  EXPECT_LT(rig.exchange.transmitThreadCpuTime(), 50ms);
+
+  rig.session.COMClose();
+  EXPECT_FALSE(rig.exchange.running());
+  EXPECT_FALSE(rig.session.isOpen());
+}
+
+TEST_F(ExchangeOverPty, OneReleaseGivesOneWrite) {
+  // Each request's frame is the next thing on the line: a second write of the
+  // one before would come first.
+  for (int address : {1, 2, 3}) {
+    EXPECT_EQ(rig.send(address, CmdProbe, kStatusResponseLength), probeOf(address));
+    EXPECT_EQ(rig.pty.pending(), 0);
+  }
+  EXPECT_TRUE(rig.sendFailures.empty());
+}
+
+TEST_F(ExchangeOverPty, ABlockThatWouldNotFitIsDiscardedWithWhatWasAssembled) {
+  rig.exchange.ExpectedLength = kStatusResponseLength;
+  rig.pty.write(statusFrame(1, CmdProbe));
+  ASSERT_TRUE(rig.ui.waitForTask());
+  rig.exchange.ExpectedLength = kReadingsResponseLength;  // a poll began before the hand-over ran
+  rig.ui.runPending();
+  EXPECT_EQ(rig.exchange.RxCount, 5);
+  EXPECT_TRUE(rig.shortAnswers.empty());
+
+  const Bytes block = readingsFrame(1, 50);
+  rig.pty.write(block);
+  ASSERT_TRUE(rig.runNextHandOver());
+  EXPECT_EQ(rig.exchange.RxCount, 0);
+  EXPECT_TRUE(rxBufferIsClear());
+  EXPECT_EQ(Bytes(rig.exchange.ReadScratch.begin(), rig.exchange.ReadScratch.end()),
+            block);  // nothing spilled
+  EXPECT_TRUE(rig.readings.empty());
+  EXPECT_EQ(rig.exchange.inputQueued(), 0);
+
+  rig.pty.write(readingsFrame(1, 51));
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+  EXPECT_EQ(rig.readings[0], readingsFrame(1, 51));
+}
+
+// Every response length from 0 to 40 and random bursts of garbage, against a
+// model of the engine: bytes are taken only when the queue holds exactly
+// ExpectedLength of them, and only a good CRC reaches a handler.
+class BadInput : public ExchangeOverPty, public ::testing::WithParamInterface<int> {
+ protected:
+  std::vector<Bytes>& handled() {
+    return expected() == kStatusResponseLength ? rig.shortAnswers : rig.readings;
+  }
+  int expected() const { return GetParam(); }
+  Bytes goodFrame(int n) const {
+    return expected() == kStatusResponseLength ? statusFrame(static_cast<std::uint8_t>(n), CmdProbe)
+                                               : readingsFrame(1, static_cast<std::int16_t>(n));
+  }
+  void checkInvariants() {
+    EXPECT_GE(rig.exchange.RxCount, 0);
+    EXPECT_LE(rig.exchange.RxCount, kRxBufferSize);
+    for (int count : rig.rxCountsSeen) EXPECT_EQ(count, expected());
+  }
+  std::mt19937 random{485};
+  Bytes garbage(std::size_t length) {
+    Bytes bytes(length);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random() & 0xFF);
+    return bytes;
+  }
+};
+
+TEST_P(BadInput, EveryWrongLengthOrBadCrcIsNeverHandled) {
+  rig.exchange.ExpectedLength = expected();
+  std::vector<Bytes> want;
+  for (int length = 0; length <= 40; ++length) {
+    SCOPED_TRACE(length);
+    rig.tick();
+    Bytes bytes = garbage(static_cast<std::size_t>(length));
+    if (length == expected() && frameCrcMatches(bytes.data(), length)) bytes.back() ^= 1;
+    rig.pty.write(bytes);
+    if (length == expected()) {
+      ASSERT_TRUE(rig.runNextHandOver());
+      EXPECT_EQ(rig.exchange.inputQueued(), 0);
+    } else {
+      ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == length; }));
+    }
+    EXPECT_EQ(handled(), want);
+    checkInvariants();
+
+    rig.tick();
+    want.push_back(goodFrame(length));
+    rig.pty.write(want.back());
+    ASSERT_TRUE(rig.eventually([&] { return handled().size() == want.size(); }));
+    EXPECT_EQ(handled(), want);
+  }
+  EXPECT_TRUE(rig.shortAnswers.empty() || rig.readings.empty());
+}
+
+TEST_P(BadInput, RandomBurstsHandleOnlyExactLengthGoodFrames) {
+  rig.exchange.ExpectedLength = expected();
+  std::vector<Bytes> want;
+  Bytes queued;  // what the engine's queue holds now, in the model
+  for (int burstNumber = 0; burstNumber < 150; ++burstNumber) {
+    SCOPED_TRACE(burstNumber);
+    Bytes burst = queued.empty() && random() % 2 == 0 ? goodFrame(burstNumber) : garbage(1 + random() % 12);
+    if (queued.size() + burst.size() > 40 || random() % 8 == 0) {
+      rig.tick();
+      queued.clear();
+    }
+    rig.pty.write(burst);
+    queued.insert(queued.end(), burst.begin(), burst.end());
+    if (static_cast<int>(queued.size()) == expected()) {
+      ASSERT_TRUE(rig.runNextHandOver());
+      if (frameCrcMatches(queued.data(), expected())) want.push_back(queued);
+      queued.clear();  // read, then purged by onReceived
+      EXPECT_EQ(rig.exchange.inputQueued(), 0);
+    } else {
+      ASSERT_TRUE(
+          rig.eventually([&] { return rig.exchange.inputQueued() == static_cast<int>(queued.size()); }));
+    }
+    EXPECT_EQ(handled(), want);
+    checkInvariants();
+  }
+  EXPECT_GT(want.size(), 5u);
+  EXPECT_TRUE(rig.shortAnswers.empty() || rig.readings.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(ExpectedLengths, BadInput,
+                         ::testing::Values(kStatusResponseLength, kReadingsResponseLength));
+
+// Closing never waits for the user-interface thread, and whatever a closed
+// port left queued there does nothing when it finally runs.
+TEST_F(ExchangeOverPty, CloseWhileTheReceiveThreadWaitsInAHandOver) {
+  rig.send(1, CmdProbe, kStatusResponseLength);
+  rig.pty.write(statusFrame(1, CmdProbe));
+  ASSERT_TRUE(rig.ui.waitForTask());
+  rig.session.COMClose();
+  EXPECT_FALSE(rig.exchange.running());
+
+  EXPECT_EQ(rig.ui.runPending(), 1);
+  EXPECT_TRUE(rig.shortAnswers.empty());
+  EXPECT_EQ(rig.exchange.RxCount, 0);
+
+  ASSERT_TRUE(rig.open());
+  EXPECT_EQ(rig.send(2, CmdProbe, kStatusResponseLength), probeOf(2));
+  rig.pty.write(statusFrame(2, CmdProbe));
+  ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
+  EXPECT_EQ(rig.shortAnswers[0], statusFrame(2, CmdProbe));
+}
+
+TEST_F(ExchangeOverPty, CloseWhileTheTransmitThreadWaitsInAHandOver) {
+  rig.pty.closeMaster();
+  rig.exchange.readingFunc(1, kStatusResponseLength);
+  ASSERT_TRUE(rig.ui.waitForTask());  // onSent of a failed write
+  rig.session.COMClose();
+  EXPECT_FALSE(rig.exchange.running());
+  EXPECT_EQ(rig.ui.runPending(), 1);
+  EXPECT_TRUE(rig.sendFailures.empty());
+}
+
+TEST_F(ExchangeOverPty, CloseFromInsideAHandlerThatRunsANestedEventLoop) {
+  Bytes seenAfterClose;
+  rig.onShortAnswer = [&] {
+    rig.session.COMClose();  // a click served by a modal box's event loop
+    rig.ui.runPending();
+    seenAfterClose.assign(rig.exchange.RxBuffer.begin(), rig.exchange.RxBuffer.begin() + 5);
+  };
+  rig.send(4, CmdProbe, kStatusResponseLength);
+  rig.pty.write(statusFrame(4, CmdProbe));
+  ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
+  EXPECT_FALSE(rig.exchange.running());
+  EXPECT_EQ(seenAfterClose, statusFrame(4, CmdProbe));
+  EXPECT_EQ(rig.exchange.RxCount, 0);
+  EXPECT_EQ(rig.exchange.inputQueued(), 0);
+  rig.exchange.readingFunc(5, kStatusResponseLength);  // no port: only the buffer changes
+  EXPECT_EQ(rig.exchange.txBuffer(), buildBusRequest(5, CmdProbe));
+}
+
+}  // namespace
+}  // namespace rs485::test

@@ -1,0 +1,186 @@
+// The hand-over to the user-interface thread and the parking of the transmit
+// thread, with a scripted line where the real one cannot show the rule.
+#include "link/hand_over.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "fake_line.h"
+#include "link/exchange.h"
+#include "link/write_gate.h"
+#include "link_rig.h"
+
+namespace rs485::test {
+namespace {
+
+TEST(HandOver, TheWorkerWaitsUntilItsHandlerHasRunOnTheUserInterfaceThread) {
+  PumpExecutor ui;
+  HandOver handOver(ui);
+  std::atomic<bool> workerDone{false};
+  bool workerDoneInsideHandler = true;
+  std::thread::id handlerThread;
+  bool ran = false;
+  std::thread worker([&] {
+    ran = handOver.run([&] {
+      handlerThread = std::this_thread::get_id();
+      workerDoneInsideHandler = workerDone;
+    });
+    workerDone = true;
+  });
+  ASSERT_TRUE(ui.waitForTask());
+  EXPECT_FALSE(workerDone);
+  ui.runPending();
+  worker.join();
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(workerDoneInsideHandler);
+  EXPECT_EQ(handlerThread, std::this_thread::get_id());
+}
+
+TEST(HandOver, CancelReleasesTheWorkerAndTheQueuedTaskNeverRunsItsHandler) {
+  PumpExecutor ui;
+  bool handlerRan = false;
+  bool ran = true;
+  {
+    HandOver handOver(ui);
+    std::thread worker([&] { ran = handOver.run([&] { handlerRan = true; }); });
+    ASSERT_TRUE(ui.waitForTask());
+    handOver.cancel();
+    worker.join();
+    EXPECT_FALSE(handOver.run([&] { handlerRan = true; }));  // at once, nothing posted
+  }
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(ui.runPending(), 1);  // the task outlives its hand-over and does nothing
+  EXPECT_FALSE(handlerRan);
+}
+
+TEST(WriteGate, OnlyAReleaseOfAParkedThreadCounts) {
+  WriteGate gate;
+  EXPECT_TRUE(gate.parked());
+  gate.release();
+  EXPECT_FALSE(gate.parked());
+  gate.release();  // dropped: not parked
+  gate.park();
+  EXPECT_TRUE(gate.parked());
+
+  std::atomic<bool> released{false};
+  std::thread waiter([&] { released = gate.waitWhileParked(); });
+  gate.close();
+  waiter.join();
+  EXPECT_FALSE(released);
+  EXPECT_FALSE(gate.waitWhileParked());
+}
+
+struct ScriptedExchange : ::testing::Test {
+  PumpExecutor ui;
+  Exchange exchange{ui};
+  FakeLine line;
+  int failures = 0;
+  std::function<void()> onFailure;
+
+  void SetUp() override {
+    exchange.setHandlers(ExchangeHandlers{{}, {}, [this] {
+                                            ++failures;
+                                            if (onFailure) onFailure();
+                                          }});
+    exchange.PendingCommand = CmdProbe;
+  }
+  void TearDown() override { exchange.stop(); }
+
+  bool writtenAndParked(std::size_t writes) {
+    return pumpUntil(ui, [&] { return line.writes().size() == writes && exchange.transmitParked(); });
+  }
+  static Bytes probe(int address) { return request(buildBusRequest(address, CmdProbe), kBusRequestLength); }
+};
+
+TEST_F(ScriptedExchange, AReleaseDuringFailedWritesIsDroppedButItsFrameIsWritten) {
+  line.scriptWrites({false, true});
+  onFailure = [&] { exchange.readingFunc(2, kStatusResponseLength); };
+  exchange.start(line);
+  exchange.readingFunc(1, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(2));
+  EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2)}));
+  EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "write"}));
+  EXPECT_EQ(failures, 1);
+
+  exchange.readingFunc(3, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(3));
+  EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2), probe(3)}));
+}
+
+TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainGiveOneWrite) {
+  exchange.start(line);
+  exchange.readingFunc(1, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(1));
+  exchange.readingFunc(2, kStatusResponseLength);
+  exchange.readingFunc(3, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(2));
+  const Bytes second = line.writes()[1];
+  EXPECT_TRUE(second == probe(2) || second == probe(3));
+  exchange.readingFunc(4, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(3));
+  EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), second, probe(4)}));
+}
+
+TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPause) {
+  line.scriptWrites({false, false, false, true});
+  exchange.start(line);
+  exchange.readingFunc(7, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(4));
+  EXPECT_EQ(failures, 3);
+  EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "write failed",
+                                                      "pause 100", "write failed", "pause 100", "write"}));
+  EXPECT_EQ(line.writes(), std::vector<Bytes>(4, probe(7)));
+}
+
+TEST_F(ScriptedExchange, StopReturnsWhileAWriteWaitsForRoomAndNoHandlerRunsAfterIt) {
+  line.blockWrites();
+  exchange.start(line);
+  exchange.readingFunc(1, kStatusResponseLength);
+  exchange.stop();
+  EXPECT_TRUE(line.wasShutDown());
+  EXPECT_FALSE(exchange.running());
+  ui.runPending();
+  EXPECT_EQ(failures, 0);
+  EXPECT_TRUE(line.writes().empty());
+}
+
+TEST_F(ScriptedExchange, AReceiveThreadWhoseLineHasGoneSleepsUntilTheClose) {
+  line.goneForGood();
+  exchange.start(line);
+  ASSERT_TRUE(pumpUntil(ui, [&] { return !line.traffic().empty(); }));
+  EXPECT_EQ(line.traffic(), (std::vector<std::string>{"pause 3600000"}));
+  EXPECT_EQ(line.arrivalWaits(), 1);
+  exchange.stop();
+  EXPECT_EQ(line.arrivalWaits(), 1);
+}
+
+TEST(ExchangeWithoutPort, RequestsStillFillTheBufferAndQueueCallsDoNothing) {
+  PumpExecutor ui;
+  Exchange exchange(ui);
+  exchange.PendingCommand = CmdReadCurrent;
+  EXPECT_TRUE(exchange.readingFunc(1, kReadingsResponseLength));
+  EXPECT_EQ(exchange.txBuffer(), (TxFrame{0x01, 0x50, 0x00, 0x1C, 0x00}));
+  EXPECT_EQ(exchange.txCount(), 4);
+
+  exchange.sendAddressChange(5, 7);
+  EXPECT_EQ(exchange.txBuffer(), (TxFrame{0x05, 0x02, 0x07, 0x21, 0x63}));
+  EXPECT_EQ(exchange.txCount(), 5);
+  EXPECT_EQ(exchange.ExpectedLength, kStatusResponseLength);
+
+  exchange.RxCount = 3;
+  exchange.RxBuffer[0] = 9;
+  exchange.clearReceive();
+  EXPECT_EQ(exchange.RxCount, 0);
+  EXPECT_EQ(exchange.RxBuffer[0], 0);
+  EXPECT_EQ(exchange.inputQueued(), 0);
+  exchange.purgeInput();
+  exchange.purgeOutput();
+  exchange.stop();
+  EXPECT_FALSE(exchange.running());
+  EXPECT_EQ(ui.queued(), 0u);
+}
+
+}  // namespace
+}  // namespace rs485::test

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <dirent.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/exchange.h"
+#include "link/port_session.h"
+#include "protocol/readings.h"
+#include "pty_pair.h"
+#include "tests/support/pump_executor.h"
+
+namespace rs485::test {
+
+// Entries of a /proc/self directory: threads (task) or descriptors (fd).
+inline int countEntries(const char* directory) {
+  DIR* dir = opendir(directory);
+  if (dir == nullptr) return -1;
+  int count = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(dir);
+  return count - (std::string(directory) == "/proc/self/fd" ? 1 : 0);  // the DIR's own descriptor
+}
+
+inline Bytes statusFrame(std::uint8_t address, std::uint8_t command, std::uint8_t status = 0) {
+  Bytes frame(kStatusResponseLength);
+  encodeStatusResponse(StatusResponse{address, command, status}, frame.data());
+  return frame;
+}
+
+inline Bytes readingsFrame(std::uint8_t address, std::int16_t temperature) {
+  ReadingsResponse r;
+  r.address = address;
+  r.command = CmdReadCurrent;
+  r.temperature = temperature;
+  r.timeMinutes = 130;
+  r.step = 3;
+  r.cycles = 7;
+  r.numStep = 9;
+  r.setTemperature = 1200;
+  r.setTimeMinutes = 90;
+  r.statusByte = kBlinkStatus;
+  Bytes frame(kReadingsResponseLength);
+  encodeReadingsResponse(r, frame.data());
+  return frame;
+}
+
+inline Bytes request(const TxFrame& frame, int count) { return Bytes(frame.begin(), frame.begin() + count); }
+
+// Pumps the user-interface thread until `done` holds; false on time-out.
+// Also notices changes that no task brings (bytes arriving in a queue).
+inline bool pumpUntil(PumpExecutor& ui, const std::function<bool()>& done,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    ui.runPending();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    ui.waitForTask(std::chrono::milliseconds(1));
+  }
+}
+
+// The engine on the slave end of a pseudo-terminal, with the test thread as
+// its user-interface thread. Every handler call is recorded with the frame
+// that was in RxBuffer.
+struct LinkRig {
+  PtyPair pty;
+  PumpExecutor ui;
+  Exchange exchange{ui};
+  PortSession session{exchange, PortNames({{"COM1", pty.slavePath()}})};
+  std::vector<Bytes> shortAnswers;
+  std::vector<Bytes> readings;
+  std::vector<std::chrono::steady_clock::time_point> sendFailures;
+  std::vector<int> rxCountsSeen;        // RxCount at every handler call
+  std::function<void()> onShortAnswer;  // extra work inside the handler
+
+  LinkRig() {
+    exchange.setHandlers(ExchangeHandlers{
+        [this] {
+          record(shortAnswers);
+          if (onShortAnswer) onShortAnswer();
+        },
+        [this] { record(readings); }, [this] { sendFailures.push_back(std::chrono::steady_clock::now()); }});
+  }
+
+  bool open() { return session.COMOpen("COM1"); }
+
+  bool eventually(const std::function<bool()>& done) { return pumpUntil(ui, done); }
+
+  // A tick's request: the frame goes out, the device reads it off the line,
+  // and onSent has parked the transmit thread again. Returns what was sent.
+  Bytes send(int address, int command, int expectedLength) {
+    exchange.PendingCommand = command;
+    exchange.ExpectedLength = expectedLength;
+    exchange.readingFunc(address, expectedLength);
+    Bytes sent = pty.read(kBusRequestLength);
+    eventually([this] { return exchange.transmitParked(); });
+    return sent;
+  }
+
+  // With the transmit thread parked the receive thread is the only one that
+  // hands over: waits for its next hand-over and runs it.
+  bool runNextHandOver() {
+    if (!ui.waitForTask()) return false;
+    ui.runPending();
+    return true;
+  }
+
+  // What a tick does before it sends: both queues purged.
+  void tick() {
+    exchange.purgeOutput();
+    exchange.purgeInput();
+  }
+
+ private:
+  void record(std::vector<Bytes>& into) {
+    into.emplace_back(exchange.RxBuffer.begin(), exchange.RxBuffer.begin() + exchange.ExpectedLength);
+    rxCountsSeen.push_back(exchange.RxCount);
+  }
+};
+
+}  // namespace rs485::test

@@ -1,0 +1,231 @@
+// Opening and closing the port: every failure leaves nothing open, and the
+// line settings reach the tty.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "fake_line.h"
+#include "link/linux_serial_port.h"
+#include "link_rig.h"
+
+namespace rs485::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Resources {
+  int threads = countEntries("/proc/self/task");
+  int fds = countEntries("/proc/self/fd");
+  bool operator==(const Resources&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Resources& r) {
+  return out << r.threads << " threads, " << r.fds << " descriptors";
+}
+
+std::map<std::string, std::string> mapping(const std::string& name, const std::string& path) {
+  return {{name, path}};
+}
+
+fs::path scratchDirectory() {
+  const fs::path dir = fs::temp_directory_path() / ("rs485-link-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  return dir;
+}
+
+struct OpenFailure {
+  const char* what;
+  std::string path;  // empty: COM1 names nothing
+  OpenError error;
+};
+
+class PortSessionOpenFailure : public ::testing::TestWithParam<OpenFailure> {};
+
+TEST_P(PortSessionOpenFailure, FailsWithItsReasonAndLeavesNothingOpen) {
+  const fs::path dir = scratchDirectory();
+  std::ofstream(dir / "regular-file") << "not a tty";
+  fs::create_directories(dir / "empty-dev");
+  std::map<std::string, std::string> overrides;
+  std::string path = GetParam().path;
+  if (path.rfind("@/", 0) == 0) path = (dir / path.substr(2)).string();
+  if (!path.empty()) overrides["COM1"] = path;
+
+  PumpExecutor ui;
+  Exchange exchange(ui);
+  PortSession session(exchange, PortNames(overrides, (dir / "empty-dev").string(), (dir / "sys").string()));
+  const Resources before;
+  EXPECT_FALSE(session.COMOpen("COM1"));
+  EXPECT_EQ(session.lastError(), GetParam().error) << describe(session.lastError());
+  EXPECT_FALSE(session.isOpen());
+  EXPECT_FALSE(exchange.running());
+  EXPECT_EQ(Resources(), before);
+  session.COMClose();  // safe with nothing open
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PortSessionOpenFailure,
+                         ::testing::Values(OpenFailure{"missing", "/dev/ttyUSB-no-such-device",
+                                                       OpenError::NotFound},
+                                           OpenFailure{"unnamed", "", OpenError::NotFound},
+                                           OpenFailure{"null", "/dev/null", OpenError::NotSerial},
+                                           OpenFailure{"regular", "@/regular-file", OpenError::NotSerial},
+                                           OpenFailure{"directory", "@/empty-dev", OpenError::Other}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST(PortSession, ASecondOpenOfTheSamePortIsBusyAndTheFirstKeepsWorking) {
+  LinkRig rig;
+  ASSERT_TRUE(rig.open());
+  Exchange other(rig.ui);
+  PortSession second(other, PortNames(mapping("COM2", rig.pty.slavePath())));
+  EXPECT_FALSE(second.COMOpen("COM2"));
+  EXPECT_EQ(second.lastError(), OpenError::Busy);
+  EXPECT_FALSE(other.running());
+
+  EXPECT_EQ(rig.send(1, CmdProbe, kStatusResponseLength), request(buildBusRequest(1, CmdProbe), 4));
+  rig.session.COMClose();
+  EXPECT_TRUE(second.COMOpen("COM2"));
+}
+
+struct StepCase {
+  const char* failingStep;  // "none": every step succeeds
+  std::vector<std::string> stepsTaken;
+};
+
+class PortSessionSteps : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(PortSessionSteps, RunInOrderAndAFailureClosesTheDeviceAtOnce) {
+  bool destroyed = false;
+  std::vector<std::string> steps;
+  PumpExecutor ui;
+  Exchange exchange(ui);
+  PortSession session(exchange, PortNames(mapping("COM3", "/fake")),
+                      [&](const std::string& path, OpenError&) {
+                        EXPECT_EQ(path, "/fake");
+                        return std::make_unique<FakeLine>(GetParam().failingStep, &destroyed, &steps);
+                      });
+  const bool failing = std::string(GetParam().failingStep) != "none";
+  EXPECT_EQ(session.COMOpen("COM3"), !failing);
+  EXPECT_EQ(session.isOpen(), !failing);
+  EXPECT_EQ(exchange.running(), !failing);
+  EXPECT_EQ(destroyed, failing);
+  if (failing) {
+    EXPECT_EQ(session.lastError(), OpenError::SettingsRejected);
+  }
+  session.COMClose();
+  EXPECT_TRUE(destroyed);
+  EXPECT_FALSE(exchange.running());
+  EXPECT_EQ(steps, GetParam().stepsTaken);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PortSessionSteps,
+                         ::testing::Values(StepCase{"read settings", {"read settings"}},
+                                           StepCase{"apply settings", {"read settings", "apply settings"}},
+                                           StepCase{"clear timeouts",
+                                                    {"read settings", "apply settings", "clear timeouts"}},
+                                           // The last purge is the receive thread's as it ends.
+                                           StepCase{"none",
+                                                    {"read settings", "apply settings", "clear timeouts",
+                                                     "queue sizes 2000 2000", "purge input", "purge input"}}),
+                         [](const auto& info) {
+                           std::string name = info.param.failingStep;
+                           for (auto& c : name) c = c == ' ' ? '_' : c;
+                           return name;
+                         });
+
+TEST(PortSession, AnOpenerThatFailsWithoutAReasonCountsAsOther) {
+  PumpExecutor ui;
+  Exchange exchange(ui);
+  PortSession session(exchange, PortNames(mapping("COM1", "/fake")),
+                      [](const std::string&, OpenError&) { return std::unique_ptr<SerialDevice>(); });
+  EXPECT_FALSE(session.COMOpen("COM1"));
+  EXPECT_EQ(session.lastError(), OpenError::Other);
+  EXPECT_EQ(session.lastPath(), "/fake");
+}
+
+TEST(PortSession, TwoHundredOpensAndClosesLeaveNoThreadOrDescriptorBehind) {
+  LinkRig rig;
+  // One cycle first: a sanitizer runtime starts a helper thread of its own at the first thread.
+  ASSERT_TRUE(rig.open());
+  rig.session.COMClose();
+  const Resources before;
+  for (int cycle = 0; cycle < 200; ++cycle) {
+    ASSERT_TRUE(rig.open()) << cycle << ": " << describe(rig.session.lastError());
+    if (cycle == 0) {
+      EXPECT_EQ(countEntries("/proc/self/task"), before.threads + 2);
+    }
+    rig.session.COMClose();
+  }
+  EXPECT_EQ(Resources(), before);
+  ASSERT_TRUE(rig.open());
+  EXPECT_EQ(rig.send(3, CmdProbe, kStatusResponseLength), request(buildBusRequest(3, CmdProbe), 4));
+}
+
+TEST(PortSession, TheTtyCarriesTheLineSettings) {
+  PtyPair pty;
+  // Opened before the session, so that it may look at the settings while the port is held exclusively.
+  const int observer = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(observer, 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(observer, &t), 0);
+  t.c_iflag |= ICRNL | IXON | IXOFF | ISTRIP;
+  t.c_oflag |= OPOST | ONLCR;
+  t.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+  t.c_cflag |= PARENB | CSTOPB | CRTSCTS;
+  ASSERT_EQ(tcsetattr(observer, TCSANOW, &t), 0);
+
+  PumpExecutor ui;
+  Exchange exchange(ui);
+  PortSession session(exchange, PortNames(mapping("COM1", pty.slavePath())));
+  ASSERT_TRUE(session.COMOpen("COM1")) << describe(session.lastError());
+  ASSERT_EQ(tcgetattr(observer, &t), 0);
+  EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ECHOE | ECHONL | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK | IXON | IXOFF | IXANY), 0u);
+  EXPECT_EQ(cfgetispeed(&t), speed_t(B2400));
+  EXPECT_EQ(cfgetospeed(&t), speed_t(B2400));
+  EXPECT_EQ(t.c_cc[VMIN], 0);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+  session.COMClose();
+  ::close(observer);
+}
+
+TEST(PortSession, BinaryFramesPassUntouchedBothWays) {
+  LinkRig rig;
+  ASSERT_TRUE(rig.open());
+  // Flow control, line endings, signals and end of file all live among these bytes.
+  for (int address : {0x11, 0x13, 0x0D, 0x0A, 0x03, 0x04, 0x1A, 0x7F, 0xFF}) {
+    SCOPED_TRACE(address);
+    EXPECT_EQ(rig.send(address, CmdReadCurrent, kReadingsResponseLength),
+              request(buildBusRequest(address, CmdReadCurrent), 4));
+    Bytes frame(kReadingsResponseLength);
+    for (int i = 0; i < 14; ++i) frame[i] = static_cast<std::uint8_t>(i % 2 ? address : 0x13 + i);
+    appendCrc(frame.data(), 14);
+    rig.pty.write(frame);
+    const std::size_t handled = rig.readings.size() + 1;
+    ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == handled; }));
+    EXPECT_EQ(rig.readings.back(), frame);
+    rig.tick();
+  }
+}
+
+TEST(PortSession, DescriptionsPointTheOperatorToTheCause) {
+  EXPECT_NE(describe(OpenError::PermissionDenied).find("dialout"), std::string::npos);
+  const OpenError all[] = {OpenError::None, OpenError::NotFound,  OpenError::PermissionDenied,
+                           OpenError::Busy, OpenError::NotSerial, OpenError::SettingsRejected,
+                           OpenError::Other};
+  std::set<std::string> texts;
+  for (OpenError e : all) texts.insert(describe(e));
+  EXPECT_EQ(texts.size(), std::size(all));
+}
+
+}  // namespace
+}  // namespace rs485::test
