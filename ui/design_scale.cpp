@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 
@@ -14,11 +15,21 @@ namespace {
 const char* const kFontPixelSize = "fontPixelSize";
 const char* const kAutoSize = "autoSize";
 
+const QString kSansSerif = QStringLiteral("MS Sans Serif");
+
+QStringList sansSerifStandIns() {
+  return {kSansSerif, QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+          QStringLiteral("Liberation Sans")};
+}
+
 void applyFont(QWidget* widget, int numerator, int denominator) {
   const QVariant size = widget->property(kFontPixelSize);
   if (!size.isValid()) return;
   QFont font = widget->font();
   font.setPixelSize(scaleLength(size.toInt(), numerator, denominator));
+  // Some platform plugins ask fontconfig before they look at Qt's
+  // substitutions; a family list holds on every platform.
+  if (font.family() == kSansSerif) font.setFamilies(sansSerifStandIns());
   widget->setFont(font);
 }
 
@@ -33,9 +44,9 @@ bool holdsControls(const QWidget* widget) {
 }  // namespace
 
 void useFontStandIns() {
-  QFont::insertSubstitutions(
-      QStringLiteral("MS Sans Serif"),
-      {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+  QStringList standIns = sansSerifStandIns();
+  standIns.removeFirst();
+  QFont::insertSubstitutions(kSansSerif, standIns);
 }
 
 int scaleLength(int length, int numerator, int denominator) {
