@@ -182,6 +182,11 @@ void THeadForm::bindCell(QLineEdit* cell, CellHandlers handlers) {
 
 bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->ListAdress->viewport()) {
+    // A press on the empty part below the rows leaves no row selected.
+    if (event->type() == QEvent::MouseButtonPress &&
+        !ui_->ListAdress->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
+      ui_->ListAdress->clearSelection();
+    }
     if (isLeftRelease(event)) guarded([this] { ListAdressClick(); });
     return false;
   }
