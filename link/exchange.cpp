@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "link/hand_over.h"
 #include "link/write_gate.h"
@@ -30,6 +31,31 @@ std::chrono::nanoseconds cpuTimeOf(std::thread& thread) {
   return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
+// More than any answer, less than a driver's whole queue: enough to see
+// what a purge dropped.
+constexpr int kMaxTracedPurge = 4096;
+
+// Without a trace a receive purge is the plain flush. With one, whatever is
+// queued is read first (never waiting) so that the trace shows it: a whole
+// answer's worth of bytes is a late answer, anything else the wrong length.
+void purgeReceiveQueue(SerialPort& port, TrafficTrace* trace, int expected) {
+  if (trace != nullptr) {
+    std::vector<std::uint8_t> dropped;
+    std::uint8_t chunk[256];
+    while (static_cast<int>(dropped.size()) < kMaxTracedPurge) {
+      const int n = port.readQueued(chunk, static_cast<int>(sizeof chunk));
+      if (n <= 0) break;
+      dropped.insert(dropped.end(), chunk, chunk + n);
+    }
+    if (!dropped.empty()) {
+      const int count = static_cast<int>(dropped.size());
+      trace->record(TraceDirection::Receive, dropped.data(), count,
+                    count == expected ? TraceVerdict::DroppedByPurge : TraceVerdict::WrongLength);
+    }
+  }
+  port.purgeInput();
+}
+
 }  // namespace
 
 struct Exchange::Session {
@@ -40,6 +66,7 @@ struct Exchange::Session {
   WriteGate gate;  // starts parked: the first request releases it
   std::atomic<bool> readTerminate{false};
   std::atomic<bool> writeTerminate{false};
+  std::shared_ptr<TrafficTrace> trace;  // as set when the port opened
   std::thread reader;
   std::thread writer;
 };
@@ -49,6 +76,8 @@ Exchange::Exchange(UiExecutor& ui) : ui_(ui) {}
 Exchange::~Exchange() { stop(); }
 
 void Exchange::setHandlers(ExchangeHandlers handlers) { handlers_ = std::move(handlers); }
+
+void Exchange::setTrace(std::shared_ptr<TrafficTrace> trace) { trace_ = std::move(trace); }
 
 bool Exchange::readingFunc(int address, int /*length*/) {
   setTx(buildBusRequest(address, PendingCommand), kBusRequestLength);
@@ -81,7 +110,7 @@ void Exchange::purgeOutput() {
 }
 
 void Exchange::purgeInput() {
-  if (port_ != nullptr) port_->purgeInput();
+  if (port_ != nullptr) purgeReceiveQueue(*port_, trace_.get(), ExpectedLength);
 }
 
 int Exchange::inputQueued() { return port_ != nullptr ? port_->inputQueued() : 0; }
@@ -112,17 +141,42 @@ void Exchange::onReceived() {
   if (RxCount > ExpectedLength) clearReceive();
 }
 
-void Exchange::deliver(const Block& block, int count) {
-  const auto bytes = static_cast<std::size_t>(count);
-  std::copy_n(block.begin(), bytes, ReadScratch.begin());
-  if (RxCount < 0 || RxCount + count > kRxBufferSize) {
-    // It would not fit: the block goes, together with what was assembled.
+bool Exchange::takeBlock(int queued, int expected) {
+  return queued > 0 && queued == expected && queued <= kRxBufferSize;
+}
+
+void Exchange::acceptBlock(const std::uint8_t* bytes, int count) {
+  if (count < 0 || count > kRxBufferSize) {
+    traceReceived(bytes, std::max(count, 0), TraceVerdict::WrongLength);
     clearReceive();
     return;
   }
-  std::copy_n(block.begin(), bytes, RxBuffer.begin() + RxCount);
+  std::copy_n(bytes, count, ReadScratch.begin());
+  if (RxCount < 0 || RxCount + count > kRxBufferSize) {
+    // It would not fit: the block goes, together with what was assembled.
+    traceReceived(bytes, count, TraceVerdict::WrongLength);
+    clearReceive();
+    return;
+  }
+  std::copy_n(bytes, count, RxBuffer.begin() + RxCount);
   RxCount += count;
+  if (trace_) {
+    // The line shows what onReceived is about to judge: the whole frame
+    // when it is complete, else the block that did not make one.
+    const int expected = ExpectedLength;
+    if (RxCount == expected) {
+      traceReceived(RxBuffer.data(), RxCount, Read() ? TraceVerdict::Accepted : TraceVerdict::BadCrc);
+    } else if (RxCount > expected) {
+      traceReceived(RxBuffer.data(), RxCount, TraceVerdict::WrongLength);
+    } else {
+      traceReceived(bytes, count, TraceVerdict::WrongLength);
+    }
+  }
   onReceived();
+}
+
+void Exchange::traceReceived(const std::uint8_t* bytes, int count, TraceVerdict verdict) {
+  if (trace_) trace_->record(TraceDirection::Receive, bytes, count, verdict);
 }
 
 TxFrame Exchange::txBuffer() const {
@@ -153,6 +207,10 @@ void Exchange::writeThreadBody(Session& s) {
     }
     const bool ok = s.port.writeAll(frame.data(), count);
     WriteOk = ok;
+    if (s.trace) {
+      s.trace->record(TraceDirection::Transmit, frame.data(), static_cast<int>(count),
+                      ok ? TraceVerdict::Sent : TraceVerdict::WriteFailed);
+    }
     if (s.writeTerminate) break;
     s.handOver.run([this] { onSent(); });
     if (s.writeTerminate) break;
@@ -178,19 +236,20 @@ void Exchange::readThreadBody(Session& s) {
     // A response is taken only when the queue holds exactly as many bytes as
     // it must have; otherwise they stay, and the next arrival counts again.
     const int queued = s.port.inputQueued();
-    if (queued == 0 || queued != ExpectedLength || queued > kRxBufferSize) continue;
+    if (!takeBlock(queued, ExpectedLength)) continue;
     Block block{};
     const int count = s.port.readQueued(block.data(), queued);
     if (count <= 0) continue;
-    s.handOver.run([this, block, count] { deliver(block, count); });
+    s.handOver.run([this, block, count] { acceptBlock(block.data(), count); });
   }
-  s.port.purgeInput();
+  purgeReceiveQueue(s.port, s.trace.get(), ExpectedLength);
 }
 
 void Exchange::start(SerialPort& port) {
   stop();
   auto session = std::make_unique<Session>(port, ui_);
   Session& s = *session;
+  s.trace = trace_;
   WriteOk = false;
   port_ = &port;
   try {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "link/serial_port.h"
+#include "link/traffic_trace.h"
 #include "link/ui_executor.h"
 #include "protocol/frames.h"
 
@@ -40,6 +41,13 @@ class Exchange {
   Exchange& operator=(const Exchange&) = delete;
 
   void setHandlers(ExchangeHandlers handlers);
+
+  // Every frame written and every block received or dropped by a receive
+  // purge is traced while a trace is set (null: off, the default); then a
+  // receive purge reads what is queued before it flushes, so that the trace
+  // shows it. The workers take the trace that is set when start() runs.
+  // User-interface thread only.
+  void setTrace(std::shared_ptr<TrafficTrace> trace);
 
   // The command of the operation in progress (1 scan, 2 address change,
   // 80 poll). User-interface thread only.
@@ -81,6 +89,16 @@ class Exchange {
   void onSent();
   void onReceived();
 
+  // The receive thread's test at each arrival: the queued bytes are read as
+  // one block only when the queue holds exactly ExpectedLength of them.
+  static bool takeBlock(int queued, int expected);
+
+  // The user-interface side of the receive hand-over: appends the block to
+  // RxBuffer and runs onReceived. A block that would not fit is discarded
+  // together with what was assembled, and the receive queue is purged.
+  // User-interface thread only.
+  void acceptBlock(const std::uint8_t* bytes, int count);
+
   // The frame the next write sends, for tests and traces.
   TxFrame txBuffer() const;
   int txCount() const;
@@ -111,12 +129,12 @@ class Exchange {
   void setTx(const TxFrame& frame, int count);
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
-  // User-interface side of the receive hand-over.
-  void deliver(const Block& block, int count);
+  void traceReceived(const std::uint8_t* bytes, int count, TraceVerdict verdict);
 
   UiExecutor& ui_;
   ExchangeHandlers handlers_;
   SerialPort* port_ = nullptr;  // user-interface thread's view of the port
+  std::shared_ptr<TrafficTrace> trace_;
 
   mutable std::mutex txMutex_;  // TxBuffer may be replaced during a run of failed writes
   TxFrame TxBuffer{};

@@ -1,4 +1,10 @@
+#include <fcntl.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The command line of rs485-master, run as the operator runs it.
@@ -19,17 +25,20 @@ class ProgramTest : public QObject {
     QTest::newRow("unknown option") << QStringList{"--baud", "9600"} << 2 << "unknown argument";
     QTest::newRow("help after a mapping")
         << QStringList{"--port", "COM1=/dev/null", "--help"} << 0 << "usage";
+    QTest::newRow("help names the trace") << QStringList{"--help"} << 0 << "--trace FILE";
+    QTest::newRow("trace without a file") << QStringList{"--trace"} << 2 << "--trace needs a FILE";
+    QTest::newRow("trace with an empty file") << QStringList{"--trace="} << 2 << "--trace needs a FILE";
+    QTest::newRow("trace into a missing folder")
+        << QStringList{"--trace", "/nonexistent-folder/trace.log"} << 2
+        << "cannot open the trace file '/nonexistent-folder/trace.log': No such file or directory";
+    QTest::newRow("trace into a folder") << QStringList{"--trace=/"} << 2 << "Is a directory";
   }
   void commandLine() {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, output);
     QProcess program;
-    program.setProcessEnvironment([] {
-      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-      environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-      return environment;
-    }());
+    program.setProcessEnvironment(offscreen());
     program.start(QStringLiteral(RS485_MASTER), arguments);
     QVERIFY(program.waitForFinished(30000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -37,6 +46,58 @@ class ProgramTest : public QObject {
     const QString printed =
         QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
     QVERIFY2(printed.contains(output), qPrintable(printed));
+  }
+
+  // The trace file is opened for appending, and held open, before the window
+  // appears; what it held stays.
+  void traceFileIsOpenedForAppending() {
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath(QStringLiteral("fresh.log"));
+    const QString kept = dir.filePath(QStringLiteral("kept.log"));
+    {
+      QFile file(kept);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("an earlier session\n");
+    }
+    for (const QString& path : {fresh, kept}) {
+      QProcess program;
+      program.setProcessEnvironment(offscreen());
+      program.start(QStringLiteral(RS485_MASTER), {QStringLiteral("--trace"), path});
+      QVERIFY(program.waitForStarted(30000));
+      QString flags;
+      QTRY_VERIFY_WITH_TIMEOUT(!(flags = openFlags(program.processId(), path)).isEmpty(), 30000);
+      QVERIFY2((flags.toUInt(nullptr, 8) & O_APPEND) != 0, qPrintable(flags));
+      QVERIFY(program.state() == QProcess::Running);  // a trace that opened is no reason to stop
+      program.kill();
+      QVERIFY(program.waitForFinished(30000));
+    }
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("an earlier session\n"));
+  }
+
+ private:
+  // The octal open flags with which process `pid` holds `path` open; empty
+  // while it does not.
+  static QString openFlags(qint64 pid, const QString& path) {
+    const QString proc = QStringLiteral("/proc/%1/").arg(pid);
+    const QString wanted = QFileInfo(path).canonicalFilePath();
+    for (const QString& fd : QDir(proc + QStringLiteral("fd")).entryList(QDir::Files | QDir::System)) {
+      if (wanted.isEmpty() || QFileInfo(proc + QStringLiteral("fd/") + fd).symLinkTarget() != wanted)
+        continue;
+      QFile info(proc + QStringLiteral("fdinfo/") + fd);
+      if (!info.open(QIODevice::ReadOnly)) continue;
+      for (const QByteArray& line : info.readAll().split('\n')) {
+        if (line.startsWith("flags:")) return QString::fromLatin1(line.mid(6).trimmed());
+      }
+    }
+    return {};
+  }
+
+  static QProcessEnvironment offscreen() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
   }
 };
 

@@ -1,0 +1,213 @@
+// The receive path of the exchange engine: arbitrary bytes arriving in
+// arbitrary bursts, with any ExpectedLength, through the receive thread's
+// test (takeBlock) and the user-interface side of the hand-over
+// (acceptBlock, onReceived, the handlers). No port and no thread: the
+// fuzzer plays the port's input queue and runs the hand-over itself.
+//
+// Input: a header of two bytes (the first ExpectedLength; the trace switch
+// and what the handlers do), then operations of one byte each, some followed
+// by their argument bytes.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/exchange.h"
+#include "link/traffic_trace.h"
+#include "protocol/frames.h"
+
+namespace {
+
+using namespace rs485;
+
+#define CHECK(condition)                                                               \
+  do {                                                                                 \
+    if (!(condition)) {                                                                \
+      std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
+      std::abort();                                                                    \
+    }                                                                                  \
+  } while (false)
+
+constexpr int kMaxExpected = 20;  // beyond the receive buffer on purpose
+constexpr std::size_t kQueueLimit = 4096;
+
+// No port is opened, so nothing is ever posted.
+class NoUi : public UiExecutor {
+ public:
+  void post(std::function<void()> /*task*/) override { std::abort(); }
+};
+
+class Input {
+ public:
+  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool empty() const { return size_ == 0; }
+  std::uint8_t byte() {
+    if (size_ == 0) return 0;
+    --size_;
+    return *data_++;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+};
+
+enum class HandlerAction { Nothing, ClearReceive, NewExpectedLength, ReplaceHandlers };
+
+struct Run {
+  NoUi ui;
+  Exchange exchange{ui};
+  std::vector<std::uint8_t> queue;     // the port's input queue
+  std::vector<std::uint8_t> handedIn;  // every byte given to acceptBlock, in order
+  int shortAnswers = 0;
+  int readings = 0;
+  HandlerAction action = HandlerAction::Nothing;
+  int actionExpected = 0;
+  bool tracing = false;
+  int traceLines = 0;
+  std::string lastLine;
+
+  void installHandlers() {
+    exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusResponseLength, shortAnswers); },
+                                          [this] { handled(kReadingsResponseLength, readings); },
+                                          [] { std::abort(); }});
+  }
+
+  // Inside a handler: the frame in RxBuffer is exactly ExpectedLength bytes
+  // of this kind, its CRC matches, and they are the last bytes handed in.
+  void handled(int length, int& calls) {
+    ++calls;
+    CHECK(exchange.ExpectedLength == length);
+    CHECK(exchange.RxCount == length);
+    CHECK(exchange.Read());
+    CHECK(frameCrcMatches(exchange.RxBuffer.data(), length));
+    const auto n = static_cast<std::size_t>(length);
+    CHECK(handedIn.size() >= n);
+    CHECK(std::equal(exchange.RxBuffer.begin(), exchange.RxBuffer.begin() + length, handedIn.end() - length));
+    if (tracing) CHECK(std::string_view(lastLine).ends_with("  accepted\n"));
+    switch (action) {
+      case HandlerAction::Nothing:
+        break;
+      case HandlerAction::ClearReceive:
+        exchange.clearReceive();
+        break;
+      case HandlerAction::NewExpectedLength:
+        exchange.ExpectedLength = actionExpected;
+        break;
+      case HandlerAction::ReplaceHandlers:
+        installHandlers();  // the running handler's own function object goes
+        break;
+    }
+  }
+
+  void checkState() const {
+    CHECK(exchange.RxCount >= 0 && exchange.RxCount <= kRxBufferSize);
+    // Nothing beyond the assembled bytes: no stale byte, no spill.
+    for (int i = exchange.RxCount; i < kRxBufferSize; ++i)
+      CHECK(exchange.RxBuffer[static_cast<std::size_t>(i)] == 0);
+  }
+
+  // The hand-over of one block; `expectedNow` is ExpectedLength when the
+  // user-interface thread gets to it (it may have changed since the read).
+  void handOver(const std::vector<std::uint8_t>& block, int expectedNow) {
+    exchange.ExpectedLength = expectedNow;
+    const int count = static_cast<int>(block.size());
+    const bool fresh = exchange.RxCount == 0;
+    const int callsBefore = shortAnswers + readings;
+    const int linesBefore = traceLines;
+    handedIn.insert(handedIn.end(), block.begin(), block.end());
+    if (handedIn.size() > 64) handedIn.erase(handedIn.begin(), handedIn.end() - 32);
+
+    exchange.acceptBlock(block.data(), count);
+
+    const int calls = shortAnswers + readings - callsBefore;
+    CHECK(calls <= 1);
+    const bool frame = count == expectedNow &&
+                       (count == kStatusResponseLength || count == kReadingsResponseLength) &&
+                       frameCrcMatches(block.data(), count);
+    // A whole good frame on an empty buffer is handled, once.
+    if (fresh && frame) CHECK(calls == 1);
+    // Assembled bytes stay only while they are fewer than a frame.
+    CHECK(exchange.RxCount == 0 || exchange.RxCount < exchange.ExpectedLength);
+    if (tracing) CHECK(traceLines == linesBefore + 1);
+    checkState();
+  }
+
+  // What the receive thread does at an arrival.
+  void arrival(int expectedAtHandOver) {
+    const int expected = exchange.ExpectedLength;
+    if (!Exchange::takeBlock(static_cast<int>(queue.size()), expected)) return;
+    CHECK(static_cast<int>(queue.size()) == expected && expected >= 1 && expected <= kRxBufferSize);
+    const std::vector<std::uint8_t> block = std::move(queue);
+    queue.clear();
+    handOver(block, expectedAtHandOver);
+  }
+};
+
+int expectedFrom(std::uint8_t b) { return b % (kMaxExpected + 1); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Input in(data, size);
+  Run run;
+  run.exchange.ExpectedLength = expectedFrom(in.byte());
+  const std::uint8_t setup = in.byte();
+  run.tracing = (setup & 1) != 0;
+  run.action = static_cast<HandlerAction>((setup >> 1) & 3);
+  run.actionExpected = expectedFrom(static_cast<std::uint8_t>(setup >> 3));
+  run.installHandlers();
+  if (run.tracing) {
+    run.exchange.setTrace(std::make_shared<TrafficTrace>(
+        [&run](const std::string& line) {
+          ++run.traceLines;
+          run.lastLine = line;
+        },
+        [] { return std::chrono::system_clock::time_point{}; }));
+  }
+
+  while (!in.empty()) {
+    const std::uint8_t op = in.byte();
+    switch (op % 8) {
+      case 0:
+      case 1:
+      case 2:
+      case 3: {
+        // A burst; the receive thread looks at once, or (3) only after the
+        // next burst has joined it.
+        const int length = 1 + (op >> 3) % 24;
+        for (int i = 0; i < length && !in.empty(); ++i) run.queue.push_back(in.byte());
+        if (run.queue.size() > kQueueLimit) run.queue.clear();
+        if (op % 8 != 3) run.arrival(run.exchange.ExpectedLength);
+        break;
+      }
+      case 4:
+        // A tick: both queues purged, then the next request's ExpectedLength.
+        run.queue.clear();
+        run.exchange.ExpectedLength = expectedFrom(in.byte());
+        break;
+      case 5:
+        // ExpectedLength changes with the queue as it is (an address change).
+        run.exchange.ExpectedLength = expectedFrom(in.byte());
+        break;
+      case 6:
+        // A block read at one ExpectedLength and handed over at another.
+        run.arrival(expectedFrom(in.byte()));
+        break;
+      case 7:
+        run.exchange.clearReceive();
+        run.checkState();
+        CHECK(run.exchange.RxCount == 0);
+        break;
+      default:
+        break;
+    }
+  }
+  return 0;
+}
