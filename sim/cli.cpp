@@ -60,10 +60,10 @@ std::pair<std::string_view, std::string_view> keyValue(std::string_view item) {
 }
 
 // "ADDR:rest" or "all:rest".
-std::pair<std::string_view, std::string_view> target(std::string_view spec, const std::string& option) {
-  const std::size_t colon = spec.find(':');
-  if (colon == std::string_view::npos) bad(option + " wants ADDRESS:LIST, got '" + std::string(spec) + "'");
-  return {spec.substr(0, colon), spec.substr(colon + 1)};
+std::pair<std::string_view, std::string_view> target(std::string_view text, const std::string& option) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) bad(option + " wants ADDRESS:LIST, got '" + std::string(text) + "'");
+  return {text.substr(0, colon), text.substr(colon + 1)};
 }
 
 }  // namespace
@@ -123,7 +123,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
   SimOptions& o = cl.options;
   std::vector<int> addresses{1};
-  std::vector<std::string> faultSpecs, fixedSpecs;
+  std::vector<std::string> faultTexts, fixedTexts;
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string option = args[i];
@@ -171,9 +171,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       o.turnaround = std::chrono::microseconds(
           static_cast<std::int64_t>(parseReal(takeValue(), 0.0, 10000.0, "--turnaround") * 1000.0));
     } else if (option == "--fault") {
-      faultSpecs.push_back(takeValue());
+      faultTexts.push_back(takeValue());
     } else if (option == "--fixed") {
-      fixedSpecs.push_back(takeValue());
+      fixedTexts.push_back(takeValue());
     } else {
       bad("unknown option '" + args[i] + "'");
     }
@@ -197,12 +197,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (out.empty()) bad(option + ": no device " + std::to_string(a) + " in --devices");
     return out;
   };
-  for (const auto& spec : faultSpecs) {
-    const auto [who, list] = target(spec, "--fault");
+  for (const auto& text : faultTexts) {
+    const auto [who, list] = target(text, "--fault");
     for (DeviceConfig* d : devicesNamed(who, "--fault")) d->faults = parseFaults(list, d->faults);
   }
-  for (const auto& spec : fixedSpecs) {
-    const auto [who, list] = target(spec, "--fixed");
+  for (const auto& text : fixedTexts) {
+    const auto [who, list] = target(text, "--fixed");
     for (DeviceConfig* d : devicesNamed(who, "--fixed")) d->fixedReadings = parseReadings(list, d->address);
   }
   return cl;

@@ -33,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CrcCase{"change 5 to 7", {0x05, 0x02, 0x07}, 0x6321},
                       CrcCase{"ack from 1", {0x01, 0x01, 0x00}, 0x9021},
                       CrcCase{"read holding registers", {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0xCDC5},
-                      CrcCase{"modbus spec example", {0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}, 0x8776}),
+                      CrcCase{"modbus published example", {0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}, 0x8776}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (auto& ch : name) if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
