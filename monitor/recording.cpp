@@ -21,11 +21,14 @@ namespace {
 const char* const kLineEnd = "\r\n";
 
 // A recording file opened for appending only: created when missing (mode
-// 0666 less the umask), never truncated, closed by the destructor.
+// 0666 less the umask), never truncated but for a line of its own that got
+// in only in part, closed by the destructor. Opened without waiting, so that
+// a named pipe that nobody reads is skipped instead of hanging the window.
 class AppendFile {
  public:
   explicit AppendFile(const QString& path)
-      : fd_(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {}
+      : fd_(::open(QFile::encodeName(path).constData(),
+                   O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666)) {}
   ~AppendFile() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -41,11 +44,13 @@ class AppendFile {
 
   // Writes all bytes at the end of the file; false when they did not all
   // get there. The space is reserved first, so a full disk refuses the
-  // whole line rather than leaving half of it.
+  // whole line rather than leaving half of it; a line cut short all the
+  // same (the file size limit, a file system without reservations) is taken
+  // back, since it is written again whole at the next answer.
   bool append(const QByteArray& bytes) {
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
-        ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(bytes.size())) != 0 &&
+    const bool regular = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(bytes.size())) != 0 &&
         errno == ENOSPC) {
       return false;
     }
@@ -54,7 +59,10 @@ class AppendFile {
     while (left > 0) {
       const ssize_t n = ::write(fd_, p, left);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n <= 0) {
+        takeBack(st, regular, bytes.size() - static_cast<qsizetype>(left));
+        return false;
+      }
       p += n;
       left -= static_cast<std::size_t>(n);
     }
@@ -62,6 +70,15 @@ class AppendFile {
   }
 
  private:
+  // Cuts off the `written` bytes of a failed line, only when nothing else
+  // has been appended after them.
+  void takeBack(const struct stat& before, bool regular, qsizetype written) {
+    struct stat now {};
+    if (regular && written > 0 && ::fstat(fd_, &now) == 0 && now.st_size == before.st_size + written) {
+      static_cast<void>(::ftruncate(fd_, before.st_size));
+    }
+  }
+
   int fd_;
 };
 
