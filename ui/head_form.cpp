@@ -59,6 +59,10 @@ bool isMouseInput(QEvent::Type type) {
   }
 }
 
+bool isNavigationOrEditKey(int key) {
+  return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Delete;
+}
+
 bool isLeftRelease(const QEvent* event) {
   return event->type() == QEvent::MouseButtonRelease &&
          static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
@@ -182,6 +186,8 @@ void THeadForm::bindCell(QLineEdit* cell, CellHandlers handlers) {
 
 bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->ListAdress->viewport()) {
+    // A disabled list takes no click (the filter sees its events all the same).
+    if (!ui_->ListAdress->isEnabled()) return false;
     // A press on the empty part below the rows leaves no row selected.
     if (event->type() == QEvent::MouseButtonPress &&
         !ui_->ListAdress->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
@@ -202,7 +208,11 @@ bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
   const CellHandlers& handlers = found->second;
 
   if (event->type() == QEvent::KeyPress) {
-    const QString text = static_cast<QKeyEvent*>(event)->text();
+    const auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const QString text = keyEvent->text();
+    // Tab moves the focus and Delete edits: neither is a typed character,
+    // so neither reaches a key handler.
+    if (!handlers.display && isNavigationOrEditKey(keyEvent->key())) return false;
     if (handlers.keyPress != nullptr && !text.isEmpty()) {
       QChar key = text.front();
       focusAfterKey_ = nullptr;

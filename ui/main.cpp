@@ -138,6 +138,6 @@ int main(int argc, char* argv[]) {
   } catch (...) {
     QMessageBox::critical(nullptr, rs485::msg::errorCaption(), QString());
   }
-  // A failed start is a failure, whatever the old program reported.
+  // A start that failed ends with a failure status, so that scripts see it.
   return kStartFailed;
 }

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -647,6 +648,35 @@ class WindowTest : public QObject {
 
   // The display: a click or a key on a digit cell changes nothing, even on
   // cells that are not read-only and with their groups switched on.
+  // Tab and Shift+Tab are no typed characters: they move the focus along
+  // the tab order of the digit editors instead of being filtered away.
+  void tabMovesThroughTheDigitEditors() {
+    SimWindowRig rig;
+    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
+    auto* n1 = rig.rig->control<QLineEdit>("n1_addr");
+    n1->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), n1);
+    QTest::keyClick(n1, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("n2_addr"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), n1);
+    auto* new3 = rig.rig->control<QLineEdit>("new3");
+    new3->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), new3);
+    QTest::keyClick(new3, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("InstallAdress"));
+  }
+
+  // Before a scan has found anything the list is off: a click in it does
+  // nothing, in particular it writes no status text.
+  void aDisabledListTakesNoClick() {
+    WindowRig rig(PortNames{});
+    auto* list = rig.control<QTableWidget>("ListAdress");
+    QVERIFY(!list->isEnabled());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 60));
+    QCOMPARE(rig.window->statusText(), msg::openPortPrompt());
+  }
+
   void displayCellsIgnoreClicksAndKeys() {
     SimWindowRig rig;
     THeadForm& window = rig.window();
