@@ -27,6 +27,7 @@
 #include "monitor/recording.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
@@ -125,20 +126,7 @@ void checkRecordedTexts(int tenths, int step) {
   if (step >= 10 || step < 0) CHECK(s == QString::number(step));
 }
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool empty() const { return size_ == 0; }
-  std::uint8_t byte() {
-    if (size_ == 0) return 0;
-    --size_;
-    return *data_++;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
+using fuzz::Input;
 
 // The window's cells and the blinking colon as plain fields; any message
 // to the operator is a fault here.

@@ -21,6 +21,7 @@
 #include "link/exchange.h"
 #include "link/traffic_trace.h"
 #include "protocol/frames.h"
+#include "fuzz/fuzz_input.h"
 
 namespace {
 
@@ -43,20 +44,7 @@ class NoUi : public UiExecutor {
   void post(std::function<void()> /*task*/) override { std::abort(); }
 };
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool empty() const { return size_ == 0; }
-  std::uint8_t byte() {
-    if (size_ == 0) return 0;
-    --size_;
-    return *data_++;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
+using fuzz::Input;
 
 enum class HandlerAction { Nothing, ClearReceive, NewExpectedLength, ReplaceHandlers };
 

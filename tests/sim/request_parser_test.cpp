@@ -5,26 +5,18 @@
 
 #include "protocol/frames.h"
 #include "sim/request_parser.h"
+#include "tests/sim/requests.h"
 
 namespace rs485::sim {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 using std::chrono::milliseconds;
 using Kind = ParsedItem::Kind;
 
-Bytes probe(int a) {
-  const TxFrame f = buildBusRequest(a, CmdProbe);
-  return {f.begin(), f.begin() + 4};
-}
-Bytes readCurrent(int a) {
-  const TxFrame f = buildBusRequest(a, CmdReadCurrent);
-  return {f.begin(), f.begin() + 4};
-}
-Bytes change(int from, int to) {
-  const TxFrame f = buildAddressChangeRequest(from, to);
-  return {f.begin(), f.end()};
-}
+using test::probe;
+using test::readCurrent;
+using test::change;
 Bytes cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());

@@ -26,10 +26,7 @@ using test::Bytes;
 using test::TestPort;
 constexpr int kWaitMs = 5000;
 
-Bytes probe(int a) {
-  const TxFrame f = buildBusRequest(a, CmdProbe);
-  return {f.begin(), f.begin() + 4};
-}
+using test::probe;
 Bytes ack(int a) {
   Bytes b(kStatusResponseLength);
   encodeStatusResponse({static_cast<std::uint8_t>(a), CmdProbe, 0}, b.data());

@@ -32,18 +32,9 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kWait{5000};  // generous: only a broken simulator ever waits this long
 
-Bytes probe(int a) {
-  const TxFrame f = buildBusRequest(a, CmdProbe);
-  return {f.begin(), f.begin() + 4};
-}
-Bytes readCurrent(int a) {
-  const TxFrame f = buildBusRequest(a, CmdReadCurrent);
-  return {f.begin(), f.begin() + 4};
-}
-Bytes change(int from, int to) {
-  const TxFrame f = buildAddressChangeRequest(from, to);
-  return {f.begin(), f.end()};
-}
+using test::probe;
+using test::readCurrent;
+using test::change;
 Bytes status(int address, int command, int code) {
   Bytes b(kStatusResponseLength);
   encodeStatusResponse({static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(command),

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/sim/requests.h"
+
 namespace rs485::sim::test {
 
-using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 // The tool's end of the line, opened the way the tool opens it.

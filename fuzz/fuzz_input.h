@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rs485::fuzz {
+
+// The fuzzer's bytes taken one at a time; zeros once they run out.
+class Input {
+ public:
+  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool empty() const { return size_ == 0; }
+  std::uint8_t byte() {
+    if (size_ == 0) return 0;
+    --size_;
+    return *data_++;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+};
+
+}  // namespace rs485::fuzz
