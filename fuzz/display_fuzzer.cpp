@@ -33,14 +33,6 @@ namespace {
 
 using namespace rs485;
 
-#define CHECK(condition)                                                               \
-  do {                                                                                 \
-    if (!(condition)) {                                                                \
-      std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-      std::abort();                                                                    \
-    }                                                                                  \
-  } while (false)
-
 const std::array<const char*, 23> kCells = {
     "tempN1",   "tempN2",   "tempN3",   "tempN4",   "n1_temp", "n2_temp", "n3_temp", "n4_temp",
     "hoursH",   "hoursL",   "minutesH", "minutesL", "hhTime",  "hlTime",  "lhTime",  "llTime",

@@ -2,6 +2,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// An invariant of a fuzz target: a broken one ends the run with its line, so
+// that libFuzzer keeps the input.
+#define CHECK(condition)                                                               \
+  do {                                                                                 \
+    if (!(condition)) {                                                                \
+      std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
+      std::abort();                                                                    \
+    }                                                                                  \
+  } while (false)
 
 namespace rs485::fuzz {
 

@@ -27,14 +27,6 @@ namespace {
 
 using namespace rs485;
 
-#define CHECK(condition)                                                               \
-  do {                                                                                 \
-    if (!(condition)) {                                                                \
-      std::fprintf(stderr, "invariant broken at line %d: %s\n", __LINE__, #condition); \
-      std::abort();                                                                    \
-    }                                                                                  \
-  } while (false)
-
 constexpr int kMaxExpected = 20;  // beyond the receive buffer on purpose
 constexpr std::size_t kQueueLimit = 4096;
 
