@@ -1,14 +1,16 @@
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <variant>
 
@@ -23,64 +25,77 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kStartFailed = 1;
 
-const char* const kUsage =
-    "usage: rs485-master [--port COMn=PATH]... [--trace FILE]\n"
-    "  --port COMn=PATH  the port name COMn opens PATH (a serial device or a\n"
-    "                    pseudo-terminal); may be given for several names\n"
-    "  --trace FILE      append one line per frame sent or received to FILE:\n"
-    "                    local time, TX or RX, the bytes in hex, the verdict\n"
-    "  --help            this text\n"
-    "Without --port, COMn is the n-th serial device present when the port opens:\n"
-    "USB adapters (ttyUSB*, ttyACM*) first, then on-board ttyS* ports.\n";
-
 struct Options {
   std::map<std::string, std::string> overrides;
-  std::optional<std::string> tracePath;
+  std::shared_ptr<rs485::TrafficTrace> trace;
 };
 
-// Returns the options, or the exit status when the program should end now.
-std::variant<Options, int> parseArguments(const QStringList& arguments) {
+int usageError(const QString& message) {
+  std::cerr << "rs485-master: " << message.toStdString() << "\nTry 'rs485-master --help'.\n";
+  return kUsageError;
+}
+
+// Reads the command line with a core application only, so that --help,
+// --version and a mistake need no display. Returns the options, or the exit
+// status when the program should end now.
+std::variant<Options, int> parseArguments(int argc, char* argv[]) {
+  QCoreApplication core(argc, argv);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Services controllers on an RS-485 bus through a serial port: scans the bus\n"
+      "addresses 1..247, gives a device a new address, polls the readings of every\n"
+      "found device and records them to one text file per device.\n"
+      "The port list offers COM1..COM5. Without --port, COMn is the n-th serial\n"
+      "device present when the port opens: USB adapters (ttyUSB*, ttyACM*) first,\n"
+      "then on-board ttyS* ports."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Show this help and exit."));
+  const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                   QStringLiteral("Show the version and exit."));
+  const QCommandLineOption port(QStringLiteral("port"),
+                                QStringLiteral("The port name COMn (COM1..COM5) opens PATH, a serial device or "
+                                               "a pseudo-terminal; may be given for several names."),
+                                QStringLiteral("COMn=PATH"));
+  const QCommandLineOption trace(QStringLiteral("trace"),
+                                 QStringLiteral("Append one line per frame sent or received to FILE: local "
+                                                "time, TX or RX, the bytes in hex, the verdict."),
+                                 QStringLiteral("FILE"));
+  parser.addOptions({help, version, port, trace});
+
+  if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
+  if (parser.isSet(help)) {
+    std::cout << parser.helpText().toStdString();
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::cout << "rs485-master " << RS485_VERSION << '\n';
+    return 0;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+  }
+
   Options options;
-  std::map<std::string, std::string>& overrides = options.overrides;
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    const QString& argument = arguments[i];
-    if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-      std::cout << kUsage;
-      return 0;
-    }
-    if (argument == QLatin1String("--trace") || argument.startsWith(QLatin1String("--trace="))) {
-      QString path;
-      if (argument != QLatin1String("--trace")) {
-        path = argument.mid(8);
-      } else if (++i < arguments.size()) {
-        path = arguments[i];
-      }
-      if (path.isEmpty()) {
-        std::cerr << "rs485-master: --trace needs a FILE\n" << kUsage;
-        return kUsageError;
-      }
-      options.tracePath = QFile::encodeName(path).toStdString();
-      continue;
-    }
-    QString value;
-    if (argument == QLatin1String("--port")) {
-      if (++i == arguments.size()) {
-        std::cerr << "rs485-master: --port needs COMn=PATH\n" << kUsage;
-        return kUsageError;
-      }
-      value = arguments[i];
-    } else if (argument.startsWith(QLatin1String("--port="))) {
-      value = argument.mid(7);
-    } else {
-      std::cerr << "rs485-master: unknown argument '" << argument.toStdString() << "'\n" << kUsage;
-      return kUsageError;
-    }
+  for (const QString& value : parser.values(port)) {
     const auto mapping = rs485::PortNames::parseOption(value.toStdString());
-    if (!mapping) {
-      std::cerr << "rs485-master: --port '" << value.toStdString() << "' is not COMn=PATH\n";
+    if (!mapping) return usageError(QStringLiteral("--port '%1' is not COMn=PATH").arg(value));
+    if (std::find(rs485::kPortNames.begin(), rs485::kPortNames.end(), mapping->first) ==
+        rs485::kPortNames.end()) {
+      return usageError(QStringLiteral("--port '%1': the port names are COM1..COM5").arg(value));
+    }
+    options.overrides[mapping->first] = mapping->second;
+  }
+  if (parser.isSet(trace)) {
+    // The last --trace counts, as with any option given twice.
+    const QString path = parser.values(trace).last();
+    if (path.isEmpty()) return usageError(QStringLiteral("--trace needs a FILE"));
+    const std::string name = QFile::encodeName(path).toStdString();
+    std::string error;
+    options.trace = rs485::TrafficTrace::appendToFile(name, error);
+    if (!options.trace) {
+      std::cerr << "rs485-master: cannot open the trace file '" << name << "': " << error << "\n";
       return kUsageError;
     }
-    overrides[mapping->first] = mapping->second;
   }
   return options;
 }
@@ -109,25 +124,15 @@ class ExitWhenShown : public QObject {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
-  auto parsed = parseArguments(QApplication::arguments());
+  auto parsed = parseArguments(argc, argv);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   Options& options = std::get<Options>(parsed);
 
-  std::shared_ptr<rs485::TrafficTrace> trace;
-  if (options.tracePath) {
-    std::string error;
-    trace = rs485::TrafficTrace::appendToFile(*options.tracePath, error);
-    if (!trace) {
-      std::cerr << "rs485-master: cannot open the trace file '" << *options.tracePath << "': " << error
-                << "\n";
-      return kUsageError;
-    }
-  }
+  QApplication application(argc, argv);
 
   try {
     rs485::THeadForm window{rs485::PortNames(std::move(options.overrides))};
-    window.exchange().setTrace(trace);
+    window.exchange().setTrace(options.trace);
     ExitWhenShown exitWhenShown;
     window.show();
     rs485::TAttention attention(&window);

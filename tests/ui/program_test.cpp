@@ -16,29 +16,38 @@ class ProgramTest : public QObject {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("output");
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "usage: rs485-master";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: " RS485_MASTER " [options]";
+    QTest::newRow("short help") << QStringList{"-h"} << 0 << "--port <COMn=PATH>";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "rs485-master " RS485_VERSION "\n";
+    QTest::newRow("short version") << QStringList{"-v"} << 0 << "rs485-master " RS485_VERSION "\n";
     QTest::newRow("no mapping") << QStringList{"--port", "COM1"} << 2 << "COMn=PATH";
-    QTest::newRow("missing value") << QStringList{"--port"} << 2 << "COMn=PATH";
+    QTest::newRow("missing value") << QStringList{"--port"} << 2 << "Missing value after '--port'";
     QTest::newRow("COM0") << QStringList{"--port=COM0=/dev/ttyUSB0"} << 2 << "COMn=PATH";
     QTest::newRow("no path") << QStringList{"--port", "COM2="} << 2 << "COMn=PATH";
     QTest::newRow("other name") << QStringList{"--port", "ttyS0=/dev/ttyS0"} << 2 << "COMn=PATH";
-    QTest::newRow("unknown option") << QStringList{"--baud", "9600"} << 2 << "unknown argument";
+    QTest::newRow("COM6") << QStringList{"--port", "COM6=/dev/ttyS0"} << 2 << "the port names are COM1..COM5";
+    QTest::newRow("COM12 after COM1")
+        << QStringList{"--port", "COM1=/dev/null", "--port=COM12=/x"} << 2 << "'COM12=/x'";
+    QTest::newRow("unknown option") << QStringList{"--baud", "9600"} << 2 << "Unknown option 'baud'";
+    QTest::newRow("stray argument") << QStringList{"COM1"} << 2 << "unexpected argument 'COM1'";
     QTest::newRow("help after a mapping")
-        << QStringList{"--port", "COM1=/dev/null", "--help"} << 0 << "usage";
-    QTest::newRow("help names the trace") << QStringList{"--help"} << 0 << "--trace FILE";
-    QTest::newRow("trace without a file") << QStringList{"--trace"} << 2 << "--trace needs a FILE";
+        << QStringList{"--port", "COM1=/dev/null", "--help"} << 0 << "Usage";
+    QTest::newRow("help names the trace") << QStringList{"--help"} << 0 << "--trace <FILE>";
+    QTest::newRow("trace without a file") << QStringList{"--trace"} << 2 << "Missing value after '--trace'";
     QTest::newRow("trace with an empty file") << QStringList{"--trace="} << 2 << "--trace needs a FILE";
     QTest::newRow("trace into a missing folder")
         << QStringList{"--trace", "/nonexistent-folder/trace.log"} << 2
         << "cannot open the trace file '/nonexistent-folder/trace.log': No such file or directory";
     QTest::newRow("trace into a folder") << QStringList{"--trace=/"} << 2 << "Is a directory";
   }
+  // Each of these ends before the window would start, so none needs a
+  // display: run as over SSH, without one and without the offscreen platform.
   void commandLine() {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, output);
     QProcess program;
-    program.setProcessEnvironment(offscreen());
+    program.setProcessEnvironment(noDisplay());
     program.start(QStringLiteral(RS485_MASTER), arguments);
     QVERIFY(program.waitForFinished(30000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -92,6 +101,13 @@ class ProgramTest : public QObject {
       }
     }
     return {};
+  }
+
+  static QProcessEnvironment noDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      environment.remove(QString::fromLatin1(name));
+    return environment;
   }
 
   static QProcessEnvironment offscreen() {
