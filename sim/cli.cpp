@@ -149,6 +149,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (option == "--help" || option == "-h") {
       noValue();
       cl.help = true;
+    } else if (option == "--version" || option == "-v") {
+      noValue();
+      cl.version = true;
     } else if (option == "--devices") {
       addresses.clear();
       for (const std::string_view a : splitOn(takeValue(), ','))
@@ -250,7 +253,8 @@ Options:
                      temperature, time, step, cycles, num-step,
                      set-temperature, set-time, status, address
                      e.g. --fixed 3:temperature=-200,time=130,cycles=0,status=0x80
-  --help             show this help and exit
+  -h, --help         show this help and exit
+  -v, --version      show the version and exit
 
 Signals: SIGUSR1 takes the line away (the tool's end hangs up) and, sent again,
 brings a new pseudo-terminal back behind the same --link path.

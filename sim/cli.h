@@ -11,6 +11,7 @@ namespace rs485::sim {
 struct CommandLine {
   SimOptions options;
   bool help = false;
+  bool version = false;
 };
 
 // Reads the rs485-sim options (arguments without the program name). Throws

@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
     std::cout << usage();
     return 0;
   }
+  if (cl.version) {
+    std::cout << "rs485-sim " << RS485_VERSION << '\n';
+    return 0;
+  }
 
   // The signals are taken by sigwait below; every thread inherits the mask.
   sigset_t signals;

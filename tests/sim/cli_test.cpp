@@ -13,6 +13,7 @@ CommandLine parse(std::vector<std::string> args) { return parseCommandLine(args)
 TEST(CommandLine, Defaults) {
   const CommandLine cl = parse({});
   EXPECT_FALSE(cl.help);
+  EXPECT_FALSE(cl.version);
   ASSERT_EQ(cl.options.devices.size(), 1u);
   EXPECT_EQ(cl.options.devices[0].address, 1);
   EXPECT_TRUE(cl.options.pace);
@@ -50,6 +51,8 @@ TEST(CommandLine, EveryOption) {
   EXPECT_FALSE(o.devices[0].fixedReadings);
 
   EXPECT_TRUE(parse({"--help"}).help);
+  EXPECT_TRUE(parse({"-v"}).version);
+  EXPECT_TRUE(parse({"--devices", "3", "--version"}).version);
   EXPECT_EQ(parse({"--port", "/dev/ttyUSB0"}).options.devicePath, "/dev/ttyUSB0");
 }
 
@@ -84,6 +87,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessage) {
       {"--fixed", "1:temperature=40000"},
       {"--speed", "-1"},
       {"--no-pace=yes"},
+      {"--version=2"},
       {"--frobnicate"},
   };
   for (const auto& args : bad) {
@@ -95,7 +99,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessage) {
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string text = usage();
   for (const char* option : {"--devices", "--link", "--port", "--no-pace", "--log", "--help", "--fault", "--seed",
-                             "--speed", "--fixed", "--turnaround"})
+                             "--speed", "--fixed", "--turnaround", "--version"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 
