@@ -41,21 +41,22 @@ int usageError(const QString& message) {
 std::variant<Options, int> parseArguments(int argc, char* argv[]) {
   QCoreApplication core(argc, argv);
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Services controllers on an RS-485 bus through a serial port: scans the bus\n"
-      "addresses 1..247, gives a device a new address, polls the readings of every\n"
-      "found device and records them to one text file per device.\n"
-      "The port list offers COM1..COM5. Without --port, COMn is the n-th serial\n"
-      "device present when the port opens: USB adapters (ttyUSB*, ttyACM*) first,\n"
-      "then on-board ttyS* ports."));
+  parser.setApplicationDescription(
+      QStringLiteral("Services controllers on an RS-485 bus through a serial port: scans the bus\n"
+                     "addresses 1..247, gives a device a new address, polls the readings of every\n"
+                     "found device and records them to one text file per device.\n"
+                     "The port list offers COM1..COM5. Without --port, COMn is the n-th serial\n"
+                     "device present when the port opens: USB adapters (ttyUSB*, ttyACM*) first,\n"
+                     "then on-board ttyS* ports."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                 QStringLiteral("Show this help and exit."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Show the version and exit."));
-  const QCommandLineOption port(QStringLiteral("port"),
-                                QStringLiteral("The port name COMn (COM1..COM5) opens PATH, a serial device or "
-                                               "a pseudo-terminal; may be given for several names."),
-                                QStringLiteral("COMn=PATH"));
+  const QCommandLineOption port(
+      QStringLiteral("port"),
+      QStringLiteral("The port name COMn (COM1..COM5) opens PATH, a serial device or "
+                     "a pseudo-terminal; may be given for several names."),
+      QStringLiteral("COMn=PATH"));
   const QCommandLineOption trace(QStringLiteral("trace"),
                                  QStringLiteral("Append one line per frame sent or received to FILE: local "
                                                 "time, TX or RX, the bytes in hex, the verdict."),

@@ -37,9 +37,9 @@ namespace {
 
 // Every digit cell of the display, run together.
 QString display(const THeadForm& window) {
-  static const char* const kCells[] = {"tempN1",   "tempN2",   "tempN3",   "tempN4",   "hoursH",  "hoursL",
+  static const char* const kCells[] = {"tempN1",   "tempN2",   "tempN3",   "tempN4",   "hoursH",   "hoursL",
                                        "minutesH", "minutesL", "sectionH", "sectionL", "numStepH", "numStepL",
-                                       "n1_temp",  "n2_temp",  "n3_temp",  "n4_temp",  "hhTime",  "hlTime",
+                                       "n1_temp",  "n2_temp",  "n3_temp",  "n4_temp",  "hhTime",   "hlTime",
                                        "lhTime",   "llTime",   "hCycle",   "mCycle",   "lCycle"};
   QString text;
   for (const char* cell : kCells) text += window.cellText(QString::fromLatin1(cell));
@@ -109,7 +109,8 @@ class Walk : public QObject {
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QCommandLineParser parser;
-  const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("COMn=PATH"), QStringLiteral("COMn=PATH"));
+  const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("COMn=PATH"),
+                                QStringLiteral("COMn=PATH"));
   const QCommandLineOption devices(QStringLiteral("devices"), QStringLiteral("the simulated addresses"),
                                    QStringLiteral("LIST"));
   parser.addOptions({port, devices});
@@ -138,10 +139,12 @@ int main(int argc, char* argv[]) {
   // simulated device is listed rather than run on to 247.
   auto* list = walk.control<QTableWidget>("ListAdress");
   walk.click("Find");
-  walk.waitFor([&] { return list->rowCount() == addresses.size(); }, 300s, QStringLiteral("every device listed"));
+  walk.waitFor([&] { return list->rowCount() == addresses.size(); }, 300s,
+               QStringLiteral("every device listed"));
   walk.shoot(window, QStringLiteral("scan-found-all"));
   walk.click("Find");
-  walk.waitFor([&] { return window.findCaption() == msg::findCaption(); }, 10s, QStringLiteral("the scan to stop"));
+  walk.waitFor([&] { return window.findCaption() == msg::findCaption(); }, 10s,
+               QStringLiteral("the scan to stop"));
   walk.shoot(window, QStringLiteral("scan-stopped"));
 
   const int row = static_cast<int>(addresses.size() / 2);
@@ -158,7 +161,8 @@ int main(int argc, char* argv[]) {
   // Every device is asked once a second in turn; a few rounds fill the display.
   const QString before = display(window);
   walk.click("readingAll");
-  walk.waitFor([&] { return display(window) != before; }, 30s, QStringLiteral("the chosen device's readings"));
+  walk.waitFor([&] { return display(window) != before; }, 30s,
+               QStringLiteral("the chosen device's readings"));
   QDeadlineTimer rounds(static_cast<qint64>(addresses.size()) * 2 * 1000 + 500);
   walk.waitFor([&] { return rounds.hasExpired(); }, 60s, QStringLiteral("a few rounds of the poll"));
   walk.shoot(window, QStringLiteral("polling"));
