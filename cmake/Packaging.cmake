@@ -8,6 +8,11 @@ if(TARGET rs485-master)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/rs485-master.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
+if(TARGET rs485-cli)
+  install(TARGETS rs485-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # A unit template: rs485-record@COM1.service records the bus on COM1.
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/rs485-record@.service" DESTINATION lib/systemd/system)
+endif()
 if(TARGET rs485-sim)
   install(TARGETS rs485-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
