@@ -79,8 +79,8 @@ int main(int argc, char* argv[]) {
 
   char folder[] = "/tmp/cli_cpu.XXXXXX";
   if (record && mkdtemp(folder) == nullptr) return 1;
-  std::vector<std::string> args = {RS485_CLI, "--port", sim.toolPath(), "poll", "1", "2", "3", "4",
-                                   "5",       "6",      "7",            "8"};
+  std::vector<std::string> args = {RS485_CLI, "--port", sim.toolPath(), "poll", "1", "2", "3", "4", "5", "6",
+                                   "7",       "8"};
   if (record) {
     args.push_back("--record");
     args.push_back(folder);
@@ -111,8 +111,8 @@ int main(int argc, char* argv[]) {
   wait4(pid, &status, 0, &usage);
 
   const double used = static_cast<double>(after - before) / 1e6;
-  std::printf("  %d s after a %d s warm-up: %.1f ms = %.4f %% of one core, %zu answers\n", seconds, warmup, used,
-              used / (seconds * 10.0), answers);
+  std::printf("  %d s after a %d s warm-up: %.1f ms = %.4f %% of one core, %zu answers\n", seconds, warmup,
+              used, used / (seconds * 10.0), answers);
   std::printf("  whole run incl. start and exit: user %.1f ms, system %.1f ms\n", ms(usage.ru_utime),
               ms(usage.ru_stime));
   std::printf("  peak memory (ru_maxrss): %ld KiB (%.1f MiB); exit status %d\n", usage.ru_maxrss,

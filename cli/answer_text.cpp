@@ -19,7 +19,9 @@ QString answerText(const ConsoleView& view, int address, const ReadingsResponse&
   const auto c = [&](const char* name) { return view.cell(address, name); };
   const QString status = QStringLiteral("status %1").arg(answer.statusByte);
   if (answer.cycles == 0) {
-    return QStringLiteral("%1: цикл - %2%3%4  %5").arg(address).arg(c("hCycle"), c("mCycle"), c("lCycle"), status);
+    return QStringLiteral("%1: цикл - %2%3%4  %5")
+        .arg(address)
+        .arg(c("hCycle"), c("mCycle"), c("lCycle"), status);
   }
   const QString temperature = c("tempN1") + c("tempN2") + c("tempN3") + QStringLiteral(",") + c("tempN4");
   const QString time = c("hoursH") + c("hoursL") + QStringLiteral(" ч. ") + c("minutesH") + c("minutesL") +
@@ -29,8 +31,8 @@ QString answerText(const ConsoleView& view, int address, const ReadingsResponse&
   const QString cycles = QStringLiteral("цикл - ") + c("hCycle") + c("mCycle") + c("lCycle");
   const QString setTemperature =
       c("n1_temp") + c("n2_temp") + c("n3_temp") + QStringLiteral(",") + c("n4_temp");
-  const QString setTime = c("hhTime") + c("hlTime") + QStringLiteral(" ч. ") + c("lhTime") + c("llTime") +
-                          QStringLiteral(" м.");
+  const QString setTime =
+      c("hhTime") + c("hlTime") + QStringLiteral(" ч. ") + c("lhTime") + c("llTime") + QStringLiteral(" м.");
   return QStringLiteral("%1: %2 °C  %3  %4  %5  уставки %6 °C %7  %8")
       .arg(QString::number(address), temperature, time, step, cycles, setTemperature, setTime, status);
 }
@@ -46,7 +48,8 @@ QString isoTime(const QDateTime& time) {
 }
 
 QByteArray answerJson(const QDateTime& time, int address, const ReadingsResponse& answer) {
-  const QByteArray head = "{\"time\":\"" + isoTime(time).toLatin1() + "\",\"address\":" + QByteArray::number(address);
+  const QByteArray head =
+      "{\"time\":\"" + isoTime(time).toLatin1() + "\",\"address\":" + QByteArray::number(address);
   const QByteArray status = ",\"status\":" + QByteArray::number(answer.statusByte);
   if (answer.cycles == 0) return head + status + ",\"end\":true}";
   return head + ",\"temperature\":" + degrees(answer.temperature) +

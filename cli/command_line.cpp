@@ -68,11 +68,12 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
   parser.setApplicationDescription(QString::fromLatin1(kProgramHelp));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("This text."));
   const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("The version."));
-  const QCommandLineOption port(QStringLiteral("port"),
-                                QStringLiteral("The port: COMn as the window names it (the n-th serial device, "
-                                               "USB adapters first), COMn=PATH, or a device PATH such as "
-                                               "/dev/serial/by-id/..."),
-                                QStringLiteral("PORT"));
+  const QCommandLineOption port(
+      QStringLiteral("port"),
+      QStringLiteral("The port: COMn as the window names it (the n-th serial device, "
+                     "USB adapters first), COMn=PATH, or a device PATH such as "
+                     "/dev/serial/by-id/..."),
+      QStringLiteral("PORT"));
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line."));
   parser.addOption(help);
   parser.addOption(version);
@@ -95,7 +96,8 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
     return usageError(QStringLiteral("no command given"), {});
   }
   const auto found = kCommands.find(commandName);
-  if (found == kCommands.end()) return usageError(QStringLiteral("unknown command '%1'").arg(commandName), {});
+  if (found == kCommands.end())
+    return usageError(QStringLiteral("unknown command '%1'").arg(commandName), {});
 
   Invocation invocation;
   invocation.command = found->second;
@@ -111,15 +113,17 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
                               QStringLiteral("B"), QStringLiteral("247"));
   const QCommandLineOption record(
       QStringLiteral("record"),
-      QStringLiteral("Record as the window does: \"ЗОР_номер - N.txt\" per device in DIR or the working "
-                     "directory, cp1251, CR LF, one row per device and minute. --record DIR or --record=DIR."));
+      QStringLiteral(
+          "Record as the window does: \"ЗОР_номер - N.txt\" per device in DIR or the working "
+          "directory, cp1251, CR LF, one row per device and minute. --record DIR or --record=DIR."));
   QCommandLineOption recordDir(QStringLiteral("record-dir"), QStringLiteral("Folder of the files."),
                                QStringLiteral("DIR"));
   recordDir.setFlags(QCommandLineOption::HiddenFromHelp);
-  const QCommandLineOption mqtt(QStringLiteral("mqtt"),
-                                QStringLiteral("Also publish every accepted answer, as its JSON object, to an MQTT "
-                                               "broker (QoS 1, retained); at most 1000 unsent messages are kept."),
-                                QStringLiteral("HOST[:PORT]"));
+  const QCommandLineOption mqtt(
+      QStringLiteral("mqtt"),
+      QStringLiteral("Also publish every accepted answer, as its JSON object, to an MQTT "
+                     "broker (QoS 1, retained); at most 1000 unsent messages are kept."),
+      QStringLiteral("HOST[:PORT]"));
   const QCommandLineOption topic(QStringLiteral("topic"),
                                  QStringLiteral("Topic prefix; each device publishes to PREFIX/ADDRESS "
                                                 "(default rs485)."),
@@ -203,8 +207,10 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       invocation.address = addresses.front();
       break;
     case Command::SetAddress:
-      if (addresses.size() != 2) return usageError(QStringLiteral("set-address takes OLD and NEW"), commandName);
-      if (addresses[0] == addresses[1]) return usageError(QStringLiteral("OLD and NEW are the same"), commandName);
+      if (addresses.size() != 2)
+        return usageError(QStringLiteral("set-address takes OLD and NEW"), commandName);
+      if (addresses[0] == addresses[1])
+        return usageError(QStringLiteral("OLD and NEW are the same"), commandName);
       invocation.oldAddress = addresses[0];
       invocation.newAddress = addresses[1];
       break;

@@ -15,14 +15,14 @@ enum class Command { Scan, Read, Poll, SetAddress };
 
 struct Invocation {
   Command command = Command::Scan;
-  std::string port;          // "COMn", "COMn=PATH" or a device path
+  std::string port;  // "COMn", "COMn=PATH" or a device path
   bool json = false;
-  ScanRange scan;            // scan, and poll without addresses
-  int address = 0;           // read
-  int oldAddress = 0;        // set-address
+  ScanRange scan;      // scan, and poll without addresses
+  int address = 0;     // read
+  int oldAddress = 0;  // set-address
   int newAddress = 0;
   PollSettings poll;
-  QString recordDirectory;   // empty: the working directory
+  QString recordDirectory;  // empty: the working directory
   std::optional<MqttSettings> mqtt;
 };
 

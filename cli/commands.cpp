@@ -43,13 +43,15 @@ void scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
   bus.devices.scan.setRange(range.from, range.to);
   bus.view.setTimeouts(range.timeout);
   bus.devices.FindClick();
-  waitUntil(bus, [&] { return !bus.devices.scan.running(); }, -1, &stop);
+  waitUntil(
+      bus, [&] { return !bus.devices.scan.running(); }, -1, &stop);
   if (bus.devices.scan.running()) {
     bus.devices.FindClick();  // stopped from outside
     return;
   }
   const std::size_t before = bus.state.FoundDevices.size();
-  waitUntil(bus, [&] { return bus.state.FoundDevices.size() > before; }, range.timeout, &stop);
+  waitUntil(
+      bus, [&] { return bus.state.FoundDevices.size() > before; }, range.timeout, &stop);
 }
 
 QString addressList(const FoundDeviceList& devices) {
@@ -98,7 +100,8 @@ int runRead(Bus& bus, int address, Output output) {
                        : text(answerText(bus.view, answer.address, answer.readings));
   };
   bus.readTimerTimer();
-  waitUntil(bus, [&] { return got.has_value(); }, kReadWaitMs);
+  waitUntil(
+      bus, [&] { return got.has_value(); }, kReadWaitMs);
   bus.onAnswer = nullptr;
   bus.monitor.readingAllClick();
   if (!got) {
@@ -148,9 +151,11 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
                  << '\n';
     }
     output.out.flush();
-    if (publisher != nullptr) publisher->publish(settings.topicPrefix + "/" + std::to_string(answer.address), json);
+    if (publisher != nullptr)
+      publisher->publish(settings.topicPrefix + "/" + std::to_string(answer.address), json);
   };
-  waitUntil(bus, [] { return false; }, settings.seconds > 0 ? settings.seconds * 1000 : -1, &stop);
+  waitUntil(
+      bus, [] { return false; }, settings.seconds > 0 ? settings.seconds * 1000 : -1, &stop);
   bus.onAnswer = nullptr;
   bus.monitor.readingAllClick();  // stops the poll and the recording
 
@@ -178,7 +183,8 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
     output.err << "set-address: " << text(bus.view.lastError()) << '\n';
     return kExitUsage;
   }
-  waitUntil(bus, [&] { return acknowledged; }, kAcknowledgeWaitMs);
+  waitUntil(
+      bus, [&] { return acknowledged; }, kAcknowledgeWaitMs);
   bus.onAcknowledged = nullptr;
   if (!acknowledged) {
     output.err << "set-address: device " << oldAddress << " did not acknowledge within 2 s\n";
@@ -191,11 +197,12 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
   bus.devices.scan.setRange(newAddress, newAddress);
   bus.devices.FindClick();
   bus.readTimerTimer();
-  waitUntil(bus, [&] { return answered; }, kProbeWaitMs);
+  waitUntil(
+      bus, [&] { return answered; }, kProbeWaitMs);
   bus.onFound = nullptr;
   if (!answered) {
-    output.err << "set-address: device " << oldAddress << " acknowledged, but nothing answers at " << newAddress
-               << '\n';
+    output.err << "set-address: device " << oldAddress << " acknowledged, but nothing answers at "
+               << newAddress << '\n';
     return kExitFailed;
   }
   output.out << "device " << oldAddress << " now answers at " << newAddress << '\n';

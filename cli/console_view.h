@@ -73,7 +73,9 @@ class ConsoleView : public QObject, public MonitorView {
   void setDeviceListEnabled(bool) override {}
   int selectedDeviceListRow() const override { return -1; }
   QString deviceListItemCaption(int row) const override { return list_.value(row); }
-  QString addressDigit(int index) const override { return addressDigits_.at(static_cast<std::size_t>(index)); }
+  QString addressDigit(int index) const override {
+    return addressDigits_.at(static_cast<std::size_t>(index));
+  }
   void setAddressDigit(int index, const QString& text) override {
     addressDigits_.at(static_cast<std::size_t>(index)) = text;
   }

@@ -50,7 +50,8 @@ std::pair<PortNames, std::string> portNamed(const std::string& port) {
   if (const auto mapping = PortNames::parseOption(port)) {
     return {PortNames(std::map<std::string, std::string>{{mapping->first, mapping->second}}), mapping->first};
   }
-  if (port.find('/') != std::string::npos) return {PortNames(std::map<std::string, std::string>{{port, port}}), port};
+  if (port.find('/') != std::string::npos)
+    return {PortNames(std::map<std::string, std::string>{{port, port}}), port};
   return {PortNames(), port};
 }
 

@@ -78,9 +78,9 @@ class MosquittoPublisher : public Publisher {
       std::optional<OutMessage> message = outbox_.take();
       if (!message) break;
       int mid = 0;
-      const int rc = mosquitto_publish(client_, &mid, message->topic.c_str(),
-                                       static_cast<int>(message->payload.size()), message->payload.constData(),
-                                       kQos, kRetain);
+      const int rc =
+          mosquitto_publish(client_, &mid, message->topic.c_str(), static_cast<int>(message->payload.size()),
+                            message->payload.constData(), kQos, kRetain);
       if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN) {
         inFlight_.insert(mid);
       } else {
@@ -118,9 +118,12 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
   }
   auto publisher = std::make_unique<MosquittoPublisher>(settings, client);
   mosquitto_user_data_set(client, publisher.get());
-  mosquitto_connect_callback_set(client, [](mosquitto*, void* object, int rc) { self(object)->connected(rc); });
-  mosquitto_disconnect_callback_set(client, [](mosquitto*, void* object, int) { self(object)->disconnected(); });
-  mosquitto_publish_callback_set(client, [](mosquitto*, void* object, int mid) { self(object)->acknowledged(mid); });
+  mosquitto_connect_callback_set(client,
+                                 [](mosquitto*, void* object, int rc) { self(object)->connected(rc); });
+  mosquitto_disconnect_callback_set(client,
+                                    [](mosquitto*, void* object, int) { self(object)->disconnected(); });
+  mosquitto_publish_callback_set(client,
+                                 [](mosquitto*, void* object, int mid) { self(object)->acknowledged(mid); });
   mosquitto_reconnect_delay_set(client, static_cast<unsigned>(settings.reconnectDelayMin),
                                 static_cast<unsigned>(settings.reconnectDelayMax), true);
 

@@ -239,7 +239,7 @@ TEST(CliProgram, AnUnreachableBrokerExitsThree) {
   std::unique_ptr<sim::SimServer> sim;
   bus(sim, {3});
   const Outcome r = run({"--port", QString::fromStdString(sim->toolPath()), "poll", "3", "--mqtt",
-                     QStringLiteral("127.0.0.1:%1").arg(freePort()), "--seconds", "1"});
+                         QStringLiteral("127.0.0.1:%1").arg(freePort()), "--seconds", "1"});
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(r.err.contains("cannot reach the MQTT broker")) << r.err.toStdString();
 }
@@ -256,9 +256,9 @@ TEST(CliProgram, PublishesEveryAnswerAcrossABrokerRestart) {
   bus(sim, {3, 7});
 
   QProcess cli;
-  cli.start(QStringLiteral(RS485_CLI), {"--port", QString::fromStdString(sim->toolPath()), "poll", "3", "7",
-                                        "--json", "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.port),
-                                        "--topic", "plant", "--seconds", "9"});
+  cli.start(QStringLiteral(RS485_CLI),
+            {"--port", QString::fromStdString(sim->toolPath()), "poll", "3", "7", "--json", "--mqtt",
+             QStringLiteral("127.0.0.1:%1").arg(broker.port), "--topic", "plant", "--seconds", "9"});
   ASSERT_TRUE(cli.waitForStarted());
   // Two answers out, then the broker goes away for a while and comes back.
   QByteArray out;

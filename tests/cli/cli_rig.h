@@ -53,7 +53,8 @@ class CliRig {
  public:
   static constexpr int kTimeDivisor = 10;
 
-  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0) : sim(options(std::move(devices), speed)) {
+  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0)
+      : sim(options(std::move(devices), speed)) {
     coreApplication();
     sim.start();
     bus = std::make_unique<cli::Bus>(cli::BusOptions{

@@ -91,7 +91,8 @@ TEST(CliRead, DecodesAFixedAnswerAsTheWindowShowsIt) {
     std::string expected;
   };
   const Case cases[] = {
-      {7, false, "7: -00,5 °C  02 ч. 10 м.  шаг 03 (07)  цикл - 005  уставки 060,0 °C 01 ч. 30 м.  status 128"},
+      {7, false,
+       "7: -00,5 °C  02 ч. 10 м.  шаг 03 (07)  цикл - 005  уставки 060,0 °C 01 ч. 30 м.  status 128"},
       {7, true,
        R"({"time":"2026-12-08T01:27:00+03:00","address":7,"temperature":-0.5,"time_minutes":130,"step":3,)"
        R"("cycles":5,"num_step":7,"set_temperature":60.0,"set_time_minutes":90,"status":128,"end":false})"},
@@ -113,7 +114,8 @@ TEST(CliRead, FailsWhenNoValidAnswerComes) {
     rig.err.str("");
     EXPECT_EQ(cli::runRead(*rig.bus, address, rig.output()), cli::kExitFailed);
     EXPECT_EQ(rig.out.str(), "");
-    EXPECT_EQ(rig.err.str(), "read: no valid answer from device " + std::to_string(address) + " within 1 s\n");
+    EXPECT_EQ(rig.err.str(),
+              "read: no valid answer from device " + std::to_string(address) + " within 1 s\n");
   }
 }
 
@@ -151,10 +153,11 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
   // Every tick is 25 s later: rows fall in several minutes.
   const QDateTime start(QDate(2026, 12, 8), QTime(1, 27), QTimeZone(3 * 3600));
   const auto at = [&](std::size_t tick) { return start.addSecs(25 * static_cast<qint64>(tick)); };
-  cli::BusOptions options{.names = PortNames(std::map<std::string, std::string>{{"COM1", rig.sim.toolPath()}}),
-                          .clock = [&] { return at(rig.sim.requestsSeen()); },
-                          .recording = {rig.files.path(), {}},
-                          .timeDivisor = CliRig::kTimeDivisor};
+  cli::BusOptions options{
+      .names = PortNames(std::map<std::string, std::string>{{"COM1", rig.sim.toolPath()}}),
+      .clock = [&] { return at(rig.sim.requestsSeen()); },
+      .recording = {rig.files.path(), {}},
+      .timeDivisor = CliRig::kTimeDivisor};
   rig.bus.reset();
   rig.bus = std::make_unique<cli::Bus>(std::move(options));
   ASSERT_TRUE(rig.bus->open("COM1"));
@@ -248,13 +251,15 @@ TEST(CliSetAddress, FailsWhenTheNewAddressDoesNotAnswer) {
 }
 
 TEST(CliJson, GivesTenthsOfADegreeWithOneDecimal) {
-  const std::pair<int, const char*> cases[] = {
-      {-5, "-0.5"}, {-123, "-12.3"}, {0, "0.0"}, {600, "60.0"}, {9999, "999.9"}, {-32768, "-3276.8"}, {32767, "3276.7"}};
+  const std::pair<int, const char*> cases[] = {{-5, "-0.5"},     {-123, "-12.3"}, {0, "0.0"},
+                                               {600, "60.0"},    {9999, "999.9"}, {-32768, "-3276.8"},
+                                               {32767, "3276.7"}};
   for (const auto& [tenths, text] : cases) {
     ReadingsResponse r = exampleReadings();
     r.temperature = static_cast<std::int16_t>(tenths);
     const QJsonObject json = QJsonDocument::fromJson(cli::answerJson(QDateTime(), 1, r)).object();
-    EXPECT_NE(cli::answerJson(QDateTime(), 1, r).indexOf(QByteArray(",\"temperature\":") + text + ','), -1) << tenths;
+    EXPECT_NE(cli::answerJson(QDateTime(), 1, r).indexOf(QByteArray(",\"temperature\":") + text + ','), -1)
+        << tenths;
     EXPECT_DOUBLE_EQ(json.value("temperature").toDouble(), tenths / 10.0);
   }
 }
