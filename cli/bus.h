@@ -71,6 +71,11 @@ class Bus {
   std::function<void()> onAcknowledged;  // an address change was acknowledged
   std::function<void()> onEvent;         // after every tick and every handled answer
 
+  // The last poll request has had neither a valid answer nor the end of its tick.
+  bool awaitingAnswer() const { return awaiting_; }
+  // Counts the last poll request as silent or dropped unless it was answered.
+  void settleLastRequest() { settleTick(); }
+
   QDateTime now() const { return clock_(); }
   const std::map<int, PollCounts>& pollCounts() const { return counts_; }
 

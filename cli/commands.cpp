@@ -14,6 +14,7 @@ constexpr int kReadWaitMs = 1000;
 constexpr int kAcknowledgeWaitMs = 2000;
 constexpr int kProbeWaitMs = 1000;
 constexpr int kPublishFlushMs = 2000;
+constexpr int kPollTickMs = 1000;
 
 // Runs the event loop until `done` holds, `timeoutMs` has passed (unless
 // negative) or a stop is requested. Returns done().
@@ -154,8 +155,14 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
     if (publisher != nullptr)
       publisher->publish(settings.topicPrefix + "/" + std::to_string(answer.address), json);
   };
+  const auto never = [] { return false; };
+  waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : -1, &stop);
+  // No new request; the one on its way gets the rest of its tick, so that
+  // the summary accounts for every request sent.
+  bus.view.setReadTimerActive(false);
   waitUntil(
-      bus, [] { return false; }, settings.seconds > 0 ? settings.seconds * 1000 : -1, &stop);
+      bus, [&] { return !bus.awaitingAnswer(); }, kPollTickMs);
+  bus.settleLastRequest();
   bus.onAnswer = nullptr;
   bus.monitor.readingAllClick();  // stops the poll and the recording
 

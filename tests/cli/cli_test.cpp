@@ -135,6 +135,7 @@ TEST(CliPoll, PassesOverADeviceThatDoesNotAnswerInItsTick) {
   EXPECT_EQ(counts.at(5).silent, counts.at(5).sent);
   EXPECT_EQ(counts.at(6).dropped, counts.at(6).sent);
   EXPECT_EQ(counts.at(6).answered, 0);
+  EXPECT_EQ(counts.at(7).answered, counts.at(7).sent);
   for (const std::string& line : lines(rig.out.str())) {
     const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
     EXPECT_TRUE(answer.value("address").toInt() == 3 || answer.value("address").toInt() == 7) << line;
