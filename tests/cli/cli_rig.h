@@ -1,8 +1,10 @@
 #pragma once
 
 // rs485-cli's bus in-process against the simulator over a pseudo-terminal.
-// The console view's timers run for real but ten times faster, so a scan
-// probes an address every 50 ms and the poll asks a device every 100 ms.
+// The console view's timers run for real but four times faster, so a scan
+// probes an address every 125 ms and the poll asks a device every 250 ms:
+// short enough for quick tests, long enough for every answer (split ones
+// included) to be in before the next tick on a loaded machine.
 
 #include <gtest/gtest.h>
 
@@ -51,7 +53,7 @@ inline sim::DeviceConfig device(int address) {
 
 class CliRig {
  public:
-  static constexpr int kTimeDivisor = 10;
+  static constexpr int kTimeDivisor = 4;
 
   explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0)
       : sim(options(std::move(devices), speed)) {
