@@ -32,6 +32,11 @@ if(TARGET rs485-master)
     ICON ${PROJECT_SOURCE_DIR}/packaging/rs485-master.svg
     METAINFO ${PROJECT_SOURCE_DIR}/packaging/local.rs485_master.rs485_master.metainfo.xml)
 endif()
+if(TARGET rs485-cli)
+  rs485_install_program(rs485-cli)
+  # A unit template: rs485-record@COM1.service records the bus on COM1.
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/rs485-record@.service" DESTINATION lib/systemd/system)
+endif()
 if(TARGET rs485-sim)
   rs485_install_program(rs485-sim)
 endif()
@@ -58,6 +63,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Service tool for controllers on an RS-485
 set(CPACK_PACKAGE_DESCRIPTION "rs485-master finds the controllers on an RS-485 bus behind a serial port,
 gives a device a new bus address, polls the readings of every device found
 and records them, once a minute at most, into one text file per device.
+rs485-cli scans, polls, records and publishes over MQTT without a display.
 rs485-sim plays a bus of such controllers on a pseudo-terminal, to try the
 tool without hardware.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include <QDateTime>
 #include <QString>
 
 namespace rs485 {
@@ -11,6 +12,12 @@ struct DeviceEntry {
   std::uint8_t address = 0;         // as the device stated it in its answer
   std::uint8_t recordedMinute = 0;  // minute of the hour of the last recorded row
 };
+
+// The recordedMinute of a device found at `now`: one minute behind, kept in
+// one byte (255 in minute 0), so that its first reading is recorded.
+inline std::uint8_t minuteBefore(const QDateTime& now) {
+  return static_cast<std::uint8_t>((now.time().minute() - 1 + 256) % 256);
+}
 
 // Devices in the order in which their answers were handled.
 using FoundDeviceList = std::vector<DeviceEntry>;

@@ -38,7 +38,7 @@ void Scan::start() {
   state_.FoundDevices.clear();
   view_.setReadTimerActive(true);
   dialog_.setAskMode(kAskEachFind);
-  scanAddress_ = kFirstBusAddress;
+  scanAddress_ = firstAddress_;
   foundCount_ = 0;
   exchange_.PendingCommand = CmdProbe;
   view_.setStatus(msg::scanningFirst());
@@ -61,7 +61,7 @@ void Scan::scanTick(int busy) {
     exchange_.readingFunc(scanAddress_, kStatusResponseLength);
     ++scanAddress_;
   }
-  if (scanAddress_ == kLastBusAddress + 1) end();
+  if (scanAddress_ == lastAddress_ + 1) end();
 }
 
 void Scan::find(int address) {
@@ -85,10 +85,7 @@ void Scan::find(int address) {
   }
 
   // One minute behind, so that the first reading of the device is recorded.
-  const int minute = clock_().time().minute();
-  if (entry < state_.FoundDevices.size()) {
-    state_.FoundDevices[entry].recordedMinute = static_cast<std::uint8_t>((minute - 1 + 256) % 256);
-  }
+  if (entry < state_.FoundDevices.size()) state_.FoundDevices[entry].recordedMinute = minuteBefore(clock_());
   if (prepareRecordingFile_) prepareRecordingFile_(listed);
   ++foundCount_;
   exchange_.clearReceive();

@@ -7,6 +7,7 @@
 #include "devices/found_devices.h"
 #include "devices/window_view.h"
 #include "link/exchange.h"
+#include "protocol/frames.h"
 
 namespace rs485 {
 
@@ -23,6 +24,13 @@ class Scan {
        Clock clock = systemClock(), PrepareRecordingFile prepareRecordingFile = {});
 
   void setPrepareRecordingFile(PrepareRecordingFile prepare) { prepareRecordingFile_ = std::move(prepare); }
+
+  // The addresses the next scan probes; 1..247 unless a program without the
+  // window asks for fewer. first <= last, both within 1..247.
+  void setRange(int first, int last) {
+    firstAddress_ = first;
+    lastAddress_ = last;
+  }
 
   // Find click: starts the scan on "Поиск", stops it otherwise.
   void FindClick();
@@ -51,6 +59,8 @@ class Scan {
   Clock clock_;
   PrepareRecordingFile prepareRecordingFile_;
 
+  int firstAddress_ = kFirstBusAddress;
+  int lastAddress_ = kLastBusAddress;
   int scanAddress_ = 1;  // next address to probe; 248 once 247 has been probed
   int foundCount_ = 0;   // finds handled since the scan started
 };

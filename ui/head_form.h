@@ -16,7 +16,7 @@
 #include "link/serial_device.h"
 #include "monitor/monitor.h"
 #include "monitor/monitor_view.h"
-#include "ui/qt_ui_executor.h"
+#include "devices/qt_ui_executor.h"
 
 class QLabel;
 class QLineEdit;

@@ -31,7 +31,7 @@
 #include "devices/messages.h"
 #include "protocol/frames.h"
 #include "tests/ui/window_rig.h"
-#include "ui/qt_ui_executor.h"
+#include "devices/qt_ui_executor.h"
 #include "ui/up_down.h"
 #include "ui_Main.h"
 

@@ -1,4 +1,4 @@
-#include "ui/qt_ui_executor.h"
+#include "devices/qt_ui_executor.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,0 +1,65 @@
+#include "cli/answer_text.h"
+
+#include <cstdlib>
+
+namespace rs485::cli {
+
+namespace {
+
+// Tenths of a degree as a JSON number with one decimal: -5 gives -0.5.
+QByteArray degrees(int tenths) {
+  const int magnitude = std::abs(tenths);
+  return QByteArray(tenths < 0 ? "-" : "") + QByteArray::number(magnitude / 10) + '.' +
+         QByteArray::number(magnitude % 10);
+}
+
+}  // namespace
+
+QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer) {
+  const auto c = [&](const char* name) { return view.cell(address, name); };
+  const QString status = QStringLiteral("status %1").arg(answer.statusByte);
+  if (answer.cycles == 0) {
+    return QStringLiteral("%1: цикл - %2%3%4  %5")
+        .arg(address)
+        .arg(c("hCycle"), c("mCycle"), c("lCycle"), status);
+  }
+  const QString temperature = c("tempN1") + c("tempN2") + c("tempN3") + QStringLiteral(",") + c("tempN4");
+  const QString time = c("hoursH") + c("hoursL") + QStringLiteral(" ч. ") + c("minutesH") + c("minutesL") +
+                       QStringLiteral(" м.");
+  const QString step = QStringLiteral("шаг ") + c("sectionH") + c("sectionL") + QStringLiteral(" (") +
+                       c("numStepH") + c("numStepL") + QStringLiteral(")");
+  const QString cycles = QStringLiteral("цикл - ") + c("hCycle") + c("mCycle") + c("lCycle");
+  const QString setTemperature =
+      c("n1_temp") + c("n2_temp") + c("n3_temp") + QStringLiteral(",") + c("n4_temp");
+  const QString setTime =
+      c("hhTime") + c("hlTime") + QStringLiteral(" ч. ") + c("lhTime") + c("llTime") + QStringLiteral(" м.");
+  return QStringLiteral("%1: %2 °C  %3  %4  %5  уставки %6 °C %7  %8")
+      .arg(QString::number(address), temperature, time, step, cycles, setTemperature, setTime, status);
+}
+
+QString isoTime(const QDateTime& time) {
+  const int offset = time.offsetFromUtc() / 60;
+  const int magnitude = std::abs(offset);
+  return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+         QStringLiteral("%1%2:%3")
+             .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+             .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
+             .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
+}
+
+QByteArray answerJson(const QDateTime& time, int address, const ReadingsResponse& answer) {
+  const QByteArray head =
+      "{\"time\":\"" + isoTime(time).toLatin1() + "\",\"address\":" + QByteArray::number(address);
+  const QByteArray status = ",\"status\":" + QByteArray::number(answer.statusByte);
+  if (answer.cycles == 0) return head + status + ",\"end\":true}";
+  return head + ",\"temperature\":" + degrees(answer.temperature) +
+         ",\"time_minutes\":" + QByteArray::number(answer.timeMinutes) +
+         ",\"step\":" + QByteArray::number(answer.step) + ",\"cycles\":" + QByteArray::number(answer.cycles) +
+         ",\"num_step\":" + QByteArray::number(answer.numStep) +
+         ",\"set_temperature\":" + degrees(answer.setTemperature) +
+         ",\"set_time_minutes\":" + QByteArray::number(answer.setTimeMinutes) + status + ",\"end\":false}";
+}
+
+QByteArray foundJson(int address) { return "{\"address\":" + QByteArray::number(address) + "}"; }
+
+}  // namespace rs485::cli

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include "cli/console_view.h"
+#include "protocol/readings.h"
+
+namespace rs485::cli {
+
+// One answer as the window's cells show it, on one line:
+//   7: 023,5 °C  02 ч. 10 м.  шаг 03 (07)  цикл - 005  уставки 060,0 °C 01 ч. 30 м.  status 128
+// An answer with no cycles left shows only "цикл - End" and the status.
+QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer);
+
+// "2026-12-08T01:27:00+03:00": local time with its offset from UTC.
+QString isoTime(const QDateTime& time);
+
+// One JSON object, without a line end:
+// {"time":...,"address":7,"temperature":-0.5,"time_minutes":130,"step":3,"cycles":5,
+//  "num_step":7,"set_temperature":60.0,"set_time_minutes":90,"status":128,"end":false}
+// With no cycles left only time, address, status and "end":true.
+QByteArray answerJson(const QDateTime& time, int address, const ReadingsResponse& answer);
+
+// {"address":7}
+QByteArray foundJson(int address);
+
+}  // namespace rs485::cli

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "cli/console_view.h"
+#include "devices/clock.h"
+#include "devices/devices.h"
+#include "devices/qt_ui_executor.h"
+#include "link/exchange.h"
+#include "link/port_names.h"
+#include "link/port_session.h"
+#include "link/serial_device.h"
+#include "monitor/monitor.h"
+
+namespace rs485::cli {
+
+struct BusOptions {
+  PortNames names;
+  DeviceOpener opener = openLinuxSerialDevice;
+  Clock clock = systemClock();
+  RecordingOptions recording;
+  int timeDivisor = 1;  // tests: every interval divided by this
+};
+
+// One accepted readings answer, after the display has taken it.
+struct AcceptedAnswer {
+  int address = 0;  // the device the poll asked
+  ReadingsResponse readings;
+  QDateTime time;
+};
+
+// What the poll did with each device.
+struct PollCounts {
+  int sent = 0;      // requests that went out
+  int answered = 0;  // valid answers
+  int dropped = 0;   // bytes came back but made no valid answer (CRC, length, too late)
+  int silent = 0;    // nothing came back within the tick
+};
+
+// The engine, the scan, the poll, the display rules and the recording wired
+// as the window wires them, with the console view in the window's place.
+// Everything runs on the thread of the Qt event loop.
+class Bus {
+ public:
+  explicit Bus(BusOptions options);
+  ~Bus();
+  Bus(const Bus&) = delete;
+  Bus& operator=(const Bus&) = delete;
+
+  // Opens the port named as the window names it ("COM1", or a mapped name).
+  bool open(const std::string& portName);
+  void close() { session.COMClose(); }
+
+  // readTimerTimer: the common first steps, then the scan or the poll tick.
+  // In the poll, a device whose request got no valid answer within its tick
+  // is passed over: the next tick asks the next device.
+  void readTimerTimer();
+
+  // Found devices get their recording files prepared (the window does so
+  // at every find; a program without it only when it records).
+  bool prepareFilesOnFind = false;
+
+  std::function<void(int address)> onFound;
+  std::function<void(const AcceptedAnswer&)> onAnswer;
+  std::function<void()> onAcknowledged;  // an address change was acknowledged
+  std::function<void()> onEvent;         // after every tick and every handled answer
+
+  // The last poll request has had neither a valid answer nor the end of its tick.
+  bool awaitingAnswer() const { return awaiting_; }
+  // Counts the last poll request as silent or dropped unless it was answered.
+  void settleLastRequest() { settleTick(); }
+
+  QDateTime now() const { return clock_(); }
+  const std::map<int, PollCounts>& pollCounts() const { return counts_; }
+
+  DeviceState state;
+  ConsoleView view{state};
+
+ private:
+  void pollTick(int busy);
+  void settleTick();
+  void readingsArrived();
+  void shortAnswerArrived();
+  void event() {
+    if (onEvent) onEvent();
+  }
+
+  QObject context_;
+  QtUiExecutor executor_{&context_};
+  Clock clock_;
+
+ public:
+  Exchange exchange{executor_};
+  PortSession session;
+  Monitor monitor;
+  Devices devices;
+
+ private:
+  std::map<int, PollCounts> counts_;
+  bool awaiting_ = false;  // the last poll request has had no valid answer yet
+  int asked_ = 0;
+  std::atomic<bool> heard_{false};  // bytes came back since the last request
+};
+
+}  // namespace rs485::cli

@@ -1,0 +1,252 @@
+#include "cli/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <iostream>
+#include <map>
+
+namespace rs485::cli {
+
+namespace {
+
+const char* const kProgramHelp =
+    "Scans, reads, polls and records the devices of an RS-485 bus without a display.\n"
+    "\n"
+    "Commands:\n"
+    "  scan                 list the addresses that answer\n"
+    "  read ADDR            one readings request, decoded\n"
+    "  poll [ADDR...]       ask every device in turn, once a second; record, publish\n"
+    "  set-address OLD NEW  give a device a new bus address\n"
+    "\n"
+    "rs485-cli COMMAND --help describes each command.\n"
+    "Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable.";
+
+const std::map<QString, Command> kCommands = {
+    {QStringLiteral("scan"), Command::Scan},
+    {QStringLiteral("read"), Command::Read},
+    {QStringLiteral("poll"), Command::Poll},
+    {QStringLiteral("set-address"), Command::SetAddress},
+};
+
+int usageError(const QString& message, const QString& command) {
+  std::cerr << "rs485-cli: " << message.toStdString() << "\n";
+  std::cerr << "Try 'rs485-cli " << (command.isEmpty() ? std::string() : command.toStdString() + " ")
+            << "--help'.\n";
+  return kExitUsage;
+}
+
+std::optional<int> number(const QString& text, int low, int high) {
+  bool ok = false;
+  const int value = text.toInt(&ok, 10);
+  if (!ok || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+// "--record DIR" takes DIR only when it is neither an option nor an address:
+// QCommandLineParser has no optional values, so DIR moves to --record-dir.
+QStringList spellRecordDirectory(const QStringList& arguments) {
+  QStringList result;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument.startsWith(QLatin1String("--record="))) {
+      result << QStringLiteral("--record") << QStringLiteral("--record-dir") << argument.mid(9);
+    } else if (argument == QLatin1String("--record") && i + 1 < arguments.size() &&
+               !arguments[i + 1].startsWith(QLatin1Char('-')) && !number(arguments[i + 1], 0, 1 << 30)) {
+      result << argument << QStringLiteral("--record-dir") << arguments[++i];
+    } else {
+      result << argument;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) {
+  const QStringList arguments = spellRecordDirectory(rawArguments);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QString::fromLatin1(kProgramHelp));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("This text."));
+  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("The version."));
+  const QCommandLineOption port(
+      QStringLiteral("port"),
+      QStringLiteral("The port: COMn as the window names it (the n-th serial device, "
+                     "USB adapters first), COMn=PATH, or a device PATH such as "
+                     "/dev/serial/by-id/..."),
+      QStringLiteral("PORT"));
+  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line."));
+  parser.addOption(help);
+  parser.addOption(version);
+  parser.addOption(port);
+  parser.addOption(json);
+  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, read, poll or set-address"));
+
+  // The first pass only finds the command; unknown options belong to it.
+  parser.parse(arguments);
+  const QString commandName = parser.positionalArguments().value(0);
+  if (parser.isSet(version) && commandName.isEmpty()) {
+    std::cout << "rs485-cli " << QCoreApplication::applicationVersion().toStdString() << "\n";
+    return kExitOk;
+  }
+  if (commandName.isEmpty()) {
+    if (parser.isSet(help)) {
+      std::cout << parser.helpText().toStdString();
+      return kExitOk;
+    }
+    return usageError(QStringLiteral("no command given"), {});
+  }
+  const auto found = kCommands.find(commandName);
+  if (found == kCommands.end())
+    return usageError(QStringLiteral("unknown command '%1'").arg(commandName), {});
+
+  Invocation invocation;
+  invocation.command = found->second;
+  parser.clearPositionalArguments();
+  parser.addPositionalArgument(commandName, QStringLiteral("The command."), commandName);
+
+  const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                   QStringLiteral("Time per probed address in ms, 500..10000 (default 500)."),
+                                   QStringLiteral("MS"), QStringLiteral("500"));
+  const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First address probed (default 1)."),
+                                QStringLiteral("A"), QStringLiteral("1"));
+  const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last address probed (default 247)."),
+                              QStringLiteral("B"), QStringLiteral("247"));
+  const QCommandLineOption record(
+      QStringLiteral("record"),
+      QStringLiteral(
+          "Record as the window does: \"ЗОР_номер - N.txt\" per device in DIR or the working "
+          "directory, cp1251, CR LF, one row per device and minute. --record DIR or --record=DIR."));
+  QCommandLineOption recordDir(QStringLiteral("record-dir"), QStringLiteral("Folder of the files."),
+                               QStringLiteral("DIR"));
+  recordDir.setFlags(QCommandLineOption::HiddenFromHelp);
+  const QCommandLineOption mqtt(
+      QStringLiteral("mqtt"),
+      QStringLiteral("Also publish every accepted answer, as its JSON object, to an MQTT "
+                     "broker (QoS 1, retained); at most 1000 unsent messages are kept."),
+      QStringLiteral("HOST[:PORT]"));
+  const QCommandLineOption topic(QStringLiteral("topic"),
+                                 QStringLiteral("Topic prefix; each device publishes to PREFIX/ADDRESS "
+                                                "(default rs485)."),
+                                 QStringLiteral("PREFIX"), QStringLiteral("rs485"));
+  const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                   QStringLiteral("End after N seconds (default: at SIGINT or SIGTERM)."),
+                                   QStringLiteral("N"));
+
+  switch (invocation.command) {
+    case Command::Scan:
+      parser.setApplicationDescription(QStringLiteral(
+          "Probes the addresses in ascending order, one per interval, and prints one line per device found "
+          "(its address, or {\"address\":N}); a summary goes to standard error. Exit 0, also when nothing "
+          "answered."));
+      parser.addOptions({timeout, from, to});
+      break;
+    case Command::Read:
+      parser.setApplicationDescription(QStringLiteral(
+          "Sends one readings request and prints the answer as the window shows it (or as JSON). Exit 1 when "
+          "no valid answer comes within 1 s."));
+      parser.addPositionalArgument(QStringLiteral("ADDR"), QStringLiteral("Bus address, 1..247."));
+      break;
+    case Command::Poll:
+      parser.setApplicationDescription(QStringLiteral(
+          "Asks every device in turn, one request per 1000 ms, as the window's poll does, except that a "
+          "device that gives no valid answer within its tick is passed over until its next turn, so that "
+          "one dead device does not hold the others back. Without addresses it scans first (--timeout, "
+          "--from, --to). One line per accepted answer; at the end (SIGINT, SIGTERM or --seconds) one "
+          "summary line per device on standard error: sent, answered, dropped, silent."));
+      parser.addPositionalArgument(QStringLiteral("ADDR..."), QStringLiteral("Bus addresses, 1..247."),
+                                   QStringLiteral("[ADDR...]"));
+      parser.addOptions({record, recordDir, mqtt, topic, seconds, timeout, from, to});
+      break;
+    case Command::SetAddress:
+      parser.setApplicationDescription(QStringLiteral(
+          "Sends the address change, waits up to 2 s for the acknowledgement, then probes NEW. Exit 0 only "
+          "when NEW answers, 1 otherwise, with the reason."));
+      parser.addPositionalArgument(QStringLiteral("OLD"), QStringLiteral("Present address, 1..247."));
+      parser.addPositionalArgument(QStringLiteral("NEW"), QStringLiteral("New address, 1..247, not OLD."));
+      break;
+  }
+
+  if (!parser.parse(arguments)) return usageError(parser.errorText(), commandName);
+  if (parser.isSet(help)) {
+    std::cout << parser.helpText().toStdString();
+    return kExitOk;
+  }
+  if (parser.isSet(version)) {
+    std::cout << "rs485-cli " << QCoreApplication::applicationVersion().toStdString() << "\n";
+    return kExitOk;
+  }
+  if (!parser.isSet(port)) return usageError(QStringLiteral("--port is required"), commandName);
+  invocation.port = parser.value(port).toStdString();
+  invocation.json = parser.isSet(json);
+
+  const QStringList positional = parser.positionalArguments().mid(1);
+  std::vector<int> addresses;
+  for (const QString& text : positional) {
+    const auto address = number(text, 1, 247);
+    if (!address) return usageError(QStringLiteral("'%1' is no bus address (1..247)").arg(text), commandName);
+    addresses.push_back(*address);
+  }
+
+  if (invocation.command == Command::Scan || invocation.command == Command::Poll) {
+    const auto interval = number(parser.value(timeout), 500, 10000);
+    const auto first = number(parser.value(from), 1, 247);
+    const auto last = number(parser.value(to), 1, 247);
+    if (!interval) return usageError(QStringLiteral("--timeout must be 500..10000"), commandName);
+    if (!first || !last || *first > *last) {
+      return usageError(QStringLiteral("--from and --to must be 1..247, --from not above --to"), commandName);
+    }
+    invocation.scan = {*interval, *first, *last};
+  }
+
+  switch (invocation.command) {
+    case Command::Scan:
+      if (!addresses.empty()) return usageError(QStringLiteral("scan takes no addresses"), commandName);
+      break;
+    case Command::Read:
+      if (addresses.size() != 1) return usageError(QStringLiteral("read takes one address"), commandName);
+      invocation.address = addresses.front();
+      break;
+    case Command::SetAddress:
+      if (addresses.size() != 2)
+        return usageError(QStringLiteral("set-address takes OLD and NEW"), commandName);
+      if (addresses[0] == addresses[1])
+        return usageError(QStringLiteral("OLD and NEW are the same"), commandName);
+      invocation.oldAddress = addresses[0];
+      invocation.newAddress = addresses[1];
+      break;
+    case Command::Poll: {
+      invocation.poll.addresses = addresses;
+      invocation.poll.scan = invocation.scan;
+      invocation.poll.record = parser.isSet(record);
+      invocation.recordDirectory = parser.value(recordDir);
+      if (!invocation.recordDirectory.isEmpty() && !invocation.poll.record) {
+        return usageError(QStringLiteral("--record-dir needs --record"), commandName);
+      }
+      invocation.poll.topicPrefix = parser.value(topic).toStdString();
+      if (parser.isSet(seconds)) {
+        const auto n = number(parser.value(seconds), 1, 1 << 30);
+        if (!n) return usageError(QStringLiteral("--seconds must be a positive number"), commandName);
+        invocation.poll.seconds = *n;
+      }
+      if (parser.isSet(mqtt)) {
+        MqttSettings settings;
+        const QString value = parser.value(mqtt);
+        const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+        settings.host = (colon < 0 ? value : value.left(colon)).toStdString();
+        if (colon >= 0) {
+          const auto brokerPort = number(value.mid(colon + 1), 1, 65535);
+          if (!brokerPort) return usageError(QStringLiteral("--mqtt HOST[:PORT]: bad port"), commandName);
+          settings.port = *brokerPort;
+        }
+        if (settings.host.empty()) return usageError(QStringLiteral("--mqtt needs a HOST"), commandName);
+        invocation.mqtt = settings;
+      } else if (parser.isSet(topic)) {
+        return usageError(QStringLiteral("--topic needs --mqtt"), commandName);
+      }
+      break;
+    }
+  }
+  return invocation;
+}
+
+}  // namespace rs485::cli

@@ -1,0 +1,219 @@
+#include "cli/commands.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <optional>
+
+#include "cli/answer_text.h"
+
+namespace rs485::cli {
+
+namespace {
+
+constexpr int kReadWaitMs = 1000;
+constexpr int kAcknowledgeWaitMs = 2000;
+constexpr int kProbeWaitMs = 1000;
+constexpr int kPublishFlushMs = 2000;
+constexpr int kPollTickMs = 1000;
+
+// Runs the event loop until `done` holds, `timeoutMs` has passed (unless
+// negative) or a stop is requested. Returns done().
+bool waitUntil(Bus& bus, const std::function<bool()>& done, int timeoutMs, StopRequest* stop = nullptr) {
+  if (done() || (stop != nullptr && stop->requested)) return done();
+  QEventLoop loop;
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  if (timeoutMs >= 0) deadline.start(timeoutMs / bus.view.timeDivisor());
+  bus.onEvent = [&] {
+    if (done()) loop.quit();
+  };
+  if (stop != nullptr) stop->wake = [&] { loop.quit(); };
+  loop.exec();
+  bus.onEvent = nullptr;
+  if (stop != nullptr) stop->wake = nullptr;
+  return done();
+}
+
+std::string text(const QString& s) { return s.toStdString(); }
+
+// The scan as the window runs it, from `from` to `to`; `found` gets each
+// address as it is found. The answer to the last probe may come after the
+// scan has ended, so it is waited for one interval longer.
+void scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
+  bus.devices.scan.setRange(range.from, range.to);
+  bus.view.setTimeouts(range.timeout);
+  bus.devices.FindClick();
+  waitUntil(
+      bus, [&] { return !bus.devices.scan.running(); }, -1, &stop);
+  if (bus.devices.scan.running()) {
+    bus.devices.FindClick();  // stopped from outside
+    return;
+  }
+  const std::size_t before = bus.state.FoundDevices.size();
+  waitUntil(
+      bus, [&] { return bus.state.FoundDevices.size() > before; }, range.timeout, &stop);
+}
+
+QString addressList(const FoundDeviceList& devices) {
+  QStringList addresses;
+  for (const DeviceEntry& entry : devices) addresses << QString::number(entry.address);
+  return addresses.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop) {
+  bus.onFound = [&](int address) {
+    if (output.json) {
+      output.out << foundJson(address).toStdString() << '\n';
+    } else {
+      output.out << address << '\n';
+    }
+    output.out.flush();
+  };
+  scanBus(bus, range, stop);
+  bus.onFound = nullptr;
+  const FoundDeviceList& found = bus.state.FoundDevices;
+  output.err << "scan " << range.from << ".." << range.to << ": " << found.size() << " device(s) found";
+  if (!found.empty()) output.err << ": " << text(addressList(found));
+  output.err << '\n';
+  return kExitOk;
+}
+
+int runRead(Bus& bus, int address, Output output) {
+  bus.state.FoundDevices = {DeviceEntry{static_cast<std::uint8_t>(address), 0}};
+  bus.view.setAddressEditors(address);
+  bus.view.clearError();
+  bus.monitor.readingAllClick();
+  if (!bus.view.lastError().isEmpty()) {
+    output.err << "read: " << text(bus.view.lastError()) << '\n';
+    return kExitUsage;
+  }
+  // One request, sent now rather than a poll interval from now.
+  bus.view.setReadTimerActive(false);
+  std::optional<AcceptedAnswer> got;
+  std::string line;
+  // Taken at once: the stop of the poll below sets every cell back to "0".
+  bus.onAnswer = [&](const AcceptedAnswer& answer) {
+    got = answer;
+    line = output.json ? answerJson(answer.time, answer.address, answer.readings).toStdString()
+                       : text(answerText(bus.view, answer.address, answer.readings));
+  };
+  bus.readTimerTimer();
+  waitUntil(
+      bus, [&] { return got.has_value(); }, kReadWaitMs);
+  bus.onAnswer = nullptr;
+  bus.monitor.readingAllClick();
+  if (!got) {
+    output.err << "read: no valid answer from device " << address << " within 1 s\n";
+    return kExitFailed;
+  }
+  output.out << line << '\n';
+  return kExitOk;
+}
+
+int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& stop, Publisher* publisher) {
+  bus.prepareFilesOnFind = settings.record;
+  if (settings.addresses.empty()) {
+    scanBus(bus, settings.scan, stop);
+    output.err << "scan " << settings.scan.from << ".." << settings.scan.to << ": "
+               << bus.state.FoundDevices.size() << " device(s) found\n";
+  } else {
+    // As if a scan had found them just now.
+    bus.state.FoundDevices.clear();
+    const std::uint8_t minute = minuteBefore(bus.now());
+    for (const int address : settings.addresses) {
+      bus.state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minute});
+      if (settings.record) bus.monitor.prepareRecordingFile(address);
+    }
+  }
+  if (stop.requested) return kExitOk;
+  if (bus.state.FoundDevices.empty()) {
+    output.err << "poll: no device to poll\n";
+    return kExitFailed;
+  }
+
+  if (settings.record) bus.monitor.wFileClick();
+  bus.view.setAddressEditors(bus.state.FoundDevices.front().address);
+  bus.view.clearError();
+  bus.monitor.readingAllClick();
+  if (!bus.view.lastError().isEmpty()) {
+    output.err << "poll: " << text(bus.view.lastError()) << '\n';
+    return kExitUsage;
+  }
+  bus.onAnswer = [&](const AcceptedAnswer& answer) {
+    const QByteArray json = answerJson(answer.time, answer.address, answer.readings);
+    if (output.json) {
+      output.out << json.toStdString() << '\n';
+    } else {
+      output.out << text(answer.time.toString(QStringLiteral("HH:mm:ss "))) +
+                        text(answerText(bus.view, answer.address, answer.readings))
+                 << '\n';
+    }
+    output.out.flush();
+    if (publisher != nullptr)
+      publisher->publish(settings.topicPrefix + "/" + std::to_string(answer.address), json);
+  };
+  const auto never = [] { return false; };
+  waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : -1, &stop);
+  // No new request; the one on its way gets the rest of its tick, so that
+  // the summary accounts for every request sent.
+  bus.view.setReadTimerActive(false);
+  waitUntil(
+      bus, [&] { return !bus.awaitingAnswer(); }, kPollTickMs);
+  bus.settleLastRequest();
+  bus.onAnswer = nullptr;
+  bus.monitor.readingAllClick();  // stops the poll and the recording
+
+  for (const auto& [address, counts] : bus.pollCounts()) {
+    output.err << "device " << address << ": sent " << counts.sent << ", answered " << counts.answered
+               << ", dropped " << counts.dropped << ", silent " << counts.silent << '\n';
+  }
+  if (publisher != nullptr) {
+    publisher->flush(std::chrono::milliseconds(kPublishFlushMs));
+    const Publisher::Counts counts = publisher->counts();
+    output.err << "mqtt: acknowledged " << counts.acknowledged << ", dropped " << counts.dropped
+               << " (queue full), unsent " << counts.unsent << '\n';
+  }
+  return kExitOk;
+}
+
+int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
+  bus.view.setAddressEditors(oldAddress);
+  bus.view.setNewAddressEditors(newAddress);
+  bus.view.clearError();
+  bool acknowledged = false;
+  bus.onAcknowledged = [&] { acknowledged = true; };
+  bus.devices.InstallAdressClick();
+  if (!bus.view.lastError().isEmpty()) {
+    output.err << "set-address: " << text(bus.view.lastError()) << '\n';
+    return kExitUsage;
+  }
+  waitUntil(
+      bus, [&] { return acknowledged; }, kAcknowledgeWaitMs);
+  bus.onAcknowledged = nullptr;
+  if (!acknowledged) {
+    output.err << "set-address: device " << oldAddress << " did not acknowledge within 2 s\n";
+    return kExitFailed;
+  }
+
+  // The new address is probed as a scan of that one address would probe it.
+  bool answered = false;
+  bus.onFound = [&](int address) { answered = answered || address == newAddress; };
+  bus.devices.scan.setRange(newAddress, newAddress);
+  bus.devices.FindClick();
+  bus.readTimerTimer();
+  waitUntil(
+      bus, [&] { return answered; }, kProbeWaitMs);
+  bus.onFound = nullptr;
+  if (!answered) {
+    output.err << "set-address: device " << oldAddress << " acknowledged, but nothing answers at "
+               << newAddress << '\n';
+    return kExitFailed;
+  }
+  output.out << "device " << oldAddress << " now answers at " << newAddress << '\n';
+  return kExitOk;
+}
+
+}  // namespace rs485::cli

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/bus.h"
+#include "cli/publisher.h"
+
+namespace rs485::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUnavailable = 3;
+
+// A request to end (SIGINT, SIGTERM, or a test), seen by the running command.
+struct StopRequest {
+  bool requested = false;
+  std::function<void()> wake;
+  void request() {
+    requested = true;
+    if (wake) wake();
+  }
+};
+
+struct Output {
+  std::ostream& out;  // one line per device or answer
+  std::ostream& err;  // summaries and reasons
+  bool json = false;
+};
+
+struct ScanRange {
+  int timeout = 500;  // ms per address
+  int from = 1;
+  int to = 247;
+};
+
+struct PollSettings {
+  std::vector<int> addresses;  // empty: scan first
+  ScanRange scan;
+  bool record = false;
+  int seconds = 0;  // 0: until stopped
+  std::string topicPrefix = "rs485";
+};
+
+// Each returns the program's exit status. The port is open.
+int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop);
+int runRead(Bus& bus, int address, Output output);
+int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& stop, Publisher* publisher);
+int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output);
+
+}  // namespace rs485::cli

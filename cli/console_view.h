@@ -1,0 +1,115 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+
+#include "devices/found_devices.h"
+#include "devices/window_view.h"
+#include "monitor/monitor_view.h"
+
+namespace rs485::cli {
+
+// The scan never asks: every find goes on without a question, as after
+// "Да" with "Не спрашивать" ticked.
+class ConsoleDialog : public ConfirmDialog {
+ public:
+  static constexpr int kGoOnWithoutAsking = 3;
+  int askMode() const override { return kGoOnWithoutAsking; }
+  void setAskMode(int) override {}
+  void ask(const QString&) override {}
+};
+
+// The window as a program without a display sees it: captions, editors and
+// digit cells are plain fields, the status and error texts are kept for the
+// command to report, and readTimer is a real QTimer that calls onTick.
+//
+// Every device has digit cells of its own (keyed by SelectedAddress), so
+// that each answer is shown, and recorded, as the window shows and records
+// the answers of the device it displays.
+class ConsoleView : public QObject, public MonitorView {
+ public:
+  explicit ConsoleView(const DeviceState& state);
+
+  std::function<void()> onTick;  // readTimer's timeout
+  ConsoleDialog confirm;
+
+  // The scan's per-address time-out, as `Timeouts` would hold it.
+  void setTimeouts(int milliseconds) { timeouts_ = milliseconds; }
+  // Tests run the timer faster: every interval is divided by this.
+  void setTimeDivisor(int divisor) { divisor_ = divisor < 1 ? 1 : divisor; }
+  int timeDivisor() const { return divisor_; }
+
+  // The three digits of an address into `n1_addr`..`n3_addr` or `new1`..`new3`.
+  void setAddressEditors(int address);
+  void setNewAddressEditors(int address);
+
+  // The error box's last text, empty when none was shown.
+  QString lastError() const { return lastError_; }
+  void clearError() { lastError_.clear(); }
+  QString status() const { return status_; }
+
+  // The cells of the device at `address` as the window would show them.
+  QString cell(int address, const char* cellName) const;
+
+  // WindowView
+  void setStatus(const QString& text) override { status_ = text; }
+  void showError(const QString& text, FocusTarget focus) override;
+  void setReadTimerInterval(int milliseconds) override;
+  void setReadTimerActive(bool active) override;
+  bool readTimerActive() const override { return readTimer_.isActive(); }
+  QString findCaption() const override { return findCaption_; }
+  void setFindCaption(const QString& caption) override { findCaption_ = caption; }
+  int timeoutsValue() const override { return timeouts_; }
+  void setTimeoutsEnabled(bool) override {}
+  void setOpenCloseEnabled(bool) override {}
+  void clearDeviceList() override { list_.clear(); }
+  void appendDeviceListItem(const QString& caption) override { list_ << caption; }
+  void setDeviceListEnabled(bool) override {}
+  int selectedDeviceListRow() const override { return -1; }
+  QString deviceListItemCaption(int row) const override { return list_.value(row); }
+  QString addressDigit(int index) const override {
+    return addressDigits_.at(static_cast<std::size_t>(index));
+  }
+  void setAddressDigit(int index, const QString& text) override {
+    addressDigits_.at(static_cast<std::size_t>(index)) = text;
+  }
+  QString newAddressDigit(int index) const override { return newDigits_.at(static_cast<std::size_t>(index)); }
+
+  // MonitorView
+  QString readingAllCaption() const override { return readingAllCaption_; }
+  void setReadingAllCaption(const QString& caption) override { readingAllCaption_ = caption; }
+  QString wFileCaption() const override { return wFileCaption_; }
+  void setWFileCaption(const QString& caption) override { wFileCaption_ = caption; }
+  void setWFileChecked(bool) override {}
+  void initialAll() override { cells_.clear(); }
+  void enDisPanel(bool) override {}
+  void setSetpointGroupsEnabled(bool) override {}
+  QString cellText(const QString& cellName) const override;
+  void setCellText(const QString& cellName, const QString& text) override;
+  void setDotTimerActive(bool) override {}
+  bool dotVisible() const override { return true; }
+  void setDotVisible(bool) override {}
+
+ private:
+  const DeviceState& state_;
+  QTimer readTimer_;
+  int timeouts_ = 500;
+  int divisor_ = 1;
+  QString status_;
+  QString lastError_;
+  QString findCaption_;
+  QString readingAllCaption_;
+  QString wFileCaption_;
+  QStringList list_;
+  std::array<QString, 3> addressDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+  std::array<QString, 3> newDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+  std::map<int, std::map<QString, QString>> cells_;  // by address; a cell never written reads "0"
+};
+
+}  // namespace rs485::cli

@@ -1,0 +1,104 @@
+#pragma once
+
+// rs485-cli's bus in-process against the simulator over a pseudo-terminal.
+// The console view's timers run for real but four times faster, so a scan
+// probes an address every 125 ms and the poll asks a device every 250 ms:
+// short enough for quick tests, long enough for every answer (split ones
+// included) to be in before the next tick on a loaded machine.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "cli/bus.h"
+#include "cli/commands.h"
+#include "sim/sim_server.h"
+
+namespace rs485::test {
+
+// The event loop that the console's timers and hand-overs need.
+inline QCoreApplication& coreApplication() {
+  static int argc = 1;
+  static char name[] = "cli_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  return *app;
+}
+
+// The readings of the JSON example: every field told apart.
+inline ReadingsResponse exampleReadings() {
+  ReadingsResponse r;
+  r.command = CmdReadCurrent;
+  r.temperature = -5;
+  r.timeMinutes = 130;
+  r.step = 3;
+  r.cycles = 5;
+  r.numStep = 7;
+  r.setTemperature = 600;
+  r.setTimeMinutes = 90;
+  r.statusByte = 128;
+  return r;
+}
+
+inline sim::DeviceConfig device(int address) {
+  sim::DeviceConfig d;
+  d.address = address;
+  return d;
+}
+
+class CliRig {
+ public:
+  static constexpr int kTimeDivisor = 4;
+
+  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0)
+      : sim(options(std::move(devices), speed)) {
+    coreApplication();
+    sim.start();
+    bus = std::make_unique<cli::Bus>(cli::BusOptions{
+        .names = PortNames(std::map<std::string, std::string>{{"COM1", sim.toolPath()}}),
+        .clock = [this] { return clock(); },
+        .recording = {files.path(), {}},
+        .timeDivisor = kTimeDivisor,
+    });
+    opened = bus->open("COM1");
+  }
+
+  cli::Output output(bool json = false) { return {out, err, json}; }
+
+  static sim::SimOptions options(std::vector<sim::DeviceConfig> devices, double speed) {
+    sim::SimOptions o;
+    o.devices = std::move(devices);
+    o.pace = false;
+    o.speed = speed;
+    return o;
+  }
+
+  // 2026-12-08 01:27:00 at UTC+3, later by `step` for every call after the first.
+  QDateTime clock() {
+    const QDateTime start(QDate(2026, 12, 8), QTime(1, 27), QTimeZone(3 * 3600));
+    return start.addSecs(step.count() * calls++);
+  }
+
+  std::vector<int> requestedAddresses() const {
+    std::vector<int> addresses;
+    for (const auto& r : sim.log().snapshot(sim::FrameKind::Request)) addresses.push_back(r.address);
+    return addresses;
+  }
+
+  QTemporaryDir files;
+  sim::SimServer sim;
+  std::chrono::seconds step{0};
+  int calls = 0;
+  std::unique_ptr<cli::Bus> bus;
+  bool opened = false;
+  std::ostringstream out;
+  std::ostringstream err;
+  cli::StopRequest stop;
+};
+
+}  // namespace rs485::test

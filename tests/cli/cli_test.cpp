@@ -1,0 +1,284 @@
+// rs485-cli's commands in-process against the simulator over a pty.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <algorithm>
+#include <numeric>
+
+#include "cli/answer_text.h"
+#include "cli/outbox.h"
+#include "monitor/monitor.h"
+#include "tests/cli/cli_rig.h"
+#include "tests/monitor/fake_monitor_view.h"
+#include "tests/support/pump_executor.h"
+
+using namespace rs485;
+using namespace rs485::test;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) result.push_back(line);
+  return result;
+}
+
+sim::DeviceConfig faulty(int address, void (*set)(sim::Faults&)) {
+  sim::DeviceConfig d = device(address);
+  set(d.faults);
+  return d;
+}
+
+sim::DeviceConfig fixed(int address, ReadingsResponse readings) {
+  sim::DeviceConfig d = device(address);
+  readings.address = static_cast<std::uint8_t>(address);
+  d.fixedReadings = readings;
+  return d;
+}
+
+// 3, 7 and 12 answer (7 in bursts); the others fail each in its own way.
+std::vector<sim::DeviceConfig> faultyBus() {
+  return {device(3),
+          faulty(5, [](sim::Faults& f) { f.badCrc = 1; }),
+          faulty(7,
+                 [](sim::Faults& f) {
+                   f.split = 1;
+                   f.splitGapMin = std::chrono::milliseconds(1);
+                   f.splitGapMax = std::chrono::milliseconds(3);
+                 }),
+          faulty(9, [](sim::Faults& f) { f.silent = 1; }),
+          faulty(10, [](sim::Faults& f) { f.badStatus = 1; }),
+          faulty(11, [](sim::Faults& f) { f.extraBytes = 1; }),
+          device(12)};
+}
+
+}  // namespace
+
+TEST(CliScan, FindsTheAnsweringDevicesWithFaultsOn) {
+  for (const bool json : {false, true}) {
+    CliRig rig(faultyBus());
+    ASSERT_TRUE(rig.opened);
+    EXPECT_EQ(cli::runScan(*rig.bus, {500, 3, 12}, rig.output(json), rig.stop), cli::kExitOk);
+    const std::vector<std::string> expected =
+        json ? std::vector<std::string>{R"({"address":3})", R"({"address":7})", R"({"address":12})"}
+             : std::vector<std::string>{"3", "7", "12"};
+    EXPECT_EQ(lines(rig.out.str()), expected);
+    EXPECT_EQ(rig.err.str(), "scan 3..12: 3 device(s) found: 3, 7, 12\n");
+    // One probe per address of the range, in ascending order.
+    std::vector<int> probed(10);
+    std::iota(probed.begin(), probed.end(), 3);
+    EXPECT_EQ(rig.requestedAddresses(), probed);
+  }
+}
+
+TEST(CliScan, EndsWithNothingFoundAndStillSucceeds) {
+  CliRig rig({device(40)});
+  ASSERT_TRUE(rig.opened);
+  EXPECT_EQ(cli::runScan(*rig.bus, {500, 20, 22}, rig.output(), rig.stop), cli::kExitOk);
+  EXPECT_EQ(rig.out.str(), "");
+  EXPECT_EQ(rig.err.str(), "scan 20..22: 0 device(s) found\n");
+  EXPECT_EQ(rig.requestedAddresses(), (std::vector<int>{20, 21, 22}));
+}
+
+TEST(CliRead, DecodesAFixedAnswerAsTheWindowShowsIt) {
+  ReadingsResponse ended = exampleReadings();
+  ended.cycles = 0;
+  ended.statusByte = 0;
+  struct Case {
+    int address;
+    bool json;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {7, false,
+       "7: -00,5 °C  02 ч. 10 м.  шаг 03 (07)  цикл - 005  уставки 060,0 °C 01 ч. 30 м.  status 128"},
+      {7, true,
+       R"({"time":"2026-12-08T01:27:00+03:00","address":7,"temperature":-0.5,"time_minutes":130,"step":3,)"
+       R"("cycles":5,"num_step":7,"set_temperature":60.0,"set_time_minutes":90,"status":128,"end":false})"},
+      {12, false, "12: цикл - End  status 0"},
+      {12, true, R"({"time":"2026-12-08T01:27:00+03:00","address":12,"status":0,"end":true})"},
+  };
+  for (const Case& c : cases) {
+    CliRig rig({fixed(7, exampleReadings()), fixed(12, ended)});
+    ASSERT_TRUE(rig.opened);
+    EXPECT_EQ(cli::runRead(*rig.bus, c.address, rig.output(c.json)), cli::kExitOk) << rig.err.str();
+    EXPECT_EQ(lines(rig.out.str()), std::vector<std::string>{c.expected});
+  }
+}
+
+TEST(CliRead, FailsWhenNoValidAnswerComes) {
+  CliRig rig({device(3), faulty(5, [](sim::Faults& f) { f.badCrc = 1; })});
+  ASSERT_TRUE(rig.opened);
+  for (const int address : {5, 8}) {
+    rig.err.str("");
+    EXPECT_EQ(cli::runRead(*rig.bus, address, rig.output()), cli::kExitFailed);
+    EXPECT_EQ(rig.out.str(), "");
+    EXPECT_EQ(rig.err.str(),
+              "read: no valid answer from device " + std::to_string(address) + " within 1 s\n");
+  }
+}
+
+TEST(CliPoll, PassesOverADeviceThatDoesNotAnswerInItsTick) {
+  CliRig rig({device(3), faulty(5, [](sim::Faults& f) { f.silent = 1; }),
+              faulty(6, [](sim::Faults& f) { f.badCrc = 1; }), device(7)});
+  ASSERT_TRUE(rig.opened);
+  cli::PollSettings settings;
+  settings.addresses = {3, 5, 6, 7};
+  settings.seconds = 9;  // 2.25 s here: eight ticks
+  EXPECT_EQ(cli::runPoll(*rig.bus, settings, rig.output(true), rig.stop, nullptr), cli::kExitOk);
+  const std::vector<int> asked = rig.requestedAddresses();
+  ASSERT_GE(asked.size(), 8u);
+  EXPECT_EQ(std::vector<int>(asked.begin(), asked.begin() + 8), (std::vector<int>{3, 5, 6, 7, 3, 5, 6, 7}));
+  const auto& counts = rig.bus->pollCounts();
+  EXPECT_EQ(counts.at(3).answered, counts.at(3).sent);
+  EXPECT_EQ(counts.at(5).silent, counts.at(5).sent);
+  EXPECT_EQ(counts.at(6).dropped, counts.at(6).sent);
+  EXPECT_EQ(counts.at(6).answered, 0);
+  EXPECT_EQ(counts.at(7).answered, counts.at(7).sent);
+  for (const std::string& line : lines(rig.out.str())) {
+    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    EXPECT_TRUE(answer.value("address").toInt() == 3 || answer.value("address").toInt() == 7) << line;
+  }
+  EXPECT_NE(rig.err.str().find("device 5: sent 2, answered 0, dropped 0, silent 2\n"), std::string::npos)
+      << rig.err.str();
+}
+
+// The recording files of a poll are the very bytes that the window's
+// monitor writes when it gets the same answers at the same moments.
+TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
+  std::vector<sim::DeviceConfig> devices = {device(3), device(7), device(12)};
+  for (auto& d : devices) d.program = sim::Program{};
+  CliRig rig(devices, 600);  // ten simulated minutes per second: the values move
+  ASSERT_TRUE(rig.opened);
+  // Every tick is 25 s later: rows fall in several minutes.
+  const QDateTime start(QDate(2026, 12, 8), QTime(1, 27), QTimeZone(3 * 3600));
+  const auto at = [&](std::size_t tick) { return start.addSecs(25 * static_cast<qint64>(tick)); };
+  cli::BusOptions options{
+      .names = PortNames(std::map<std::string, std::string>{{"COM1", rig.sim.toolPath()}}),
+      .clock = [&] { return at(rig.sim.requestsSeen()); },
+      .recording = {rig.files.path(), {}},
+      .timeDivisor = CliRig::kTimeDivisor};
+  rig.bus.reset();
+  rig.bus = std::make_unique<cli::Bus>(std::move(options));
+  ASSERT_TRUE(rig.bus->open("COM1"));
+  cli::PollSettings settings;
+  settings.addresses = {3, 7, 12};
+  settings.record = true;
+  settings.seconds = 10;
+  ASSERT_EQ(cli::runPoll(*rig.bus, settings, rig.output(true), rig.stop, nullptr), cli::kExitOk);
+  const std::vector<std::string> answers = lines(rig.out.str());
+  ASSERT_GE(answers.size(), 6u);
+
+  // The window's side: its monitor against a fake window, with device 3
+  // selected and every answer handed over as the engine would.
+  PumpExecutor ui;
+  Exchange exchange{ui};
+  DeviceState state;
+  FakeMonitorView window;
+  QTemporaryDir dir;
+  QDateTime now = at(0);
+  Monitor monitor{window, exchange, state, [&] { return now; }, {dir.path(), {}}};
+  exchange.setHandlers({.shortAnswer = {}, .readings = [&] { monitor.showReadings(); }, .sendFailed = {}});
+  for (const int address : {3, 7, 12}) {
+    state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(now)});
+    monitor.prepareRecordingFile(address);
+  }
+  window.digits[2] = QStringLiteral("3");
+  monitor.wFileClick();
+  monitor.readingAllClick();
+  std::size_t tick = 0;
+  for (const std::string& line : answers) {
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    now = at(++tick);
+    ASSERT_EQ(json.value("time").toString(), cli::isoTime(now)) << "an answer missed its tick";
+    monitor.pollTick(0);
+    ReadingsResponse r;
+    r.command = CmdReadCurrent;
+    r.temperature = static_cast<std::int16_t>(qRound(json.value("temperature").toDouble() * 10));
+    r.timeMinutes = static_cast<std::uint16_t>(json.value("time_minutes").toInt());
+    r.step = static_cast<std::uint8_t>(json.value("step").toInt());
+    r.cycles = static_cast<std::uint8_t>(json.value("cycles").toInt());
+    r.numStep = static_cast<std::uint8_t>(json.value("num_step").toInt());
+    r.setTemperature = static_cast<std::int16_t>(qRound(json.value("set_temperature").toDouble() * 10));
+    r.setTimeMinutes = static_cast<std::uint16_t>(json.value("set_time_minutes").toInt());
+    r.statusByte = static_cast<std::uint8_t>(json.value("status").toInt());
+    encodeReadingsResponse(r, exchange.RxBuffer.data());
+    exchange.RxCount = kReadingsResponseLength;
+    exchange.onReceived();
+  }
+
+  int rows = 0;
+  for (const int address : {3, 7, 12}) {
+    QFile cli(QDir(rig.files.path()).filePath(recordingFileName(address)));
+    QFile win(QDir(dir.path()).filePath(recordingFileName(address)));
+    ASSERT_TRUE(cli.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(win.open(QIODevice::ReadOnly));
+    const QByteArray bytes = cli.readAll();
+    EXPECT_EQ(bytes, win.readAll()) << "device " << address;
+    rows += static_cast<int>(bytes.count("\r\n")) - 2;
+  }
+  EXPECT_GE(rows, 4);  // rows in more than one minute, not only the headers
+}
+
+TEST(CliSetAddress, RenamesTheDeviceAndFindsItAtTheNewAddress) {
+  CliRig rig({device(5), device(6)});
+  ASSERT_TRUE(rig.opened);
+  EXPECT_EQ(cli::runSetAddress(*rig.bus, 5, 9, rig.output()), cli::kExitOk) << rig.err.str();
+  EXPECT_EQ(rig.out.str(), "device 5 now answers at 9\n");
+  std::vector<int> addresses = rig.sim.addresses();
+  std::sort(addresses.begin(), addresses.end());
+  EXPECT_EQ(addresses, (std::vector<int>{6, 9}));
+}
+
+TEST(CliSetAddress, FailsCleanlyWhenTheDeviceIsSilent) {
+  CliRig rig({faulty(5, [](sim::Faults& f) { f.silent = 1; })});
+  ASSERT_TRUE(rig.opened);
+  EXPECT_EQ(cli::runSetAddress(*rig.bus, 5, 9, rig.output()), cli::kExitFailed);
+  EXPECT_EQ(rig.out.str(), "");
+  EXPECT_EQ(rig.err.str(), "set-address: device 5 did not acknowledge within 2 s\n");
+  EXPECT_EQ(rig.sim.addresses(), std::vector<int>{5});
+}
+
+TEST(CliSetAddress, FailsWhenTheNewAddressDoesNotAnswer) {
+  // The device acknowledges but keeps its address: the probe of 9 goes unanswered.
+  CliRig rig({faulty(5, [](sim::Faults& f) {
+    f.badStatus = 1;
+    f.failStatus = 0;
+  })});
+  ASSERT_TRUE(rig.opened);
+  EXPECT_EQ(cli::runSetAddress(*rig.bus, 5, 9, rig.output()), cli::kExitFailed);
+  EXPECT_EQ(rig.err.str(), "set-address: device 5 acknowledged, but nothing answers at 9\n");
+}
+
+TEST(CliJson, GivesTenthsOfADegreeWithOneDecimal) {
+  const std::pair<int, const char*> cases[] = {{-5, "-0.5"},     {-123, "-12.3"}, {0, "0.0"},
+                                               {600, "60.0"},    {9999, "999.9"}, {-32768, "-3276.8"},
+                                               {32767, "3276.7"}};
+  for (const auto& [tenths, text] : cases) {
+    ReadingsResponse r = exampleReadings();
+    r.temperature = static_cast<std::int16_t>(tenths);
+    const QJsonObject json = QJsonDocument::fromJson(cli::answerJson(QDateTime(), 1, r)).object();
+    EXPECT_NE(cli::answerJson(QDateTime(), 1, r).indexOf(QByteArray(",\"temperature\":") + text + ','), -1)
+        << tenths;
+    EXPECT_DOUBLE_EQ(json.value("temperature").toDouble(), tenths / 10.0);
+  }
+}
+
+TEST(CliOutbox, KeepsAtMostTheBoundDroppingTheOldestFirst) {
+  cli::Outbox outbox(1000);
+  for (int i = 0; i < 1005; ++i) outbox.push({"t", QByteArray::number(i)}, 0);
+  EXPECT_EQ(outbox.waiting(), 1000u);
+  EXPECT_EQ(outbox.dropped(), 5u);
+  EXPECT_EQ(outbox.take()->payload, "5");
+  // Messages in flight count against the bound too.
+  outbox.push({"t", "new"}, 20);
+  EXPECT_EQ(outbox.waiting(), 980u);
+  EXPECT_EQ(outbox.dropped(), 25u);
+  EXPECT_EQ(outbox.take()->payload, "26");
+}
