@@ -1,6 +1,7 @@
 #include "link/linux_serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -85,6 +86,19 @@ bool watch(int epoll, int fd, std::uint32_t events) {
   return epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
 }
 
+// A stalled adapter must not hold close(): what still waits to go out is
+// thrown away, and where the driver allows it (CAP_SYS_ADMIN) the tty's
+// closing wait, up to 30 s by default, is switched off. A refusal, or a
+// pseudo-terminal that has no such setting, is harmless.
+void letCloseReturnAtOnce(int fd) {
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.closing_wait != ASYNC_CLOSING_WAIT_NONE) {
+    serial.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+  tcflush(fd, TCOFLUSH);
+}
+
 void closeIfOpen(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
@@ -103,6 +117,7 @@ LinuxSerialDevice::~LinuxSerialDevice() {
   closeIfOpen(writeEpoll_);
   closeIfOpen(readEpoll_);
   closeIfOpen(wakeFd_);
+  if (fd_ >= 0 && isatty(fd_)) letCloseReturnAtOnce(fd_);
   if (exclusive_) ioctl(fd_, TIOCNXCL);  // the next open, by anyone, may succeed
   closeIfOpen(fd_);                      // also drops the flock
 }

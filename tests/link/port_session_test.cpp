@@ -166,6 +166,34 @@ TEST(PortSession, TwoHundredOpensAndClosesLeaveNoThreadOrDescriptorBehind) {
   EXPECT_EQ(rig.send(3, CmdProbe, kStatusResponseLength), request(buildBusRequest(3, CmdProbe), 4));
 }
 
+// Only a hang breaks the bound; bench/link_close prints the real figure.
+TEST(PortSession, ACloseReturnsPromptlyWhenOutputCannotLeave) {
+  for (const PtyPair::Stall stall : {PtyPair::Stall::Suspended, PtyPair::Stall::Full}) {
+    SCOPED_TRACE(stall == PtyPair::Stall::Suspended ? "suspended" : "full");
+    LinkRig rig;
+    ASSERT_TRUE(rig.open());  // a sanitizer runtime's own first thread
+    rig.session.COMClose();
+    const Resources before;
+    const int stalled = rig.pty.stallOutput(stall);
+    ASSERT_GE(stalled, 0);
+    ASSERT_TRUE(rig.open());
+    rig.exchange.PendingCommand = CmdReadCurrent;
+    rig.exchange.readingFunc(3, kReadingsResponseLength);
+    if (stall == PtyPair::Stall::Suspended) {
+      EXPECT_TRUE(rig.pty.silentFor(std::chrono::milliseconds(50))) << "the request went out";
+    }
+    EXPECT_FALSE(rig.exchange.transmitParked()) << "the transmit thread waits for room";
+
+    const auto start = std::chrono::steady_clock::now();
+    rig.session.COMClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(rig.session.isOpen());
+    ::close(stalled);
+    EXPECT_EQ(Resources(), before);
+    ASSERT_TRUE(rig.open()) << "open again at once";
+  }
+}
+
 TEST(PortSession, TheTtyCarriesTheLineSettings) {
   PtyPair pty;
   // Opened before the session, so that it may look at the settings while the port is held exclusively.
