@@ -13,6 +13,10 @@ namespace rs485 {
 // Prepares the recording file of a device that has just been found.
 using PrepareRecordingFile = std::function<void(int address)>;
 
+// Called by a find that leaves the scan stopped, and readTimer with it: a
+// poll started meanwhile takes its timer back.
+using ResumePoll = std::function<void()>;
+
 // The bus scan: probes 1..247, one address per readTimer tick, and lists
 // every device that answers. User-interface thread only.
 //
@@ -23,6 +27,7 @@ class Scan {
        Clock clock = systemClock(), PrepareRecordingFile prepareRecordingFile = {});
 
   void setPrepareRecordingFile(PrepareRecordingFile prepare) { prepareRecordingFile_ = std::move(prepare); }
+  void setResumePoll(ResumePoll resume) { resumePoll_ = std::move(resume); }
 
   // Find click: starts the scan on "Поиск", stops it otherwise.
   void FindClick();
@@ -50,6 +55,7 @@ class Scan {
   DeviceState& state_;
   Clock clock_;
   PrepareRecordingFile prepareRecordingFile_;
+  ResumePoll resumePoll_;
 
   int scanAddress_ = 1;  // next address to probe; 248 once 247 has been probed
   int foundCount_ = 0;   // finds handled since the scan started

@@ -67,6 +67,12 @@ void Poll::stop() {
   view_.setDotVisible(true);
 }
 
+void Poll::resumeAfterFind() {
+  if (!running()) return;
+  view_.setReadTimerInterval(kPollInterval);
+  view_.setReadTimerActive(true);
+}
+
 void Poll::setSilentTicksBeforeSkip(int ticks) { silentTicksBeforeSkip_ = ticks < 1 ? 1 : ticks; }
 
 void Poll::pollTick(int busy) {

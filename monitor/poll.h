@@ -31,6 +31,10 @@ class Poll {
 
   bool running() const;
 
+  // A find handled while the scan no longer runs has stopped readTimer: a
+  // running poll gets it back at its own interval.
+  void resumeAfterFind();
+
   // kSilentTicksBeforeSkip unless set (at least 1).
   void setSilentTicksBeforeSkip(int ticks);
 

@@ -383,6 +383,51 @@ class MonitorE2eTest : public QObject {
     QCOMPARE(rig.sim.requestsSeen(), start + 4);
   }
 
+  // The answer to the scan's last probe arrives after "[Стоп]" and after a
+  // poll has started, before its first tick: it is a find, and the poll's
+  // timer runs again afterwards at the poll's interval.
+  void aLateProbeAnswerDoesNotFreezeThePoll_data() {
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("no");
+    QTest::newRow("not asking") << false << false;
+    QTest::newRow("Да") << true << false;
+    QTest::newRow("Нет") << true << true;
+  }
+  void aLateProbeAnswerDoesNotFreezeThePoll() {
+    QFETCH(bool, asked);
+    QFETCH(bool, no);
+    BusRig rig(bus({3, 5}));
+    QVERIFY2(rig.open(), rig.fault());
+    rig.dialog->script({asked ? Answer::Yes : Answer::YesDontAsk});
+    rig.click("Find");
+    QVERIFY2(rig.scanThrough(4), rig.fault());
+    const std::size_t arrivals = rig.line->arrivals();
+    rig.holdReceive();
+    QVERIFY2(rig.scanTick(), rig.fault());
+    QVERIFY(rig.sim.waitForAnswers(2, 5s));
+    QVERIFY(waitFor([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
+    rig.click("Find");
+    QVERIFY2(rig.activate(), rig.fault());
+    rig.clickRow(0);
+    rig.click("readingAll");
+    QCOMPARE(rig.window->readingAllCaption(), msg::stopCaption());
+
+    if (asked) rig.dialog->script({no ? Answer::No : Answer::Yes});
+    rig.releaseReceive();
+    QVERIFY(waitFor([&] { return rig.line->settledAfter(arrivals); }));
+    QCOMPARE(rig.listed(), (QStringList{deviceCaption(3), deviceCaption(5)}));
+    QCOMPARE(rig.dialog->askedAddresses(), asked ? (QList<int>{3, 5}) : (QList<int>{3}));
+    QCOMPARE(rig.dialog->unexpected, 0);
+    QVERIFY(rig.window->readTimer.isActive());
+    QCOMPARE(rig.window->readTimer.interval(), 1000);
+    QVERIFY2(rig.activate(), rig.fault());
+
+    const std::size_t start = rig.sim.requestsSeen();
+    for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
+    QCOMPARE(rig.requestedAddresses(start), (QList<int>{3, 5, 3}));
+    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0103"));
+  }
+
   // Scan, then poll with recording on: a header from the scan, one row per
   // device and minute, the displayed device's from its boxes, the others'
   // from their own answers.

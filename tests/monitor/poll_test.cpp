@@ -287,6 +287,21 @@ TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   EXPECT_TRUE(view.dotTimer) << "the blinking may come back";
 }
 
+TEST_F(PollTest, AFindDuringThePollGivesTheTimerBackAtThePollsInterval) {
+  found({3});
+  select(3);
+  poll.resumeAfterFind();
+  EXPECT_TRUE(view.log.empty()) << "no poll running: the timer stays as the find left it";
+  poll.readingAllClick();
+  // As a find after a scan at 750 ms leaves it.
+  view.readTimer = false;
+  view.readTimerInterval = 750;
+  view.log.clear();
+  poll.resumeAfterFind();
+  EXPECT_EQ(view.log, (Log{"interval 1000", "timer on"}));
+  EXPECT_EQ(tick(), 3);
+}
+
 TEST_F(PollTest, StartingDuringAScanTakesTheTimerOver) {
   // A scan running: Find reads "[Стоп]", readTimer ticks at the scan's pace.
   view.find = msg::stopCaption();
