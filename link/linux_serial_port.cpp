@@ -72,7 +72,8 @@ void clearReadTimeouts(termios& t) {
 }
 
 // DTR and RTS stay off: nothing on the bus listens to them. A pseudo-terminal
-// has no modem lines and refuses the call, which is harmless.
+// has no modem lines and refuses the call, which is harmless. The open raises
+// both, and so does a tty's speed leaving 0 baud.
 bool clearModemLines(int fd) {
   int lines = TIOCM_DTR | TIOCM_RTS;
   if (ioctl(fd, TIOCMBIC, &lines) == 0) return true;
@@ -127,6 +128,9 @@ OpenError LinuxSerialDevice::open(const std::string& path) {
   // wait; the port never becomes this process's controlling terminal.
   fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return openErrorFromErrno(errno);
+  // Lowered before anything else, so that an adapter keyed by RTS transmits
+  // no longer than the open itself took.
+  if (!clearModemLines(fd_)) return OpenError::SettingsRejected;
   if (!isatty(fd_)) return OpenError::NotSerial;
   if (const OpenError error = lockExclusively(); error != OpenError::None) return error;
   return createWaits();
