@@ -111,6 +111,7 @@ class Exchange {
   // How start() creates each worker thread; tests make it fail.
   using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
   void setThreadStarter(ThreadStarter starter);
+
   // Ends both threads and waits for them. Never deadlocks: a worker waiting
   // in a hand-over is released without its handler having run, and a
   // handler still queued will not run. Safe when not started, and from
