@@ -78,10 +78,12 @@ void Scan::find(int address) {
     view_.setReadTimerActive(false);
     dialog_.ask(confirmText);
   }
-  if (dialog_.askMode() == kStopScan) {
-    end();
-  } else if (running()) {
+  if (dialog_.askMode() == kStopScan) end();
+  if (running()) {
     view_.setReadTimerActive(true);
+  } else if (resumePoll_) {
+    // A late answer to the scan's last probe must not leave a poll standing still.
+    resumePoll_();
   }
 
   // One minute behind, so that the first reading of the device is recorded.

@@ -14,6 +14,10 @@ namespace rs485 {
 // Prepares the recording file of a device that has just been found.
 using PrepareRecordingFile = std::function<void(int address)>;
 
+// Called by a find that leaves the scan stopped, and readTimer with it: a
+// poll started meanwhile takes its timer back.
+using ResumePoll = std::function<void()>;
+
 // The bus scan: probes 1..247, one address per readTimer tick, and lists
 // every device that answers. User-interface thread only.
 //
@@ -24,6 +28,7 @@ class Scan {
        Clock clock = systemClock(), PrepareRecordingFile prepareRecordingFile = {});
 
   void setPrepareRecordingFile(PrepareRecordingFile prepare) { prepareRecordingFile_ = std::move(prepare); }
+  void setResumePoll(ResumePoll resume) { resumePoll_ = std::move(resume); }
 
   // The addresses the next scan probes; 1..247 unless a program without the
   // window asks for fewer. first <= last, both within 1..247.
@@ -58,6 +63,7 @@ class Scan {
   DeviceState& state_;
   Clock clock_;
   PrepareRecordingFile prepareRecordingFile_;
+  ResumePoll resumePoll_;
 
   int firstAddress_ = kFirstBusAddress;
   int lastAddress_ = kLastBusAddress;

@@ -71,7 +71,26 @@ struct Exchange::Session {
   std::thread writer;
 };
 
-Exchange::Exchange(UiExecutor& ui) : ui_(ui) {}
+namespace {
+
+// Ends one open port's workers and waits for them. Never deadlocks: a worker
+// waiting in a hand-over is released without its handler having run.
+void endWorkers(Exchange::Session& s) {
+  s.readTerminate = true;
+  s.writeTerminate = true;
+  s.gate.close();
+  s.handOver.cancel();  // a worker waiting for a handler leaves without it
+  s.port.shutdown();    // wakes every wait on the port
+  if (s.writer.joinable()) s.writer.join();
+  if (s.reader.joinable()) s.reader.join();
+}
+
+}  // namespace
+
+Exchange::Exchange(UiExecutor& ui)
+    : ui_(ui), startThread_([](std::function<void()> body) { return std::thread(std::move(body)); }) {}
+
+void Exchange::setThreadStarter(ThreadStarter starter) { startThread_ = std::move(starter); }
 
 Exchange::~Exchange() { stop(); }
 
@@ -253,12 +272,11 @@ void Exchange::start(SerialPort& port) {
   WriteOk = false;
   port_ = &port;
   try {
-    s.reader = std::thread([this, &s] { readThreadBody(s); });
-    s.writer = std::thread([this, &s] { writeThreadBody(s); });
+    s.reader = startThread_([this, &s] { readThreadBody(s); });
+    s.writer = startThread_([this, &s] { writeThreadBody(s); });
   } catch (...) {
-    s.readTerminate = true;
-    port.shutdown();
-    if (s.reader.joinable()) s.reader.join();
+    // The receive thread may already wait in a hand-over to this very thread.
+    endWorkers(s);
     port_ = nullptr;
     throw;
   }
@@ -267,14 +285,7 @@ void Exchange::start(SerialPort& port) {
 
 void Exchange::stop() {
   if (!session_) return;
-  Session& s = *session_;
-  s.readTerminate = true;
-  s.writeTerminate = true;
-  s.gate.close();
-  s.handOver.cancel();  // a worker waiting for a handler leaves without it
-  s.port.shutdown();    // wakes every wait on the port
-  s.writer.join();
-  s.reader.join();
+  endWorkers(*session_);
   port_ = nullptr;
   session_.reset();
 }

@@ -103,8 +103,15 @@ class Exchange {
   TxFrame txBuffer() const;
   int txCount() const;
 
-  // Starts the receive thread running and the transmit thread parked.
+  // Starts the receive thread running and the transmit thread parked. When
+  // a thread cannot be started it throws std::system_error, having ended
+  // whatever it had started.
   void start(SerialPort& port);
+
+  // How start() creates each worker thread; tests make it fail.
+  using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+  void setThreadStarter(ThreadStarter starter);
+
   // Ends both threads and waits for them. Never deadlocks: a worker waiting
   // in a hand-over is released without its handler having run, and a
   // handler still queued will not run. Safe when not started, and from
@@ -141,6 +148,7 @@ class Exchange {
   int TxCount = 0;
 
   std::unique_ptr<Session> session_;
+  ThreadStarter startThread_;
 };
 
 }  // namespace rs485

@@ -1,6 +1,7 @@
 #include "link/linux_serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -71,7 +72,8 @@ void clearReadTimeouts(termios& t) {
 }
 
 // DTR and RTS stay off: nothing on the bus listens to them. A pseudo-terminal
-// has no modem lines and refuses the call, which is harmless.
+// has no modem lines and refuses the call, which is harmless. The open raises
+// both, and so does a tty's speed leaving 0 baud.
 bool clearModemLines(int fd) {
   int lines = TIOCM_DTR | TIOCM_RTS;
   if (ioctl(fd, TIOCMBIC, &lines) == 0) return true;
@@ -83,6 +85,19 @@ bool watch(int epoll, int fd, std::uint32_t events) {
   event.events = events;
   event.data.fd = fd;
   return epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
+// A stalled adapter must not hold close(): what still waits to go out is
+// thrown away, and where the driver allows it (CAP_SYS_ADMIN) the tty's
+// closing wait, up to 30 s by default, is switched off. A refusal, or a
+// pseudo-terminal that has no such setting, is harmless.
+void letCloseReturnAtOnce(int fd) {
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.closing_wait != ASYNC_CLOSING_WAIT_NONE) {
+    serial.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+  tcflush(fd, TCOFLUSH);
 }
 
 void closeIfOpen(int& fd) {
@@ -103,6 +118,7 @@ LinuxSerialDevice::~LinuxSerialDevice() {
   closeIfOpen(writeEpoll_);
   closeIfOpen(readEpoll_);
   closeIfOpen(wakeFd_);
+  if (fd_ >= 0 && isatty(fd_)) letCloseReturnAtOnce(fd_);
   if (exclusive_) ioctl(fd_, TIOCNXCL);  // the next open, by anyone, may succeed
   closeIfOpen(fd_);                      // also drops the flock
 }
@@ -112,6 +128,9 @@ OpenError LinuxSerialDevice::open(const std::string& path) {
   // wait; the port never becomes this process's controlling terminal.
   fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return openErrorFromErrno(errno);
+  // Lowered before anything else, so that an adapter keyed by RTS transmits
+  // no longer than the open itself took.
+  if (!clearModemLines(fd_)) return OpenError::SettingsRejected;
   if (!isatty(fd_)) return OpenError::NotSerial;
   if (const OpenError error = lockExclusively(); error != OpenError::None) return error;
   return createWaits();

@@ -42,6 +42,7 @@ void Poll::start() {
   view_.setStatus(msg::pollStarted());
 
   PollIndex = 0;
+  silentTicks_ = 0;
   for (std::size_t i = 0; i < state_.FoundDevices.size(); ++i) {
     if (state_.FoundDevices[i].address == state_.SelectedAddress) {
       PollIndex = i;
@@ -66,8 +67,20 @@ void Poll::stop() {
   view_.setDotVisible(true);
 }
 
+void Poll::resumeAfterFind() {
+  if (!running()) return;
+  view_.setReadTimerInterval(kPollInterval);
+  view_.setReadTimerActive(true);
+}
+
+void Poll::setSilentTicksBeforeSkip(int ticks) { silentTicksBeforeSkip_ = ticks < 1 ? 1 : ticks; }
+
 void Poll::pollTick(int busy) {
   exchange_.ExpectedLength = kReadingsResponseLength;
+  if (silentTicks_ >= silentTicksBeforeSkip_) advance();
+  // Counted as silent until a handled answer says otherwise; a tick that
+  // sends nothing because bytes are waiting counts too.
+  ++silentTicks_;
   if (busy != 0) return;
   const DeviceEntry* entry = currentEntry();
   if (entry == nullptr) return;
@@ -81,6 +94,7 @@ DeviceEntry* Poll::currentEntry() {
 }
 
 void Poll::advance() {
+  silentTicks_ = 0;
   if (state_.FoundDevices.empty()) {
     PollIndex = 0;
     return;

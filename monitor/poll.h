@@ -8,6 +8,11 @@
 
 namespace rs485 {
 
+// A device that gave no handled answer at this many ticks in a row is passed
+// over until its turn comes round again, so that one switched-off device
+// cannot stop the poll and the recording of all the others.
+inline constexpr int kSilentTicksBeforeSkip = 3;
+
 // The poll of the current readings: every found device in turn, one request
 // per readTimer tick, started and stopped by `readingAll`.
 // User-interface thread only.
@@ -26,14 +31,23 @@ class Poll {
 
   bool running() const;
 
+  // A find handled while the scan no longer runs has stopped readTimer: a
+  // running poll gets it back at its own interval.
+  void resumeAfterFind();
+
+  // kSilentTicksBeforeSkip unless set (at least 1).
+  void setSilentTicksBeforeSkip(int ticks);
+
   // Index into FoundDevices of the device the next tick asks. Set by the
-  // start, advanced only by a handled answer (advance()).
+  // start, advanced by a handled answer (advance()) and by the tick that
+  // passes over a silent device.
   std::size_t PollIndex = 0;
 
   // The entry PollIndex names; the first one should the list have shrunk
   // under it. Null when the list is empty.
   DeviceEntry* currentEntry();
-  // PollIndex + 1, back to 0 at the end of the list.
+  // PollIndex + 1, back to 0 at the end of the list; the next device
+  // starts with no silent ticks.
   void advance();
 
  private:
@@ -43,6 +57,8 @@ class Poll {
   MonitorView& view_;
   Exchange& exchange_;
   DeviceState& state_;
+  int silentTicksBeforeSkip_ = kSilentTicksBeforeSkip;
+  int silentTicks_ = 0;  // ticks in a row without a handled answer from the device at PollIndex
 };
 
 }  // namespace rs485

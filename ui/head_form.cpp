@@ -133,6 +133,7 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
       .readings = [this] { guarded([this] { showReadings(); }); },
       .sendFailed = [this] { setStatus(msg::sendFailed()); },
   });
+  discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
 
   bindHandlers();
   refreshPortTooltips();

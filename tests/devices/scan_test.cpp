@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <ostream>
 #include <string>
@@ -365,6 +366,41 @@ TEST(Scan, StopWhileAnAnswerIsOnItsWay) {
   EXPECT_FALSE(rig.view.readTimer);
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{5}));
   EXPECT_EQ(rig.view.find, msg::findCaption());
+}
+
+// A find that leaves the scan stopped has readTimer off: a poll started in
+// the meantime must get it back, once the find has stopped it for good.
+TEST(Scan, AFindThatLeavesTheScanStoppedHandsTheTimerBackToThePoll) {
+  struct Case {
+    const char* name;
+    bool stoppedFirst;  // "[Стоп]" pressed while the answer was on its way
+    Answer answer;
+    bool resumed;
+  };
+  for (const Case& c :
+       {Case{"stopped, Да", true, Answer::Yes, true}, Case{"stopped, Нет", true, Answer::No, true},
+        Case{"running, Да", false, Answer::Yes, false}, Case{"running, Нет", false, Answer::No, true}}) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.devices.scan.setResumePoll([&rig] { rig.log.push_back("resume poll"); });
+    rig.dialog.answers = {c.answer};
+    rig.devices.FindClick();
+    for (int i = 0; i < 5; ++i) rig.devices.scanTick(0);
+    if (c.stoppedFirst) rig.devices.FindClick();
+    rig.log.clear();
+    rig.answer(5);
+
+    const auto at = [&rig](const std::string& line) {
+      return std::find(rig.log.begin(), rig.log.end(), line);
+    };
+    EXPECT_EQ(at("resume poll") != rig.log.end(), c.resumed);
+    if (c.resumed) {
+      EXPECT_EQ(std::find(at("resume poll"), rig.log.end(), "timer off"), rig.log.end()) << "stopped after";
+      EXPECT_EQ(at("resume poll") + 1, at("prepare 5"));
+      EXPECT_EQ(rig.view.find, msg::findCaption());
+    }
+    EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{5}));
+  }
 }
 
 TEST(Scan, StopStepsInOrder) {

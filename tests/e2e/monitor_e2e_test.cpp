@@ -146,20 +146,49 @@ class MonitorE2eTest : public QObject {
     QCOMPARE(rig.lastRequest.address, 42);
   }
 
-  // Only a handled answer moves the poll on.
-  void aSilentDeviceHoldsBackTheOnesAfterIt() {
+  // A device switched off part-way is asked at three ticks in a row, then
+  // passed over until its turn comes round; the others go on being
+  // displayed and recorded, and it is recorded again once it answers.
+  void aDeviceSwitchedOffPartWayDoesNotStopTheOthers() {
     BusRig rig(bus({3, 17, 42}));
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
-    QVERIFY2(rig.pollTick(), rig.fault());
-    sim::Faults silent;
-    silent.silent = 1;
-    rig.sim.setFaults(42, silent);
-    for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
+    rig.click("wFile");
+    const std::size_t start = rig.sim.requestsSeen();
+    const std::size_t answered = rig.sim.answersSent();
+    const auto ticks = [&rig](const QTime& time, int count) {
+      rig.now.setTime(time);
+      for (int i = 0; i < count; ++i) {
+        if (!rig.pollTick()) return false;
+      }
+      return true;
+    };
+    QVERIFY2(ticks(QTime(10, 5, 40), 3), rig.fault());
+    sim::Faults off;
+    off.silent = 1;
+    rig.sim.setFaults(42, off);
+    QVERIFY2(ticks(QTime(10, 6, 0), 6), rig.fault());
+    QVERIFY2(ticks(QTime(10, 7, 0), 5), rig.fault());
+    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0117"));
     rig.sim.setFaults(42, sim::Faults{});
-    for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
-    const std::size_t start = rig.requests().size() - 7;
-    QCOMPARE(rig.requestedAddresses(start), (QList<int>{17, 42, 42, 42, 42, 3, 17}));
-    QCOMPARE(rig.window->statusText(), msg::pollStarted());
+    QVERIFY2(ticks(QTime(10, 8, 0), 3), rig.fault());
+    rig.click("readingAll");
+
+    QCOMPARE(rig.requestedAddresses(start),
+             (QList<int>{17, 42, 3, 17, 42, 42, 42, 3, 17, 42, 42, 42, 3, 17, 42, 3, 17}));
+    QCOMPARE(rig.sim.answersSent(), answered + 11);
+    const auto rows = [](const char* step, const char* temperature,
+                         std::initializer_list<const char*> times) {
+      QString text;
+      for (const char* time : times) {
+        text += row(QString::fromLatin1(time), QString::fromLatin1(step), QString::fromLatin1(temperature));
+      }
+      return text;
+    };
+    QCOMPARE(contents(rig, 17),
+             cp1251(header(17) + rows("01", "011,7", {"10:05", "10:06", "10:07", "10:08"})));
+    QCOMPARE(contents(rig, 3), cp1251(header(3) + rows("01", "010,3", {"10:05", "10:06", "10:07", "10:08"})));
+    QCOMPARE(contents(rig, 42), cp1251(header(42) + rows("01", "014,2", {"10:05", "10:08"})));
+    QVERIFY(rig.errors.isEmpty());
   }
 
   // Editors naming no listed device: the poll starts at the first entry
@@ -352,6 +381,51 @@ class MonitorE2eTest : public QObject {
     QVERIFY2(stateFaults(*rig.window, portOpenState(true)).isEmpty(),
              qPrintable(stateFaults(*rig.window, portOpenState(true))));
     QCOMPARE(rig.sim.requestsSeen(), start + 4);
+  }
+
+  // The answer to the scan's last probe arrives after "[Стоп]" and after a
+  // poll has started, before its first tick: it is a find, and the poll's
+  // timer runs again afterwards at the poll's interval.
+  void aLateProbeAnswerDoesNotFreezeThePoll_data() {
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("no");
+    QTest::newRow("not asking") << false << false;
+    QTest::newRow("Да") << true << false;
+    QTest::newRow("Нет") << true << true;
+  }
+  void aLateProbeAnswerDoesNotFreezeThePoll() {
+    QFETCH(bool, asked);
+    QFETCH(bool, no);
+    BusRig rig(bus({3, 5}));
+    QVERIFY2(rig.open(), rig.fault());
+    rig.dialog->script({asked ? Answer::Yes : Answer::YesDontAsk});
+    rig.click("Find");
+    QVERIFY2(rig.scanThrough(4), rig.fault());
+    const std::size_t arrivals = rig.line->arrivals();
+    rig.holdReceive();
+    QVERIFY2(rig.scanTick(), rig.fault());
+    QVERIFY(rig.sim.waitForAnswers(2, 5s));
+    QVERIFY(waitFor([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
+    rig.click("Find");
+    QVERIFY2(rig.activate(), rig.fault());
+    rig.clickRow(0);
+    rig.click("readingAll");
+    QCOMPARE(rig.window->readingAllCaption(), msg::stopCaption());
+
+    if (asked) rig.dialog->script({no ? Answer::No : Answer::Yes});
+    rig.releaseReceive();
+    QVERIFY(waitFor([&] { return rig.line->settledAfter(arrivals); }));
+    QCOMPARE(rig.listed(), (QStringList{deviceCaption(3), deviceCaption(5)}));
+    QCOMPARE(rig.dialog->askedAddresses(), asked ? (QList<int>{3, 5}) : (QList<int>{3}));
+    QCOMPARE(rig.dialog->unexpected, 0);
+    QVERIFY(rig.window->readTimer.isActive());
+    QCOMPARE(rig.window->readTimer.interval(), 1000);
+    QVERIFY2(rig.activate(), rig.fault());
+
+    const std::size_t start = rig.sim.requestsSeen();
+    for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
+    QCOMPARE(rig.requestedAddresses(start), (QList<int>{3, 5, 3}));
+    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0103"));
   }
 
   // Scan, then poll with recording on: a header from the scan, one row per

@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <set>
+#include <system_error>
+#include <thread>
 
 #include "fake_line.h"
 #include "link/linux_serial_port.h"
@@ -162,6 +165,81 @@ TEST(PortSession, TwoHundredOpensAndClosesLeaveNoThreadOrDescriptorBehind) {
     rig.session.COMClose();
   }
   EXPECT_EQ(Resources(), before);
+  ASSERT_TRUE(rig.open());
+  EXPECT_EQ(rig.send(3, CmdProbe, kStatusResponseLength), request(buildBusRequest(3, CmdProbe), 4));
+}
+
+// Only a hang breaks the bound; bench/link_close prints the real figure.
+TEST(PortSession, ACloseReturnsPromptlyWhenOutputCannotLeave) {
+  for (const PtyPair::Stall stall : {PtyPair::Stall::Suspended, PtyPair::Stall::Full}) {
+    SCOPED_TRACE(stall == PtyPair::Stall::Suspended ? "suspended" : "full");
+    LinkRig rig;
+    ASSERT_TRUE(rig.open());  // a sanitizer runtime's own first thread
+    rig.session.COMClose();
+    const Resources before;
+    const int stalled = rig.pty.stallOutput(stall);
+    ASSERT_GE(stalled, 0);
+    ASSERT_TRUE(rig.open());
+    rig.exchange.PendingCommand = CmdReadCurrent;
+    rig.exchange.readingFunc(3, kReadingsResponseLength);
+    if (stall == PtyPair::Stall::Suspended) {
+      EXPECT_TRUE(rig.pty.silentFor(std::chrono::milliseconds(50))) << "the request went out";
+    }
+    EXPECT_FALSE(rig.exchange.transmitParked()) << "the transmit thread waits for room";
+
+    const auto start = std::chrono::steady_clock::now();
+    rig.session.COMClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_FALSE(rig.session.isOpen());
+    ::close(stalled);
+    // A joined thread may stay listed for a moment after the join.
+    EXPECT_TRUE(rig.eventually([&] { return Resources() == before; })) << Resources();
+    ASSERT_TRUE(rig.open()) << "open again at once";
+  }
+}
+
+// The transmit thread cannot be started while the receive thread already
+// waits in a hand-over to the thread that opens: the open must fail at once
+// and leave nothing behind.
+TEST(PortSession, AnOpenWhoseTransmitThreadCannotStartFailsPromptly) {
+  LinkRig rig;
+  ASSERT_TRUE(rig.open());  // a sanitizer runtime's own first thread
+  rig.session.COMClose();
+  const Resources before;
+  rig.exchange.ExpectedLength = kStatusResponseLength;
+  int starts = 0;
+  rig.exchange.setThreadStarter([&](std::function<void()> body) {
+    if (++starts == 1) {
+      rig.pty.write(statusFrame(3, CmdProbe));  // the receive thread's first arrival
+      return std::thread(std::move(body));
+    }
+    if (!rig.ui.waitForTask()) ADD_FAILURE() << "the receive thread did not hand over";
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  });
+
+  // Opened on a thread of its own, so that a hang shows as a failure: the
+  // executor is then pumped, which frees it.
+  bool result = true;
+  {
+    auto opened = std::async(std::launch::async, [&] { return rig.session.COMOpen("COM1"); });
+    const bool prompt = opened.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(prompt) << "the open hangs on the receive thread's hand-over";
+    if (!prompt) {
+      rig.eventually([&] { return opened.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    }
+    result = opened.get();
+  }  // its thread joined
+  EXPECT_FALSE(result);
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(rig.session.lastError(), OpenError::Other);
+  EXPECT_FALSE(rig.session.isOpen());
+  EXPECT_FALSE(rig.exchange.running());
+  rig.ui.runPending();
+  EXPECT_TRUE(rig.shortAnswers.empty()) << "a handler ran after the failed open";
+  // A joined thread may stay listed for a moment after the join.
+  EXPECT_TRUE(rig.eventually([&] { return Resources() == before; })) << Resources();
+
+  rig.exchange.setThreadStarter([](std::function<void()> body) { return std::thread(std::move(body)); });
   ASSERT_TRUE(rig.open());
   EXPECT_EQ(rig.send(3, CmdProbe, kStatusResponseLength), request(buildBusRequest(3, CmdProbe), 4));
 }

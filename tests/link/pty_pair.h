@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <stdexcept>
@@ -72,6 +73,30 @@ class PtyPair {
   int pending() const {
     int queued = 0;
     return ioctl(master_, FIONREAD, &queued) == 0 ? queued : -1;
+  }
+
+  // Output of the slave end that cannot leave, as from a stalled adapter:
+  // suspended (tcflow TCOOFF), or the far end's queue filled while nobody
+  // reads it. Done through a descriptor of its own, opened before the
+  // engine's exclusive open and closed by the caller; -1 when it failed.
+  enum class Stall { Suspended, Full };
+  int stallOutput(Stall how) {
+    const int fd = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    bool stalled = false;
+    if (how == Stall::Suspended) {
+      stalled = tcflow(fd, TCOOFF) == 0;
+    } else {
+      const std::vector<std::uint8_t> chunk(4096, 0x55);
+      while (::write(fd, chunk.data(), chunk.size()) > 0) {
+      }
+      stalled = errno == EAGAIN;
+    }
+    if (!stalled) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
   }
 
   // The line goes away: the slave end is hung up.

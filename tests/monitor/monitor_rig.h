@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <initializer_list>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -52,7 +52,7 @@ class MonitorRig : public ::testing::Test {
   }
 
   // FoundDevices as a scan in minute `foundMinute` would leave them.
-  void found(std::initializer_list<int> addresses, int foundMinute = 4) {
+  void found(const std::vector<int>& addresses, int foundMinute = 4) {
     state.FoundDevices.clear();
     for (int a : addresses) {
       state.FoundDevices.push_back(
@@ -91,10 +91,19 @@ class MonitorRig : public ::testing::Test {
 
   // Ticks `count` times, each request answered at once by its device.
   std::vector<int> serve(int count) {
+    return serve(count, [](int) { return Reply::Good; });
+  }
+
+  // How a device replies to one request.
+  enum class Reply { Good, None, BadCrc };
+  // Ticks `count` times; `reply` decides, request by request, what the
+  // asked device sends back.
+  std::vector<int> serve(int count, const std::function<Reply(int address)>& reply) {
     std::vector<int> asked;
     for (int i = 0; i < count; ++i) {
       asked.push_back(tick());
-      answer(readings(asked.back()));
+      const Reply r = reply(asked.back());
+      if (r != Reply::None) answer(readings(asked.back()), r == Reply::BadCrc);
     }
     return asked;
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,7 +101,7 @@ TEST_F(PollTest, ServesTheSelectedDeviceFirstThenTheListInOrder) {
   EXPECT_EQ(serve(5), (std::vector<int>{7, 12, 3, 7, 12}));
 }
 
-TEST_F(PollTest, ASilentDeviceHoldsBackTheOnesAfterIt) {
+TEST_F(PollTest, ASilentDeviceIsAskedAgainAtTheNextTick) {
   found({3, 7, 12});
   select(3);
   poll.readingAllClick();
@@ -111,6 +113,97 @@ TEST_F(PollTest, ASilentDeviceHoldsBackTheOnesAfterIt) {
   EXPECT_EQ(tick(), 7);
   answer(readings(7));
   EXPECT_EQ(tick(), 12);
+}
+
+struct SilentCase {
+  const char* what;
+  std::vector<int> devices;
+  int selected;
+  std::set<int> silent;
+  int skipAfter;  // 0: kSilentTicksBeforeSkip
+  std::vector<int> asked;
+};
+
+TEST_F(PollTest, ASilentDeviceIsPassedOverAfterThreeTicksInARow) {
+  const SilentCase cases[] = {
+      {"every device answers", {3, 7, 12}, 7, {}, 0, {7, 12, 3, 7, 12, 3}},
+      {"12 silent", {3, 7, 12}, 7, {12}, 0, {7, 12, 12, 12, 3, 7, 12, 12, 12, 3, 7}},
+      {"the selected one silent", {3, 7, 12}, 7, {7}, 0, {7, 7, 7, 12, 3, 7, 7, 7, 12}},
+      {"two neighbours silent", {3, 7, 12}, 3, {7, 12}, 0, {3, 7, 7, 7, 12, 12, 12, 3, 7}},
+      {"every device silent", {3, 7}, 3, {3, 7}, 0, {3, 3, 3, 7, 7, 7, 3}},
+      {"a single device, silent", {5}, 5, {5}, 0, {5, 5, 5, 5, 5}},
+      {"passed over after one tick", {3, 7, 12}, 7, {12}, 1, {7, 12, 3, 7, 12, 3}},
+  };
+  for (const SilentCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    poll.setSilentTicksBeforeSkip(c.skipAfter != 0 ? c.skipAfter : kSilentTicksBeforeSkip);
+    found(c.devices);
+    select(c.selected);
+    poll.readingAllClick();
+    std::vector<int> asked;
+    for (std::size_t i = 0; i < c.asked.size(); ++i) {
+      asked.push_back(tick());
+      if (!c.silent.contains(asked.back())) answer(readings(asked.back()));
+    }
+    EXPECT_EQ(asked, c.asked);
+    poll.readingAllClick();
+  }
+}
+
+TEST_F(PollTest, BadAnswersOnlyChangeTheOrderWhereThreeFallInARow) {
+  found({3, 7, 12});
+  select(3);
+  poll.readingAllClick();
+  std::mt19937 random(14);
+  std::bernoulli_distribution badCrc(0.1);
+  const std::vector<int> devices{3, 7, 12};
+  std::size_t expected = 0;
+  int failures = 0;
+  int passedOver = 0;
+  int retried = 0;
+  for (int i = 0; i < 3000; ++i) {
+    ASSERT_EQ(tick(), devices[expected]) << "tick " << i;
+    const bool bad = badCrc(random);
+    answer(readings(devices[expected]), bad);
+    // The order when every answer is handled, held back by each failure
+    // until the third in a row.
+    if (!bad || ++failures == kSilentTicksBeforeSkip) {
+      passedOver += bad ? 1 : 0;
+      retried += failures > 0 && !bad ? 1 : 0;
+      expected = (expected + 1) % devices.size();
+      failures = 0;
+    }
+  }
+  EXPECT_GT(passedOver, 0) << "three failures in a row never fell";
+  EXPECT_GT(retried, 100);
+}
+
+TEST_F(PollTest, ADeviceThatComesBackIsShownAndRecordedFromItsNextAnswer) {
+  at(10, 4);
+  found({3, 7, 12});
+  for (const int a : {3, 7, 12}) recording.prepareRecordingFile(a);
+  const auto lines = [this](int address) { return fileBytes(address).count("\r\n"); };
+  select(12);
+  poll.readingAllClick();
+  monitor.wFileClick();
+  ASSERT_TRUE(recording.recordingOn());
+
+  bool off = true;
+  const auto reply = [&](int address) { return address == 12 && off ? Reply::None : Reply::Good; };
+  at(10, 5);
+  EXPECT_EQ(serve(8, reply), (std::vector<int>{12, 12, 12, 3, 7, 12, 12, 12}));
+  EXPECT_TRUE(view.allCellsZero()) << "12 has shown nothing yet";
+  EXPECT_EQ(lines(3), 3) << "3 and 7 keep their rows";
+  EXPECT_EQ(lines(7), 3);
+  EXPECT_EQ(lines(12), 2);
+
+  off = false;
+  at(10, 6);
+  EXPECT_EQ(serve(4, reply), (std::vector<int>{3, 7, 12, 3}));
+  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_EQ(lines(12), 3);
+  EXPECT_EQ(lines(3), 4);
+  EXPECT_EQ(lines(7), 4);
 }
 
 TEST_F(PollTest, BytesWaitingAtATickHoldTheRequestBack) {
@@ -192,6 +285,21 @@ TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   answer(late);
   EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
   EXPECT_TRUE(view.dotTimer) << "the blinking may come back";
+}
+
+TEST_F(PollTest, AFindDuringThePollGivesTheTimerBackAtThePollsInterval) {
+  found({3});
+  select(3);
+  poll.resumeAfterFind();
+  EXPECT_TRUE(view.log.empty()) << "no poll running: the timer stays as the find left it";
+  poll.readingAllClick();
+  // As a find after a scan at 750 ms leaves it.
+  view.readTimer = false;
+  view.readTimerInterval = 750;
+  view.log.clear();
+  poll.resumeAfterFind();
+  EXPECT_EQ(view.log, (Log{"interval 1000", "timer on"}));
+  EXPECT_EQ(tick(), 3);
 }
 
 TEST_F(PollTest, StartingDuringAScanTakesTheTimerOver) {
