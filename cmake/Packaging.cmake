@@ -8,6 +8,13 @@ if(TARGET rs485-master)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/rs485-master.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
+if(TARGET rs485-chart)
+  install(TARGETS rs485-chart RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/rs485-chart.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/rs485-chart.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
 if(TARGET rs485-sim)
   install(TARGETS rs485-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
