@@ -148,9 +148,14 @@ void ChartView::replot() {
       auto segments = plotSegments(trace.rows, from, to, columns, trace.gapMsecs, value);
       // A device without rows in view keeps its place in the legend.
       if (segments.empty()) segments.emplace_back();
+      std::size_t count = 0;
+      for (const auto& segment : segments) count += segment.size();
+      // A dense curve is drawn with a one-pixel pen: wider ones are stroked
+      // as outlines, which costs seconds for a year of rows.
+      const bool dense = count > static_cast<std::size_t>(columns);
       QPen pen(isTemperature ? deviceColour(i) : deviceColour(i).lighter(130));
-      pen.setWidthF(isTemperature ? 2.0 : 1.2);
-      if (!isTemperature) pen.setStyle(Qt::DashLine);
+      pen.setWidthF(dense ? 1.0 : isTemperature ? 2.0 : 1.2);
+      if (!isTemperature) pen.setStyle(Qt::DotLine);
       bool first = true;
       for (const auto& segment : segments) {
         auto* series = new QLineSeries;
