@@ -74,6 +74,7 @@ ChartView::ChartView(const ChartData& source, QWidget* parent)
   temperature_->setLabelFormat(QStringLiteral("%.1f"));
   step_->setTitleText(QStringLiteral("Шаг"));
   step_->setLabelFormat(QStringLiteral("%d"));
+  step_->setGridLineVisible(false);
   c->addAxis(time_, Qt::AlignBottom);
   c->addAxis(temperature_, Qt::AlignLeft);
   c->addAxis(step_, Qt::AlignRight);
@@ -126,7 +127,8 @@ void ChartView::dataChanged() {
 
 void ChartView::updateTimeFormat(std::int64_t from, std::int64_t to) {
   const std::int64_t span = to - from;
-  time_->setFormat(span <= 24 * 60 * kMinute        ? QStringLiteral("hh:mm")
+  const bool oneDay = QDateTime::fromMSecsSinceEpoch(from).date() == QDateTime::fromMSecsSinceEpoch(to).date();
+  time_->setFormat(oneDay                              ? QStringLiteral("hh:mm")
                    : span <= 90LL * 24 * 60 * kMinute ? QStringLiteral("dd.MM hh:mm")
                                                       : QStringLiteral("dd.MM.yyyy"));
 }
@@ -183,8 +185,19 @@ void ChartView::replot() {
   updateTimeFormat(from, to);
   if (degreesSeen.empty()) degreesSeen = {0, 100};
   const double pad = std::max(1.0, (degreesSeen.high - degreesSeen.low) * 0.05);
-  temperature_->setRange(std::floor(degreesSeen.low - pad), std::ceil(degreesSeen.high + pad));
-  temperature_->applyNiceNumbers();
+  // Ticks at round values: 1, 2 or 5 times a power of ten, about six of them.
+  const double raw = (degreesSeen.high - degreesSeen.low + 2 * pad) / 6;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double interval = raw / power < 1.5 ? power : raw / power < 3.5 ? 2 * power : raw / power < 7.5 ? 5 * power
+                                                                                                         : 10 * power;
+  temperature_->setTickType(QValueAxis::TicksDynamic);
+  temperature_->setTickAnchor(0);
+  temperature_->setTickInterval(interval);
+  temperature_->setLabelFormat(interval < 1 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
+  // A curve that stays above zero gets no axis below it.
+  const double lower = degreesSeen.low >= 0 ? std::max(0.0, degreesSeen.low - pad) : degreesSeen.low - pad;
+  temperature_->setRange(std::floor(lower / interval) * interval,
+                         std::ceil((degreesSeen.high + pad) / interval) * interval);
   step_->setRange(0, std::max(10.0, std::ceil(stepsSeen.empty() ? 0 : stepsSeen.high * 1.1 + 1)));
   step_->applyNiceNumbers();
   replotting_ = false;
