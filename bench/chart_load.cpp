@@ -103,7 +103,8 @@ Child exportOnce(const std::string& binary, const QString& file, const QString& 
     const QByteArray f = QFile::encodeName(file);
     const QByteArray o = QFile::encodeName(out);
     std::freopen("/dev/null", "w", stderr);
-    execl(binary.c_str(), binary.c_str(), f.constData(), "--export", o.constData(), static_cast<char*>(nullptr));
+    execl(binary.c_str(), binary.c_str(), f.constData(), "--export", o.constData(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -168,9 +169,8 @@ int main(int argc, char* argv[]) {
       read.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
       timer.restart();
       const auto& rows = data.traces().front()->rows;
-      const auto points =
-          chart::plotSegments(rows, rows.front().msecs, rows.back().msecs, 1280, data.traces().front()->gapMsecs,
-                              chart::Value::Temperature);
+      const auto points = chart::plotSegments(rows, rows.front().msecs, rows.back().msecs, 1280,
+                                              data.traces().front()->gapMsecs, chart::Value::Temperature);
       thin.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
       if (points.empty()) return 1;
       const Child c = exportOnce(binary, file, dir.filePath(QStringLiteral("out.png")));

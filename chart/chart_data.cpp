@@ -118,7 +118,8 @@ std::int64_t gapThreshold(const std::vector<RecordedRow>& rows) {
   // A sample of the steps is enough for their median.
   std::vector<std::int64_t> steps;
   const std::size_t stride = std::max<std::size_t>(1, rows.size() / 4096);
-  for (std::size_t i = stride; i < rows.size(); i += stride) steps.push_back(rows[i].msecs - rows[i - 1].msecs);
+  for (std::size_t i = stride; i < rows.size(); i += stride)
+    steps.push_back(rows[i].msecs - rows[i - 1].msecs);
   std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2), steps.end());
   const std::int64_t median = std::max<std::int64_t>(steps[steps.size() / 2], kMinute);
   // One missing row is no outage yet; two are.

@@ -34,10 +34,9 @@ namespace {
 constexpr std::int64_t kMinute = 60'000;
 
 QColor deviceColour(std::size_t index) {
-  static const std::array<QColor, 8> colours{QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
-                                             QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd),
-                                             QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b),
-                                             QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf)};
+  static const std::array<QColor, 8> colours{
+      QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd),
+      QColor(0xff, 0x7f, 0x0e), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf)};
   return colours[index % colours.size()];
 }
 
@@ -86,6 +85,10 @@ ChartView::ChartView(const ChartData& source, QWidget* parent)
   showAll();
 }
 
+std::pair<std::int64_t, std::int64_t> ChartView::timeRange() const {
+  return {time_->min().toMSecsSinceEpoch(), time_->max().toMSecsSinceEpoch()};
+}
+
 void ChartView::scheduleReplot() { replotTimer_.start(0); }
 
 void ChartView::setTimeRange(std::int64_t from, std::int64_t to) {
@@ -127,8 +130,9 @@ void ChartView::dataChanged() {
 
 void ChartView::updateTimeFormat(std::int64_t from, std::int64_t to) {
   const std::int64_t span = to - from;
-  const bool oneDay = QDateTime::fromMSecsSinceEpoch(from).date() == QDateTime::fromMSecsSinceEpoch(to).date();
-  time_->setFormat(oneDay                              ? QStringLiteral("hh:mm")
+  const bool oneDay =
+      QDateTime::fromMSecsSinceEpoch(from).date() == QDateTime::fromMSecsSinceEpoch(to).date();
+  time_->setFormat(oneDay                             ? QStringLiteral("hh:mm")
                    : span <= 90LL * 24 * 60 * kMinute ? QStringLiteral("dd.MM hh:mm")
                                                       : QStringLiteral("dd.MM.yyyy"));
 }
@@ -188,8 +192,10 @@ void ChartView::replot() {
   // Ticks at round values: 1, 2 or 5 times a power of ten, about six of them.
   const double raw = (degreesSeen.high - degreesSeen.low + 2 * pad) / 6;
   const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  const double interval = raw / power < 1.5 ? power : raw / power < 3.5 ? 2 * power : raw / power < 7.5 ? 5 * power
-                                                                                                         : 10 * power;
+  const double interval = raw / power < 1.5   ? power
+                          : raw / power < 3.5 ? 2 * power
+                          : raw / power < 7.5 ? 5 * power
+                                              : 10 * power;
   temperature_->setTickType(QValueAxis::TicksDynamic);
   temperature_->setTickAnchor(0);
   temperature_->setTickInterval(interval);
@@ -349,8 +355,9 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
     updateStatus();
   });
   updateStatus();
-  readout_->setText(QStringLiteral("Выделите мышью отрезок времени, чтобы увеличить; колесо — масштаб, "
-                                   "средняя кнопка или Shift — сдвиг, двойной щелчок — всё"));
+  readout_->setText(
+      QStringLiteral("Выделите мышью отрезок времени, чтобы увеличить; колесо — масштаб, "
+                     "средняя кнопка или Shift — сдвиг, двойной щелчок — всё"));
 }
 
 bool ChartWindow::openFiles(const QStringList& paths, QString* error) {
@@ -372,15 +379,15 @@ void ChartWindow::openAndReport(const QStringList& paths) {
 }
 
 void ChartWindow::openWithDialog() {
-  const QStringList paths = QFileDialog::getOpenFileNames(
-      this, QStringLiteral("Открыть файлы записи"), QString(),
-      QStringLiteral("Файлы записи (*.txt);;Все файлы (*)"));
+  const QStringList paths =
+      QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файлы записи"), QString(),
+                                    QStringLiteral("Файлы записи (*.txt);;Все файлы (*)"));
   if (!paths.isEmpty()) openAndReport(paths);
 }
 
 void ChartWindow::exportWithDialog() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт"), QString(),
-                                                    QStringLiteral("Рисунок PNG (*.png);;Таблица CSV (*.csv)"));
+  const QString path = QFileDialog::getSaveFileName(
+      this, QStringLiteral("Экспорт"), QString(), QStringLiteral("Рисунок PNG (*.png);;Таблица CSV (*.csv)"));
   if (path.isEmpty()) return;
   bool ok = false;
   if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
@@ -428,8 +435,9 @@ void ChartWindow::updateStatus() {
   counts_->setText(text);
   QStringList names;
   for (const auto& trace : data_.traces()) names << QFileInfo(trace->path).fileName();
-  setWindowTitle(names.isEmpty() ? QStringLiteral("Графики записи показаний")
-                                 : names.join(QStringLiteral(", ")) + QStringLiteral(" — графики записи показаний"));
+  setWindowTitle(names.isEmpty()
+                     ? QStringLiteral("Графики записи показаний")
+                     : names.join(QStringLiteral(", ")) + QStringLiteral(" — графики записи показаний"));
 }
 
 }  // namespace rs485::chart

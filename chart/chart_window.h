@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <cstdint>
+#include <utility>
 
 #include "chart/chart_data.h"
 
@@ -34,6 +35,8 @@ class ChartView : public QChartView {
   // newest row follows the rows that come after it.
   void dataChanged();
   int pointCount() const { return points_; }
+  // The span of time in view, msecs since the epoch.
+  std::pair<std::int64_t, std::int64_t> timeRange() const;
   // The readout at a time: date, time, and each device's values.
   QString readoutAt(std::int64_t msecs) const;
 

@@ -50,7 +50,8 @@ int main(int argc, char* argv[]) {
                                    QStringLiteral("Показать версию и выйти."));
   const QCommandLineOption exportTo(
       QStringLiteral("export"),
-      QStringLiteral("Записать график (ФАЙЛ.png) или строки в UTF-8 CSV (ФАЙЛ.csv) и выйти, не открывая окна."),
+      QStringLiteral(
+          "Записать график (ФАЙЛ.png) или строки в UTF-8 CSV (ФАЙЛ.csv) и выйти, не открывая окна."),
       QStringLiteral("ФАЙЛ"));
   parser.addOption(help);
   parser.addOption(version);
@@ -62,8 +63,7 @@ int main(int argc, char* argv[]) {
     // helpText() names the program after the running application, which
     // does not exist yet.
     QString text = parser.helpText();
-    text.replace(QRegularExpression(QStringLiteral("^[^:]*: \\S*")),
-                 QStringLiteral("usage: rs485-chart"));
+    text.replace(QRegularExpression(QStringLiteral("^[^:]*: \\S*")), QStringLiteral("usage: rs485-chart"));
     print(stdout, text);
     return 0;
   }
@@ -83,17 +83,20 @@ int main(int argc, char* argv[]) {
     if (!csv) qputenv("QT_QPA_PLATFORM", "offscreen");
   }
 
-  const rs485::ReaderOptions options{rs485::RowDateFormat::fromEnvironment().pattern().startsWith(
-      QStringLiteral("dd/"))};
+  const rs485::ReaderOptions options{
+      rs485::RowDateFormat::fromEnvironment().pattern().startsWith(QStringLiteral("dd/"))};
   if (parser.isSet(exportTo) && csv) {
     QCoreApplication app(argc, argv);
     rs485::chart::ChartData data(options);
     for (const QString& file : files) {
       QString error;
-      if (!data.open(file, &error)) return fail(QStringLiteral("не удаётся прочитать файл %1: %2").arg(file, error));
+      if (!data.open(file, &error))
+        return fail(QStringLiteral("не удаётся прочитать файл %1: %2").arg(file, error));
     }
-    if (!writeFile(out, rs485::chart::csvOf(data))) return fail(QStringLiteral("не удаётся записать %1").arg(out));
-    if (data.skipped() > 0) print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(data.skipped()));
+    if (!writeFile(out, rs485::chart::csvOf(data)))
+      return fail(QStringLiteral("не удаётся записать %1").arg(out));
+    if (data.skipped() > 0)
+      print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(data.skipped()));
     return 0;
   }
 

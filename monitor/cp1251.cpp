@@ -20,7 +20,9 @@ class Converter {
       : cd_(iconv_open(to, from)),
         replacement_(std::move(replacement)),
         fromUtf8_(std::string_view(from) == "UTF-8") {
-    if (cd_ == invalid()) throw std::runtime_error(std::string("iconv: no conversion from ") + from + " to " + to);
+    if (cd_ == invalid()) {
+      throw std::runtime_error(std::string("iconv: no conversion from ") + from + " to " + to);
+    }
   }
   ~Converter() { iconv_close(cd_); }
   Converter(const Converter&) = delete;

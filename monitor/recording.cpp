@@ -28,8 +28,8 @@ QString recordingHeader(int address) {
 
 QString recordingRow(const QString& date, const QTime& time, const RowTexts& texts) {
   return date + layout::afterDate() + twoDigits(time.hour()) + layout::timeSeparator() +
-         twoDigits(time.minute()) + layout::afterTime() + texts.step + layout::afterStep() + texts.temperature +
-         QLatin1String(layout::kLineEnd);
+         twoDigits(time.minute()) + layout::afterTime() + texts.step + layout::afterStep() +
+         texts.temperature + QLatin1String(layout::kLineEnd);
 }
 
 RowTexts rowTextsFromAnswer(const ReadingsResponse& answer) {

@@ -10,7 +10,9 @@ namespace rs485::layout {
 inline QString fileNamePrefix() { return QStringLiteral("ЗОР_номер - "); }
 inline QString fileNameSuffix() { return QStringLiteral(".txt"); }
 inline QString headerTitle() { return QStringLiteral("               Номер устройства: "); }
-inline QString headerColumns() { return QStringLiteral("     Дата      Время      Шаг          Температура"); }
+inline QString headerColumns() {
+  return QStringLiteral("     Дата      Время      Шаг          Температура");
+}
 inline QString afterDate() { return QStringLiteral("г.    "); }
 inline QString timeSeparator() { return QStringLiteral(":"); }
 inline QString afterTime() { return QStringLiteral("       "); }

@@ -101,10 +101,11 @@ std::optional<QDate> parseRowDate(const QByteArray& text, const ReaderOptions& o
 }
 
 int addressFromFileName(const QString& fileName) {
-  if (!fileName.startsWith(layout::fileNamePrefix()) || !fileName.endsWith(layout::fileNameSuffix())) return -1;
-  const QString number = fileName.mid(layout::fileNamePrefix().size(),
-                                      fileName.size() - layout::fileNamePrefix().size() -
-                                          layout::fileNameSuffix().size());
+  if (!fileName.startsWith(layout::fileNamePrefix()) || !fileName.endsWith(layout::fileNameSuffix()))
+    return -1;
+  const QString number =
+      fileName.mid(layout::fileNamePrefix().size(),
+                   fileName.size() - layout::fileNamePrefix().size() - layout::fileNameSuffix().size());
   bool ok = false;
   const int address = number.toInt(&ok);
   return ok && address >= 0 && address <= 255 && number == QString::number(address) ? address : -1;

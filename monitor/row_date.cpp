@@ -104,7 +104,8 @@ QString RowDateFormat::format(const QDate& date) const {
     } else if (p.field == Field::Year) {
       out += QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
     } else {
-      out += QStringLiteral("%1").arg(p.field == Field::Day ? date.day() : date.month(), 2, 10, QLatin1Char('0'));
+      out += QStringLiteral("%1").arg(p.field == Field::Day ? date.day() : date.month(), 2, 10,
+                                      QLatin1Char('0'));
     }
   }
   return out;
@@ -113,10 +114,10 @@ QString RowDateFormat::format(const QDate& date) const {
 QString RowDateFormat::pattern() const {
   QString out;
   for (const Piece& p : pieces_) {
-    out += !p.isField                  ? p.text
-           : p.field == Field::Year    ? QStringLiteral("yyyy")
-           : p.field == Field::Month   ? QStringLiteral("MM")
-                                       : QStringLiteral("dd");
+    out += !p.isField                ? p.text
+           : p.field == Field::Year  ? QStringLiteral("yyyy")
+           : p.field == Field::Month ? QStringLiteral("MM")
+                                     : QStringLiteral("dd");
   }
   return out;
 }

@@ -16,8 +16,8 @@ namespace rs485 {
 
 QString chartProgram() {
   const QDir here(QCoreApplication::applicationDirPath());
-  for (const QString& candidate :
-       {here.filePath(QStringLiteral("rs485-chart")), here.filePath(QStringLiteral("../chart/rs485-chart"))}) {
+  for (const QString& candidate : {here.filePath(QStringLiteral("rs485-chart")),
+                                   here.filePath(QStringLiteral("../chart/rs485-chart"))}) {
     const QFileInfo info(candidate);
     if (info.isFile() && info.isExecutable()) return info.canonicalFilePath();
   }

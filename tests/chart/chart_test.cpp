@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QImage>
@@ -5,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
+#include <cmath>
 #include <set>
 
 #include "chart/chart_data.h"
@@ -21,21 +24,24 @@ namespace {
 QByteArray cp(const char* utf8) { return toCp1251(QString::fromUtf8(utf8)); }
 
 // Device 5 with a header, an outage from 01:30 to 01:40 and malformed lines.
-const QByteArray kDevice5 = cp("               Номер устройства: 5\r\n"
-                               "     Дата      Время      Шаг          Температура\r\n"
-                               "08.12.2026г.    01:27       01             033,6\r\n"
-                               "08.12.2026г.    01:28       01             -00,5\r\n"
-                               "not a row\r\n"
-                               "08.12.2026г.    01:29       255             100,0\r\n"
-                               "08.12.2026г.    01:40       02             -12,3\r\n");
+const QByteArray kDevice5 =
+    cp("               Номер устройства: 5\r\n"
+       "     Дата      Время      Шаг          Температура\r\n"
+       "08.12.2026г.    01:27       01             033,6\r\n"
+       "08.12.2026г.    01:28       01             -00,5\r\n"
+       "not a row\r\n"
+       "08.12.2026г.    01:29       255             100,0\r\n"
+       "08.12.2026г.    01:40       02             -12,3\r\n");
 // Device 7 re-created after a deletion: no header, an older date form.
-const QByteArray kDevice7 = cp("8 Dec 2026г.    23:59       07             000,5\r\n"
-                               "12/09/2026г.    00:00       07             001,0\r\n");
+const QByteArray kDevice7 =
+    cp("8 Dec 2026г.    23:59       07             000,5\r\n"
+       "12/09/2026г.    00:00       07             001,0\r\n");
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
   const QString path = dir.filePath(name);
   QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) qFatal("cannot write %s", qPrintable(path));
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    qFatal("cannot write %s", qPrintable(path));
   return path;
 }
 
@@ -131,7 +137,8 @@ class ChartTest : public QObject {
     QTest::newRow("export of nothing") << QStringList{"--export", "out.csv"} << 2 << "--export";
     QTest::newRow("unreadable file") << QStringList{"/nonexistent/x.txt", "--export", "out.csv"} << 1
                                      << "/nonexistent/x.txt: No such file or directory";
-    QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1 << "не удаётся прочитать файл /";
+    QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1
+                              << "не удаётся прочитать файл /";
   }
   void commandLine() {
     QFETCH(QStringList, arguments);
@@ -213,12 +220,53 @@ class ChartTest : public QObject {
     QCOMPARE(hour[0].size(), std::size_t{61 + 2});
   }
 
+  void theWheelZoomsAroundThePointerAndThinsAgain() {
+    // Two days of rows, far more than the plot has pixel columns.
+    QByteArray bytes = toCp1251(recordingHeader(9));
+    const QDateTime start(QDate(2026, 12, 7), QTime(0, 0));
+    for (int i = 0; i < 2880; ++i) {
+      const QDateTime at = start.addSecs(i * 60);
+      bytes += toCp1251(
+          recordingRow(at.date().toString(QStringLiteral("dd.MM.yyyy")), at.time(),
+                       {QStringLiteral("01"), QStringLiteral("%1,0").arg(i % 500, 3, 10, QLatin1Char('0'))}));
+    }
+    QTemporaryDir dir;
+    ChartWindow window;
+    QVERIFY(window.openFiles({writeFile(dir, recordingFileName(9), bytes)}, nullptr));
+    window.resize(800, 500);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ChartView& view = window.view();
+    view.replot();
+    const auto [from, to] = view.timeRange();
+    QCOMPARE(to - from, std::int64_t{2879} * 60'000);
+    const int thinned = view.pointCount();
+    QVERIFY2(thinned < 2 * 2 * 800,
+             qPrintable(QString::number(thinned)));  // two series, two a column at most
+
+    // Three notches up with the pointer at the middle of the plot.
+    const QRectF plot = view.chart()->plotArea();
+    const QPoint middle = view.mapFromScene(view.chart()->mapToScene(plot.center()));
+    for (int i = 0; i < 3; ++i) {
+      QWheelEvent wheel(middle, view.mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(view.viewport(), &wheel);
+    }
+    const auto [zoomFrom, zoomTo] = view.timeRange();
+    const double factor = static_cast<double>(to - from) / static_cast<double>(zoomTo - zoomFrom);
+    QVERIFY2(std::abs(factor - 1.953125) < 0.01, qPrintable(QString::number(factor)));
+    QVERIFY(std::abs((zoomFrom + zoomTo) / 2 - (from + to) / 2) < 5 * 60'000);
+    // Drawn again for the narrower span: every row in view, as few are left.
+    QTRY_VERIFY(view.pointCount() != thinned);
+    QVERIFY(view.pointCount() > 2 * (zoomTo - zoomFrom) / 60'000 - 4);
+  }
+
   void readoutNamesTheNearestRowOfEachDevice() {
     QTemporaryDir dir;
     ChartWindow window;
-    QVERIFY(window.openFiles({writeFile(dir, recordingFileName(5), kDevice5),
-                              writeFile(dir, recordingFileName(7), kDevice7)},
-                             nullptr));
+    QVERIFY(window.openFiles(
+        {writeFile(dir, recordingFileName(5), kDevice5), writeFile(dir, recordingFileName(7), kDevice7)},
+        nullptr));
     const auto at = QDateTime(QDate(2026, 12, 8), QTime(1, 28, 20)).toMSecsSinceEpoch();
     QCOMPARE(window.view().readoutAt(at),
              QStringLiteral("08.12.2026 01:28   Адрес 5: -0,5 °C, шаг 1   Адрес 7: нет данных"));

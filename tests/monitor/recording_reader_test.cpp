@@ -1,3 +1,5 @@
+#include "monitor/recording_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -6,7 +8,6 @@
 
 #include "monitor/cp1251.h"
 #include "monitor/recording.h"
-#include "monitor/recording_reader.h"
 #include "monitor/row_date.h"
 
 namespace rs485::test {
@@ -34,17 +35,18 @@ void expectRows(const RecordingContents& got, const std::vector<RecordedRow>& wa
   }
 }
 
-const QByteArray kFile = cp("               Номер устройства: 5\r\n"
-                            "     Дата      Время      Шаг          Температура\r\n"
-                            "08.12.2026г.    01:27       03             023,5\r\n"
-                            "08.12.2026г.    01:28       255             -00,5\r\n"
-                            "08.12.2026г.    01:29       100             100,0\r\n"
-                            "08.12.2026г.    01:30       07             -12,3\r\n"
-                            "08.12.2026г.    01:31       00             000,0\r\n"
-                            "08.12.2026г.    01:32       99             999,9\r\n");
-const std::vector<RecordedRow> kRows = {{at(8, 1, 27), 235, 3},   {at(8, 1, 28), -5, 255},
+const QByteArray kFile =
+    cp("               Номер устройства: 5\r\n"
+       "     Дата      Время      Шаг          Температура\r\n"
+       "08.12.2026г.    01:27       03             023,5\r\n"
+       "08.12.2026г.    01:28       255             -00,5\r\n"
+       "08.12.2026г.    01:29       100             100,0\r\n"
+       "08.12.2026г.    01:30       07             -12,3\r\n"
+       "08.12.2026г.    01:31       00             000,0\r\n"
+       "08.12.2026г.    01:32       99             999,9\r\n");
+const std::vector<RecordedRow> kRows = {{at(8, 1, 27), 235, 3},    {at(8, 1, 28), -5, 255},
                                         {at(8, 1, 29), 1000, 100}, {at(8, 1, 30), -123, 7},
-                                        {at(8, 1, 31), 0, 0},     {at(8, 1, 32), 9999, 99}};
+                                        {at(8, 1, 31), 0, 0},      {at(8, 1, 32), 9999, 99}};
 
 TEST(RecordingReader, ReadsTheHeaderAndEveryTemperatureAndStepForm) {
   const RecordingContents got = read(kFile);
@@ -78,15 +80,19 @@ TEST(RecordingReader, ReadsTheDateFormsOfEveryVersion) {
   };
   const QDate dec8(2026, 12, 8);
   for (const Case& c : {
-           Case{"08.12.2026", false, dec8}, Case{"12/08/2026", false, dec8}, Case{"2026-12-08", false, dec8},
-           Case{"08.12.26", false, dec8},     // older versions under de_DE and uk_UA
-           Case{"12/8/26", false, dec8},      // under en_US
-           Case{"8 Dec 2026", false, dec8},   // under C
-           Case{"08 Dec 2026", false, dec8},  //
-           Case{"08/12/2026", true, dec8},    // a day-first locale with slashes
+           Case{"08.12.2026", false, dec8},
+           Case{"12/08/2026", false, dec8},
+           Case{"2026-12-08", false, dec8},
+           Case{"08.12.26", false, dec8},                   // older versions under de_DE and uk_UA
+           Case{"12/8/26", false, dec8},                    // under en_US
+           Case{"8 Dec 2026", false, dec8},                 // under C
+           Case{"08 Dec 2026", false, dec8},                //
+           Case{"08/12/2026", true, dec8},                  // a day-first locale with slashes
            Case{"13/12/2026", false, QDate(2026, 12, 13)},  // cannot be a month
-           Case{"31.02.2026", false, QDate()}, Case{"8 Foo 2026", false, QDate()},
-           Case{"08.12", false, QDate()},      Case{"", false, QDate()},
+           Case{"31.02.2026", false, QDate()},
+           Case{"8 Foo 2026", false, QDate()},
+           Case{"08.12", false, QDate()},
+           Case{"", false, QDate()},
            Case{"08.12.20266", false, QDate()},
        }) {
     const auto got = parseRowDate(c.text, {c.slashedDayFirst});
@@ -95,24 +101,25 @@ TEST(RecordingReader, ReadsTheDateFormsOfEveryVersion) {
 }
 
 TEST(RecordingReader, MixedDateFormsInOneFileAndMalformedLinesCounted) {
-  const QByteArray bytes = cp("08.12.2026г.    01:27       03             023,5\r\n"
-                              "12/08/2026г.    01:28       03             023,6\n"
-                              "8 Dec 2026г.    01:29       03             023,7\r\n"
-                              "garbage\r\n"
-                              "08.12.2026г.    25:00       03             023,5\r\n"  // hour
-                              "08.12.2026г.    01:30       03             02x,5\r\n"  // temperature
-                              "08.12.2026г.    01:30       03             023.5\r\n"  // separator
-                              "08.12.2026г.    01:30      03             023,5\r\n"   // spaces
-                              "08.12.2026г.    01:30       1234             023,5\r\n"  // step
-                              "31.02.2026г.    01:30       03             023,5\r\n"  // date
-                              "08.12.2026г.    01:30       03             023,\r\n"   // cut short
-                              "\r\n"                                                   // empty: no row, no fault
-                              "09.12.2026г.    00:00       04             -01,0");    // no line end at the end
+  const QByteArray bytes =
+      cp("08.12.2026г.    01:27       03             023,5\r\n"
+         "12/08/2026г.    01:28       03             023,6\n"
+         "8 Dec 2026г.    01:29       03             023,7\r\n"
+         "garbage\r\n"
+         "08.12.2026г.    25:00       03             023,5\r\n"    // hour
+         "08.12.2026г.    01:30       03             02x,5\r\n"    // temperature
+         "08.12.2026г.    01:30       03             023.5\r\n"    // separator
+         "08.12.2026г.    01:30      03             023,5\r\n"     // spaces
+         "08.12.2026г.    01:30       1234             023,5\r\n"  // step
+         "31.02.2026г.    01:30       03             023,5\r\n"    // date
+         "08.12.2026г.    01:30       03             023,\r\n"     // cut short
+         "\r\n"                                                    // empty: no row, no fault
+         "09.12.2026г.    00:00       04             -01,0");      // no line end at the end
   const RecordingContents got = read(bytes);
   EXPECT_EQ(got.skipped, 8);
   EXPECT_EQ(got.address, -1);
-  expectRows(got, {{at(8, 1, 27), 235, 3}, {at(8, 1, 28), 236, 3}, {at(8, 1, 29), 237, 3},
-                   {at(9, 0, 0), -10, 4}});
+  expectRows(got,
+             {{at(8, 1, 27), 235, 3}, {at(8, 1, 28), 236, 3}, {at(8, 1, 29), 237, 3}, {at(9, 0, 0), -10, 4}});
 }
 
 TEST(RecordingReader, ReadsWhatTheWriterWrites) {

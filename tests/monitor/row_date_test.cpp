@@ -1,3 +1,5 @@
+#include "monitor/row_date.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -8,7 +10,6 @@
 
 #include "monitor/cp1251.h"
 #include "monitor/recording.h"
-#include "monitor/row_date.h"
 #include "tests/monitor/fake_monitor_view.h"
 
 namespace rs485::test {
@@ -22,26 +23,26 @@ TEST(RowDateFormat, TakesOrderAndSeparatorsOfThePosixFormWithFullFields) {
     const char* pattern;
   };
   for (const Case& c : {
-           Case{"%d.%m.%Y", "dd.MM.yyyy"},      // ru_RU
-           Case{"%d.%m.%y", "dd.MM.yyyy"},      // de_DE, uk_UA: the century comes back
-           Case{"%m/%d/%Y", "MM/dd/yyyy"},      // en_US
-           Case{"%m/%d/%y", "MM/dd/yyyy"},      //
-           Case{"%D", "MM/dd/yyyy"},            //
-           Case{"%F", "yyyy-MM-dd"},            //
-           Case{"%Y-%m-%d", "yyyy-MM-dd"},      // sv_SE
-           Case{"%e.%m.%Y", "dd.MM.yyyy"},      // a space-padded day
-           Case{"%-d.%-m.%Y", "dd.MM.yyyy"},    // GNU flags
+           Case{"%d.%m.%Y", "dd.MM.yyyy"},        // ru_RU
+           Case{"%d.%m.%y", "dd.MM.yyyy"},        // de_DE, uk_UA: the century comes back
+           Case{"%m/%d/%Y", "MM/dd/yyyy"},        // en_US
+           Case{"%m/%d/%y", "MM/dd/yyyy"},        //
+           Case{"%D", "MM/dd/yyyy"},              //
+           Case{"%F", "yyyy-MM-dd"},              //
+           Case{"%Y-%m-%d", "yyyy-MM-dd"},        // sv_SE
+           Case{"%e.%m.%Y", "dd.MM.yyyy"},        // a space-padded day
+           Case{"%-d.%-m.%Y", "dd.MM.yyyy"},      // GNU flags
            Case{"%Y. %m. %d.", "yyyy. MM. dd."},  // hu_HU
            Case{"%d.%m.%Y г.", "dd.MM.yyyy г."},  // Cyrillic fits the code page
            Case{"%d%%%m%%%Y", "dd%MM%yyyy"},
            // What a row cannot carry: the default.
            Case{"%Y年%m月%d日", "dd.MM.yyyy"},  // ja_JP
-           Case{"%Oy/%Om/%Od", "dd.MM.yyyy"},  // alternative digits
-           Case{"%Ey", "dd.MM.yyyy"},          // era
-           Case{"%e %b %Y", "dd.MM.yyyy"},     // month names
-           Case{"%d/%m", "dd.MM.yyyy"},        // no year
-           Case{"%d.%m.%Y.%d", "dd.MM.yyyy"},  // two days
-           Case{"%d1%m1%Y", "dd.MM.yyyy"},     // digits between the fields
+           Case{"%Oy/%Om/%Od", "dd.MM.yyyy"},   // alternative digits
+           Case{"%Ey", "dd.MM.yyyy"},           // era
+           Case{"%e %b %Y", "dd.MM.yyyy"},      // month names
+           Case{"%d/%m", "dd.MM.yyyy"},         // no year
+           Case{"%d.%m.%Y.%d", "dd.MM.yyyy"},   // two days
+           Case{"%d1%m1%Y", "dd.MM.yyyy"},      // digits between the fields
            Case{"%d.%m.%Y%", "dd.MM.yyyy"},
            Case{"", "dd.MM.yyyy"},
        }) {
@@ -86,9 +87,12 @@ struct LocaleCase {
   const char* date;
 };
 const LocaleCase kLocales[] = {
-    {"ru_RU.UTF-8", false, "08.12.2026"}, {"de_DE.UTF-8", false, "08.12.2026"},
-    {"uk_UA.UTF-8", false, "08.12.2026"}, {"en_US.UTF-8", false, "12/08/2026"},
-    {"C", true, "08.12.2026"},            {"POSIX", true, "08.12.2026"},
+    {"ru_RU.UTF-8", false, "08.12.2026"},
+    {"de_DE.UTF-8", false, "08.12.2026"},
+    {"uk_UA.UTF-8", false, "08.12.2026"},
+    {"en_US.UTF-8", false, "12/08/2026"},
+    {"C", true, "08.12.2026"},
+    {"POSIX", true, "08.12.2026"},
     {"C.UTF-8", true, "08.12.2026"},
 };
 
@@ -124,7 +128,8 @@ TEST_F(RealLocales, EveryRowCarriesAFourDigitYear) {
     recording.recordReading(entry, answer, std::nullopt);
     QFile file(recording.filePath(7));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray(c.date) + QByteArray::fromHex("e32e") + "    01:27       01             033,6\r\n")
+    EXPECT_EQ(file.readAll(),
+              QByteArray(c.date) + QByteArray::fromHex("e32e") + "    01:27       01             033,6\r\n")
         << c.locale;
   }
 }

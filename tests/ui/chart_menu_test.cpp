@@ -1,3 +1,5 @@
+#include "ui/chart_menu.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QMenu>
@@ -5,8 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include "ui/chart_menu.h"
 
 // "График" on a row of the device list starts rs485-chart on the file of
 // that row's device; here a stand-in program on PATH notes its arguments.
@@ -35,9 +35,9 @@ class ChartMenuTest : public QObject {
     {
       QFile script(fake);
       QVERIFY(script.open(QIODevice::WriteOnly));
-      script.write(("#!/bin/sh\nprintf '%s' \"$1\" > '" + noted + ".tmp' && mv '" + noted + ".tmp' '" + noted +
-                    "'\n")
-                       .toUtf8());
+      script.write(
+          ("#!/bin/sh\nprintf '%s' \"$1\" > '" + noted + ".tmp' && mv '" + noted + ".tmp' '" + noted + "'\n")
+              .toUtf8());
       script.close();
       QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
@@ -50,9 +50,8 @@ class ChartMenuTest : public QObject {
     list.resize(200, 200);
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
-    rs485::installChartMenu(&list, [&dir](int address) {
-      return dir.filePath(QStringLiteral("file of %1.txt").arg(address));
-    });
+    rs485::installChartMenu(
+        &list, [&dir](int address) { return dir.filePath(QStringLiteral("file of %1.txt").arg(address)); });
     QStringList offered;
     QTimer::singleShot(0, this, [&offered] {
       auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
