@@ -109,7 +109,28 @@ void ChartView::showAll() {
     first = last - 60 * kMinute;
   }
   followedEnd_ = last;
-  setTimeRange(first, last);
+  if (last - first < 10 * kMinute) {
+    const std::int64_t middle = first + (last - first) / 2;
+    first = middle - 5 * kMinute;
+    last = middle + 5 * kMinute;
+  }
+  // Whole ticks of local time: the span widened to a round step, at most
+  // eight of them.
+  static constexpr std::array<std::int64_t, 17> kSteps{1,   2,   5,    10,   15,    30,    60,    120,  180,
+                                                       360, 720, 1440, 2880, 10080, 20160, 40320, 80640};
+  std::int64_t step = kSteps.back() * kMinute;
+  for (const std::int64_t minutes : kSteps) {
+    if ((last - first) / (minutes * kMinute) <= 8) {
+      step = minutes * kMinute;
+      break;
+    }
+  }
+  const std::int64_t offset = std::int64_t{QDateTime::fromMSecsSinceEpoch(first).offsetFromUtc()} * 1000;
+  const std::int64_t from = (first + offset) / step * step - offset;
+  std::int64_t to = (last + offset) / step * step - offset;
+  if (to < last) to += step;
+  time_->setTickCount(static_cast<int>((to - from) / step) + 1);
+  setTimeRange(from, to);
 }
 
 void ChartView::dataChanged() {
@@ -132,9 +153,13 @@ void ChartView::updateTimeFormat(std::int64_t from, std::int64_t to) {
   const std::int64_t span = to - from;
   const bool oneDay =
       QDateTime::fromMSecsSinceEpoch(from).date() == QDateTime::fromMSecsSinceEpoch(to).date();
-  time_->setFormat(oneDay                             ? QStringLiteral("hh:mm")
-                   : span <= 90LL * 24 * 60 * kMinute ? QStringLiteral("dd.MM hh:mm")
-                                                      : QStringLiteral("dd.MM.yyyy"));
+  // Ticks between whole minutes (after a zoom or a pan) show their seconds.
+  const std::int64_t interval = span / std::max(1, time_->tickCount() - 1);
+  const bool wholeMinutes = from % kMinute == 0 && interval % kMinute == 0;
+  time_->setFormat(oneDay && !wholeMinutes && span <= 6 * 60 * kMinute ? QStringLiteral("hh:mm:ss")
+                   : oneDay                                            ? QStringLiteral("hh:mm")
+                   : span <= 90LL * 24 * 60 * kMinute                  ? QStringLiteral("dd.MM hh:mm")
+                                                                       : QStringLiteral("dd.MM.yyyy"));
 }
 
 void ChartView::replot() {
