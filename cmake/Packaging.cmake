@@ -37,6 +37,12 @@ if(TARGET rs485-cli)
   # A unit template: rs485-record@COM1.service records the bus on COM1.
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/rs485-record@.service" DESTINATION lib/systemd/system)
 endif()
+if(TARGET rs485-chart)
+  rs485_desktop_app(rs485-chart
+    DESKTOP ${PROJECT_SOURCE_DIR}/packaging/rs485-chart.desktop
+    ICON ${PROJECT_SOURCE_DIR}/packaging/rs485-chart.svg
+    METAINFO ${PROJECT_SOURCE_DIR}/packaging/local.rs485_master.rs485_chart.metainfo.xml)
+endif()
 if(TARGET rs485-sim)
   rs485_install_program(rs485-sim)
 endif()
@@ -63,6 +69,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Service tool for controllers on an RS-485
 set(CPACK_PACKAGE_DESCRIPTION "rs485-master finds the controllers on an RS-485 bus behind a serial port,
 gives a device a new bus address, polls the readings of every device found
 and records them, once a minute at most, into one text file per device.
+rs485-chart plots the recording files.
 rs485-cli scans, polls, records and publishes over MQTT without a display.
 rs485-sim plays a bus of such controllers on a pseudo-terminal, to try the
 tool without hardware.")

@@ -1,38 +1,35 @@
 #include "monitor/recording.h"
 
 #include <QDir>
-#include <QLocale>
 #include <utility>
 
 #include "devices/messages.h"
 #include "monitor/append_file.h"
 #include "monitor/cp1251.h"
 #include "monitor/digits.h"
+#include "monitor/recording_layout.h"
 
 namespace rs485 {
 
 namespace {
-
-const char* const kLineEnd = "\r\n";
 
 QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
 
 }  // namespace
 
 QString recordingFileName(int address) {
-  return QStringLiteral("ЗОР_номер - ") + QString::number(address) + QStringLiteral(".txt");
+  return layout::fileNamePrefix() + QString::number(address) + layout::fileNameSuffix();
 }
 
 QString recordingHeader(int address) {
-  return QStringLiteral("               Номер устройства: ") + QString::number(address) +
-         QLatin1String(kLineEnd) + QStringLiteral("     Дата      Время      Шаг          Температура") +
-         QLatin1String(kLineEnd);
+  return layout::headerTitle() + QString::number(address) + QLatin1String(layout::kLineEnd) +
+         layout::headerColumns() + QLatin1String(layout::kLineEnd);
 }
 
 QString recordingRow(const QString& date, const QTime& time, const RowTexts& texts) {
-  return date + QStringLiteral("г.    ") + twoDigits(time.hour()) + QStringLiteral(":") +
-         twoDigits(time.minute()) + QStringLiteral("       ") + texts.step + QStringLiteral("             ") +
-         texts.temperature + QLatin1String(kLineEnd);
+  return date + layout::afterDate() + twoDigits(time.hour()) + layout::timeSeparator() +
+         twoDigits(time.minute()) + layout::afterTime() + texts.step + layout::afterStep() +
+         texts.temperature + QLatin1String(layout::kLineEnd);
 }
 
 RowTexts rowTextsFromAnswer(const ReadingsResponse& answer) {
@@ -40,7 +37,10 @@ RowTexts rowTextsFromAnswer(const ReadingsResponse& answer) {
 }
 
 Recording::Recording(MonitorView& view, Clock clock, RecordingOptions options)
-    : view_(view), clock_(std::move(clock)), options_(std::move(options)) {}
+    : view_(view),
+      clock_(std::move(clock)),
+      options_(std::move(options)),
+      dateFormat_(RowDateFormat::fromEnvironment()) {}
 
 void Recording::wFileClick() {
   view_.setWFileCaption(view_.wFileCaption() == msg::recordCaption() ? msg::stopRecordingCaption()
@@ -55,8 +55,7 @@ QString Recording::filePath(int address) const {
 }
 
 QString Recording::dateText(const QDate& date) const {
-  return options_.formatDate ? options_.formatDate(date)
-                             : QLocale::system().toString(date, QLocale::ShortFormat);
+  return options_.formatDate ? options_.formatDate(date) : dateFormat_.format(date);
 }
 
 void Recording::prepareRecordingFile(int address) {

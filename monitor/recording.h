@@ -11,6 +11,7 @@
 #include "devices/clock.h"
 #include "devices/found_devices.h"
 #include "monitor/monitor_view.h"
+#include "monitor/row_date.h"
 #include "protocol/readings.h"
 
 namespace rs485 {
@@ -24,7 +25,7 @@ struct RowTexts {
 struct RecordingOptions {
   // Folder of the files; empty: the process's current working directory.
   QString directory;
-  // The row's date; empty: the system locale's short date format.
+  // The row's date; empty: the user's date format as RowDateFormat reads it.
   std::function<QString(const QDate&)> formatDate;
 };
 
@@ -75,6 +76,7 @@ class Recording {
   MonitorView& view_;
   Clock clock_;
   RecordingOptions options_;
+  RowDateFormat dateFormat_;
 };
 
 }  // namespace rs485

@@ -18,6 +18,7 @@
 
 #include "devices/messages.h"
 #include "protocol/frames.h"
+#include "ui/chart_menu.h"
 #include "ui/design_scale.h"
 #include "ui_Main.h"
 
@@ -175,6 +176,7 @@ void THeadForm::bindHandlers() {
 
   // A click anywhere in the list, on a row or below the rows.
   ui_->ListAdress->viewport()->installEventFilter(this);
+  installChartMenu(ui_->ListAdress, [this](int address) { return monitor_.recording.filePath(address); });
   // The tooltips follow the devices plugged in or out since the start.
   ui_->Ports->installEventFilter(this);
   connect(ui_->Ports, &QComboBox::currentIndexChanged, this, [this] { refreshPortTooltips(); });

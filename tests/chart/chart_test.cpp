@@ -1,0 +1,281 @@
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
+#include <set>
+
+#include "chart/chart_data.h"
+#include "chart/chart_window.h"
+#include "chart/csv_export.h"
+#include "monitor/cp1251.h"
+#include "monitor/recording.h"
+
+using namespace rs485;
+using namespace rs485::chart;
+
+namespace {
+
+QByteArray cp(const char* utf8) { return toCp1251(QString::fromUtf8(utf8)); }
+
+// Device 5 with a header, an outage from 01:30 to 01:40 and malformed lines.
+const QByteArray kDevice5 =
+    cp("               Номер устройства: 5\r\n"
+       "     Дата      Время      Шаг          Температура\r\n"
+       "08.12.2026г.    01:27       01             033,6\r\n"
+       "08.12.2026г.    01:28       01             -00,5\r\n"
+       "not a row\r\n"
+       "08.12.2026г.    01:29       255             100,0\r\n"
+       "08.12.2026г.    01:40       02             -12,3\r\n");
+// Device 7 re-created after a deletion: no header, an older date form.
+const QByteArray kDevice7 =
+    cp("8 Dec 2026г.    23:59       07             000,5\r\n"
+       "12/09/2026г.    00:00       07             001,0\r\n");
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+  const QString path = dir.filePath(name);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    qFatal("cannot write %s", qPrintable(path));
+  return path;
+}
+
+bool append(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::Append) && file.write(bytes) == bytes.size();
+}
+
+// The program as a user without a display runs it.
+struct Run {
+  int status = -1;
+  QByteArray out;
+  QByteArray err;
+};
+Run runChart(const QStringList& arguments) {
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  program.setProcessEnvironment(env);
+  program.start(QStringLiteral(RS485_CHART), arguments);
+  if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit) return {};
+  return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+}
+
+std::vector<RecordedRow> minuteRows(std::int64_t start, int count) {
+  std::vector<RecordedRow> rows;
+  for (int i = 0; i < count; ++i) {
+    rows.push_back({start + std::int64_t{i} * 60'000, static_cast<std::int16_t>(i % 1000), 1});
+  }
+  return rows;
+}
+
+}  // namespace
+
+class ChartTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void exportsTheRowsAsCsv() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5), kDevice5);
+    const QString seven = writeFile(dir, recordingFileName(7), kDevice7);
+    const QString out = dir.filePath(QStringLiteral("rows.csv"));
+    const Run run = runChart({five, seven, QStringLiteral("--export"), out});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.contains("1"), run.err.constData());  // the one skipped line is reported
+    QFile csv(out);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll(), QByteArray("device,time,step,temperature\n"
+                                       "5,2026-12-08T01:27:00+01:00,1,33.6\n"
+                                       "5,2026-12-08T01:28:00+01:00,1,-0.5\n"
+                                       "5,2026-12-08T01:29:00+01:00,255,100.0\n"
+                                       "5,2026-12-08T01:40:00+01:00,2,-12.3\n"
+                                       "7,2026-12-08T23:59:00+01:00,7,0.5\n"
+                                       "7,2026-12-09T00:00:00+01:00,7,1.0\n"));
+  }
+
+  void exportsTheChartAsPngWithoutADisplay() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5), kDevice5);
+    const QString out = dir.filePath(QStringLiteral("chart.png"));
+    const Run run = runChart({five, QStringLiteral("--export=") + out});
+    QCOMPARE(run.status, 0);
+    QImage image(out);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.width(), 1280);
+    QVERIFY(image.height() > 500);
+    // The curve of the first device is drawn in its colour.
+    int curve = 0;
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        colours.insert(p);
+        if (p == qRgb(0x1f, 0x77, 0xb4)) ++curve;
+      }
+    }
+    QVERIFY2(curve > 100, qPrintable(QString::number(curve)));
+    QVERIFY(colours.size() > 20);
+  }
+
+  void commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "usage: rs485-chart";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "rs485-chart 0.";
+    QTest::newRow("unknown option") << QStringList{"--zoom"} << 2 << "--help";
+    QTest::newRow("export without a file") << QStringList{"--export"} << 2 << "--help";
+    QTest::newRow("export to another format") << QStringList{"a.txt", "--export", "out.jpg"} << 2 << ".png";
+    QTest::newRow("export of nothing") << QStringList{"--export", "out.csv"} << 2 << "--export";
+    QTest::newRow("unreadable file") << QStringList{"/nonexistent/x.txt", "--export", "out.csv"} << 1
+                                     << "/nonexistent/x.txt: No such file or directory";
+    QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1
+                              << "не удаётся прочитать файл /";
+  }
+  void commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    const Run run = runChart(arguments);
+    QCOMPARE(run.status, status);
+    const QString printed = QString::fromUtf8(run.out + run.err);
+    QVERIFY2(printed.contains(output), qPrintable(printed));
+  }
+
+  void aRowAppendedToAnOpenFileIsShown() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5), kDevice5);
+    ChartWindow window;
+    QString error;
+    QVERIFY2(window.openFiles({five}, &error), qPrintable(error));
+    window.view().replot();
+    const int points = window.view().pointCount();
+    QSignalSpy changed(&window.data(), &ChartData::changed);
+    QVERIFY(append(five, cp("08.12.2026г.    01:41       02             -12,0\r\n")));
+    QVERIFY(changed.wait(3000));
+    QCOMPARE(window.data().rowCount(), std::size_t{5});
+    // The view reached the last row, so it follows: the new one is drawn.
+    QTRY_COMPARE(window.view().pointCount(), points + 2);
+    const auto at = QDateTime(QDate(2026, 12, 8), QTime(1, 41)).toMSecsSinceEpoch();
+    QVERIFY(window.view().readoutAt(at).contains(QStringLiteral("Адрес 5: -12,0 °C, шаг 2")));
+  }
+
+  void aFileReplacedWhileFollowedIsReadAgain() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5), kDevice5);
+    ChartData data;
+    QVERIFY(data.open(five, nullptr));
+    QCOMPARE(data.rowCount(), std::size_t{4});
+    QVERIFY(QFile::remove(five));
+    writeFile(dir, recordingFileName(5), cp("09.12.2026г.    10:00       03             050,0\r\n"));
+    QSignalSpy changed(&data, &ChartData::changed);
+    data.refresh();
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(data.rowCount(), std::size_t{1});
+    QCOMPARE(data.traces().front()->rows.front().temperature, 500);
+    QCOMPARE(data.traces().front()->address, 5);  // from the name, now that the header is gone
+  }
+
+  void anOutageBreaksTheCurve() {
+    auto rows = minuteRows(0, 60);
+    auto later = minuteRows(70 * 60'000, 60);  // ten minutes without rows
+    rows.insert(rows.end(), later.begin(), later.end());
+    const std::int64_t gap = gapThreshold(rows);
+    QCOMPARE(gap, std::int64_t{150'000});
+    QCOMPARE(plotSegments(rows, 0, 130 * 60'000, 1000, gap, Value::Temperature).size(), std::size_t{2});
+    // One row missing is no outage.
+    rows.erase(rows.begin() + 30);
+    QCOMPARE(plotSegments(rows, 0, 130 * 60'000, 1000, gap, Value::Temperature).size(), std::size_t{2});
+    // An outage narrower than one column cannot be seen at that scale.
+    QCOMPARE(plotSegments(rows, 0, 130 * 60'000, 5, gap, Value::Temperature).size(), std::size_t{1});
+  }
+
+  void aYearIsThinnedToTheLeastAndGreatestOfEachColumn() {
+    auto rows = minuteRows(0, 525'600);
+    rows[300'000].temperature = 5000;  // a spike must survive the thinning
+    rows[400'000].temperature = -400;
+    const std::int64_t end = rows.back().msecs;
+    const auto segments = plotSegments(rows, 0, end, 1000, gapThreshold(rows), Value::Temperature);
+    QCOMPARE(segments.size(), std::size_t{1});
+    QVERIFY(segments[0].size() <= 2 * 1001);
+    double low = 1e9;
+    double high = -1e9;
+    for (const QPointF& p : segments[0]) {
+      low = std::min(low, p.y());
+      high = std::max(high, p.y());
+    }
+    QCOMPARE(high, 500.0);
+    QCOMPARE(low, -40.0);
+    // Zoomed into an hour: every row, plus one on each side.
+    const auto hour = plotSegments(rows, 60 * 60'000, 120 * 60'000, 1000, gapThreshold(rows), Value::Step);
+    QCOMPARE(hour[0].size(), std::size_t{61 + 2});
+  }
+
+  void theWheelZoomsAroundThePointerAndThinsAgain() {
+    // Two days of rows, far more than the plot has pixel columns.
+    QByteArray bytes = toCp1251(recordingHeader(9));
+    const QDateTime start(QDate(2026, 12, 7), QTime(0, 0));
+    for (int i = 0; i < 2880; ++i) {
+      const QDateTime at = start.addSecs(i * 60);
+      bytes += toCp1251(
+          recordingRow(at.date().toString(QStringLiteral("dd.MM.yyyy")), at.time(),
+                       {QStringLiteral("01"), QStringLiteral("%1,0").arg(i % 500, 3, 10, QLatin1Char('0'))}));
+    }
+    QTemporaryDir dir;
+    ChartWindow window;
+    QVERIFY(window.openFiles({writeFile(dir, recordingFileName(9), bytes)}, nullptr));
+    window.resize(800, 500);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ChartView& view = window.view();
+    view.replot();
+    const auto [from, to] = view.timeRange();
+    // Everything, widened to whole ticks (six hours for two days).
+    QCOMPARE(from, start.toMSecsSinceEpoch());
+    QCOMPARE(to, start.addDays(2).toMSecsSinceEpoch());
+    const int thinned = view.pointCount();
+    QVERIFY2(thinned < 2 * 2 * 800,
+             qPrintable(QString::number(thinned)));  // two series, two a column at most
+
+    // Three notches up with the pointer at the middle of the plot.
+    const QRectF plot = view.chart()->plotArea();
+    const QPoint middle = view.mapFromScene(view.chart()->mapToScene(plot.center()));
+    for (int i = 0; i < 3; ++i) {
+      QWheelEvent wheel(middle, view.mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(view.viewport(), &wheel);
+    }
+    const auto [zoomFrom, zoomTo] = view.timeRange();
+    const double factor = static_cast<double>(to - from) / static_cast<double>(zoomTo - zoomFrom);
+    QVERIFY2(std::abs(factor - 1.953125) < 0.01, qPrintable(QString::number(factor)));
+    QVERIFY(std::abs((zoomFrom + zoomTo) / 2 - (from + to) / 2) < 5 * 60'000);
+    // Drawn again for the narrower span: every row in view, as few are left.
+    QTRY_VERIFY(view.pointCount() != thinned);
+    QVERIFY(view.pointCount() > 2 * (zoomTo - zoomFrom) / 60'000 - 4);
+  }
+
+  void readoutNamesTheNearestRowOfEachDevice() {
+    QTemporaryDir dir;
+    ChartWindow window;
+    QVERIFY(window.openFiles(
+        {writeFile(dir, recordingFileName(5), kDevice5), writeFile(dir, recordingFileName(7), kDevice7)},
+        nullptr));
+    const auto at = QDateTime(QDate(2026, 12, 8), QTime(1, 28, 20)).toMSecsSinceEpoch();
+    QCOMPARE(window.view().readoutAt(at),
+             QStringLiteral("08.12.2026 01:28   Адрес 5: -0,5 °C, шаг 1   Адрес 7: нет данных"));
+    const auto inOutage = QDateTime(QDate(2026, 12, 8), QTime(1, 35)).toMSecsSinceEpoch();
+    QVERIFY(window.view().readoutAt(inOutage).contains(QStringLiteral("Адрес 5: нет данных")));
+  }
+};
+
+QTEST_MAIN(ChartTest)
+#include "chart_test.moc"
