@@ -40,7 +40,7 @@ void Scan::start() {
   dialog_.setAskMode(kAskEachFind);
   scanAddress_ = kFirstBusAddress;
   foundCount_ = 0;
-  exchange_.PendingCommand = CmdProbe;
+  exchange_.setPendingCommand(CmdProbe);
   view_.setStatus(msg::scanningFirst());
 }
 
@@ -54,11 +54,10 @@ void Scan::end() {
 }
 
 void Scan::scanTick(int busy) {
-  if (exchange_.PendingCommand != CmdProbe) return;
+  if (exchange_.pendingCommand() != CmdProbe) return;
   if (busy == 0) {
     view_.setStatus(msg::scanning(scanAddress_));
-    exchange_.ExpectedLength = kStatusResponseLength;
-    exchange_.readingFunc(scanAddress_, kStatusResponseLength);
+    exchange_.sendRequest(scanAddress_, kStatusResponseLength);
     ++scanAddress_;
   }
   if (scanAddress_ == kLastBusAddress + 1) end();

@@ -226,16 +226,16 @@ void checkDisplay(const std::uint8_t* frame, std::uint8_t who) {
   view.dot = (who & 0x80) != 0;
   const View before = view;
 
-  std::copy_n(frame, kReadingsResponseLength, exchange.RxBuffer.begin());
-  exchange.RxCount = kReadingsResponseLength;
-  exchange.ExpectedLength = kReadingsResponseLength;
+  // Assembled while a longer answer is awaited, so that no handler runs yet.
+  exchange.expectAnswer(kReadingsResponseLength + 1);
+  exchange.acceptBlock(std::span<const std::uint8_t>(frame, kReadingsResponseLength));
+  exchange.expectAnswer(kReadingsResponseLength);
   display.showReadings();
 
   const ReadingsResponse answer = decodeReadingsResponse(frame);
   for (const auto& [name, text] : view.cells) CHECK(validCell(text));
-  CHECK(exchange.RxCount == 0);
-  CHECK(
-      std::all_of(exchange.RxBuffer.begin(), exchange.RxBuffer.end(), [](std::uint8_t b) { return b == 0; }));
+  CHECK(exchange.frame().size() == 0);
+  CHECK(std::ranges::all_of(exchange.receiveBuffer(), [](std::uint8_t b) { return b == 0; }));
   CHECK(poll.PollIndex == (answering + 1) % devices);
 
   if (!selected) {

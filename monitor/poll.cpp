@@ -50,7 +50,7 @@ void Poll::start() {
   }
 
   view_.setReadTimerInterval(kPollInterval);
-  exchange_.PendingCommand = CmdReadCurrent;
+  exchange_.setPendingCommand(CmdReadCurrent);
   view_.setReadTimerActive(true);
 }
 
@@ -67,11 +67,12 @@ void Poll::stop() {
 }
 
 void Poll::pollTick(int busy) {
-  exchange_.ExpectedLength = kReadingsResponseLength;
-  if (busy != 0) return;
-  const DeviceEntry* entry = currentEntry();
-  if (entry == nullptr) return;
-  exchange_.readingFunc(entry->address, kReadingsResponseLength);
+  const DeviceEntry* entry = busy == 0 ? currentEntry() : nullptr;
+  if (entry == nullptr) {
+    exchange_.expectAnswer(kReadingsResponseLength);
+    return;
+  }
+  exchange_.sendRequest(entry->address, kReadingsResponseLength);
 }
 
 DeviceEntry* Poll::currentEntry() {

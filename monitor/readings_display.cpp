@@ -52,7 +52,7 @@ ReadingsDisplay::ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceSt
     : view_(view), exchange_(exchange), state_(state), poll_(poll), recording_(recording) {}
 
 void ReadingsDisplay::showReadings() {
-  const ReadingsResponse answer = decodeReadingsResponse(exchange_.RxBuffer.data());
+  const ReadingsResponse answer = decodeReadingsResponse(exchange_.frame().data());
   if (DeviceEntry* entry = poll_.currentEntry()) {
     if (entry->address == state_.SelectedAddress) {
       if (answer.statusByte == kBlinkStatus) {

@@ -17,8 +17,8 @@ class ReadingsDisplay {
   ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll,
                   Recording& recording);
 
-  // The handler of a 16-byte answer whose CRC matched; the frame is in
-  // exchange.RxBuffer.
+  // The handler of a 16-byte answer whose CRC matched; the frame is
+  // exchange.frame().
   void showReadings();
 
   // dotTimer tick: the colon shows and hides in turn.

@@ -459,8 +459,8 @@ void THeadForm::readTimerTimer() {
   exchange_.purgeOutput();
   exchange_.purgeInput();
   const int busy = exchange_.inputQueued();
-  if (exchange_.PendingCommand == CmdProbe) discovery_.scanTick(busy);
-  if (exchange_.PendingCommand == CmdReadCurrent) monitor_.pollTick(busy);
+  if (exchange_.pendingCommand() == CmdProbe) discovery_.scanTick(busy);
+  if (exchange_.pendingCommand() == CmdReadCurrent) monitor_.pollTick(busy);
 }
 
 void THeadForm::dotTimerTimer() { monitor_.dotTimerTimer(); }

@@ -142,7 +142,7 @@ class NoiseTest : public QObject {
       const int polled = rig.window().deviceState().FoundDevices[asked].address;
       const std::size_t requests = rig.sim->requestsSeen();
       const std::size_t answers = rig.sim->answersSent();
-      exchange.ReadScratch.fill(0);  // so that a refused frame can be seen arriving
+      exchange.clearLastBlock();  // so that a refused frame can be seen arriving
 
       const int busy = rig.tickUntilSent();
       QVERIFY(busy >= 0);
@@ -159,7 +159,7 @@ class NoiseTest : public QObject {
       // Settled: the frame was handed over (taken, or refused by its CRC), or
       // every byte of it waits in the queue, which holds a number that the
       // engine never reads.
-      const auto handedOver = [&] { return rig.pollIndex() != asked || exchange.ReadScratch == first; };
+      const auto handedOver = [&] { return rig.pollIndex() != asked || std::ranges::equal(exchange.lastBlock(), first); };
       const auto settled = [&] {
         return handedOver() || (total != kReadingsResponseLength && exchange.inputQueued() == total);
       };

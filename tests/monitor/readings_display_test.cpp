@@ -23,8 +23,9 @@ class DisplayTest : public MonitorRig {
   }
   // The answer of the device at PollIndex, straight into the handler.
   void show(const ReadingsResponse& r) {
-    encodeReadingsResponse(r, exchange.RxBuffer.data());
-    exchange.RxCount = kReadingsResponseLength;
+    std::array<std::uint8_t, kReadingsResponseLength> frame{};
+    encodeReadingsResponse(r, frame.data());
+    assembleFrame(exchange, frame);
     display.showReadings();
   }
 };
@@ -138,8 +139,8 @@ TEST_F(DisplayTest, TheReceiveBufferIsClearedInEveryCase) {
       ReadingsResponse r = readings(7);
       r.cycles = cycles;
       show(r);
-      EXPECT_EQ(exchange.RxCount, 0);
-      EXPECT_EQ(exchange.RxBuffer, (std::array<std::uint8_t, kRxBufferSize>{}));
+      EXPECT_EQ(exchange.frame().size(), 0);
+      EXPECT_TRUE(std::ranges::all_of(exchange.receiveBuffer(), [](std::uint8_t b) { return b == 0; }));
     }
   }
 }

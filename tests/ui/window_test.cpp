@@ -752,7 +752,7 @@ class WindowTest : public QObject {
     RawPty pty;
     WindowRig rig(PortNames({{"COM1", pty.slavePath()}}));
     THeadForm& window = *rig.window;
-    window.exchange().PendingCommand = 2;  // neither the scan's nor the poll's tick
+    window.exchange().setPendingCommand(2);  // neither the scan's nor the poll's tick
     window.readTimerTimer();               // no port: the tick still runs
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
@@ -768,8 +768,8 @@ class WindowTest : public QObject {
     QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
     QVERIFY(rig.sim.lineGone());
-    window.exchange().PendingCommand = 1;
-    window.exchange().readingFunc(5, 5);
+    window.exchange().setPendingCommand(1);
+    window.exchange().sendRequest(5, 5);
     QTRY_COMPARE(window.statusText(), msg::sendFailed());
     QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(!window.session().isOpen());
@@ -827,15 +827,13 @@ class WindowTest : public QObject {
     WindowRig rig(PortNames{});
     rig.window->setConfirmDialog(&dialog);
     Exchange& exchange = rig.window->exchange();
-    exchange.PendingCommand = 1;
-    exchange.ExpectedLength = 5;
-    const std::uint8_t ack[] = {0x05, 0x01, 0x00, 0, 0};
-    std::copy(std::begin(ack), std::end(ack), exchange.RxBuffer.begin());
-    appendCrc(exchange.RxBuffer.data(), 3);
-    exchange.RxCount = 5;
-    exchange.onReceived();
+    exchange.setPendingCommand(1);
+    exchange.expectAnswer(5);
+    std::uint8_t ack[] = {0x05, 0x01, 0x00, 0, 0};
+    appendCrc(ack, 3);
+    exchange.acceptBlock(ack);
     QCOMPARE(rig.errors, QStringList{QStringLiteral("the dialog is gone")});
-    QCOMPARE(exchange.RxCount, 0);  // the engine cleared up all the same
+    QCOMPARE(exchange.frame().size(), 0);  // the engine cleared up all the same
     QCOMPARE(rig.window->deviceState().FoundDevices.size(), std::size_t{1});
   }
 
