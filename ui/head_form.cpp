@@ -29,13 +29,6 @@ constexpr int kStatusHeight = 19;
 constexpr int kScaleNumerator = 9;
 constexpr int kScaleDenominator = 10;
 
-// The digit cells of the right panel, in the order in which initialAll
-// writes them.
-const std::array<const char*, 23> kDisplayCells = {
-    "tempN1",   "tempN2",   "tempN3",   "tempN4",   "n1_temp", "n2_temp", "n3_temp", "n4_temp",
-    "hoursH",   "hoursL",   "minutesH", "minutesL", "hhTime",  "hlTime",  "lhTime",  "llTime",
-    "sectionH", "sectionL", "numStepH", "numStepL", "hCycle",  "mCycle",  "lCycle"};
-
 // Tooltip of a port name that names no device now.
 QString noDeviceTip() { return QStringLiteral("нет устройства"); }
 
@@ -111,8 +104,8 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   ui_->ListAdress->setPalette(listPalette);
   followFonts(ui_->Status, statusText_, ui_->ListAdress);
 
-  for (const char* name : kDisplayCells) {
-    displayCells_[QString::fromLatin1(name)] = findChild<QLineEdit*>(QString::fromLatin1(name));
+  for (const auto& [cell, name] : kDigitCells) {
+    displayCells_[digitCellIndex(cell)] = findChild<QLineEdit*>(QString::fromLatin1(name));
   }
 
   // A coarse timer may fire 5% early or late, which would break the scan pace.
@@ -166,7 +159,7 @@ void THeadForm::bindHandlers() {
            {.click = &THeadForm::new2Click, .keyPress = &THeadForm::new2KeyPress, .display = false});
   bindCell(ui_->new3,
            {.click = &THeadForm::new3Click, .keyPress = &THeadForm::new3KeyPress, .display = false});
-  for (const auto& [name, cell] : displayCells_) {
+  for (QLineEdit* cell : displayCells_) {
     bindCell(cell, {.click = &THeadForm::displayCellClick,
                     .keyPress = &THeadForm::displayCellKeyPress,
                     .display = true});
@@ -311,8 +304,7 @@ void THeadForm::FormShow() {
 }
 
 void THeadForm::initialAll() {
-  for (const char* name : kDisplayCells)
-    displayCells_.at(QString::fromLatin1(name))->setText(QStringLiteral("0"));
+  for (const auto& entry : kDigitCells) displayCell(entry.cell)->setText(QStringLiteral("0"));
   setSetpointGroupsEnabled(false);
 }
 
@@ -590,19 +582,17 @@ void THeadForm::setSetpointGroupsEnabled(bool enabled) {
   ui_->gb_cycle->setEnabled(enabled);
 }
 
-QLineEdit* THeadForm::displayCell(const QString& cellName) const {
-  const auto found = displayCells_.find(cellName);
-  if (found == displayCells_.end()) {
-    throw std::invalid_argument("no digit cell " + cellName.toStdString() + " in the right panel");
+QLineEdit* THeadForm::displayCell(DigitCell cell) const {
+  const std::size_t index = digitCellIndex(cell);
+  if (index >= displayCells_.size() || displayCells_[index] == nullptr) {
+    throw std::invalid_argument("no digit cell " + std::to_string(static_cast<int>(cell)) + " in the right panel");
   }
-  return found->second;
+  return displayCells_[index];
 }
 
-QString THeadForm::cellText(const QString& cellName) const { return displayCell(cellName)->text(); }
+QString THeadForm::cellText(DigitCell cell) const { return displayCell(cell)->text(); }
 
-void THeadForm::setCellText(const QString& cellName, const QString& text) {
-  displayCell(cellName)->setText(text);
-}
+void THeadForm::setCellText(DigitCell cell, const QString& text) { displayCell(cell)->setText(text); }
 
 void THeadForm::setDotTimerActive(bool active) {
   if (active) {

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -127,8 +128,8 @@ class THeadForm : public QMainWindow, public MonitorView {
   void setWFileCaption(const QString& caption) override;
   void setWFileChecked(bool checked) override;
   void setSetpointGroupsEnabled(bool enabled) override;
-  QString cellText(const QString& cellName) const override;
-  void setCellText(const QString& cellName, const QString& text) override;
+  QString cellText(DigitCell cell) const override;
+  void setCellText(DigitCell cell, const QString& text) override;
   void setDotTimerActive(bool active) override;
   bool dotVisible() const override;
   void setDotVisible(bool visible) override;
@@ -181,14 +182,14 @@ class THeadForm : public QMainWindow, public MonitorView {
   void guarded(const std::function<void()>& handler);
   void setClientSize(int width, int height);
   void refreshPortTooltips();
-  QLineEdit* displayCell(const QString& cellName) const;
+  QLineEdit* displayCell(DigitCell cell) const;
   QLineEdit* addressCell(int index) const;
   QLineEdit* newAddressCell(int index) const;
 
   std::unique_ptr<Ui::THeadForm> ui_;
   QLabel* statusText_ = nullptr;
   std::map<const QObject*, CellHandlers> cellHandlers_;
-  std::map<QString, QLineEdit*> displayCells_;
+  std::array<QLineEdit*, kDigitCells.size()> displayCells_{};
 
   DeviceState devices_;
   QtUiExecutor executor_{this};

@@ -59,7 +59,7 @@ TEST_F(PollTest, StartWithAnEditorThatHoldsNoNumberChangesNothing) {
 TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
   found({3, 7, 12});
   select(7);
-  view.cells["tempN2"] = "5";
+  view.cells[DigitCell::tempN2] = "5";
   view.setpointGroupsEnabled = true;
   poll.readingAllClick();
   EXPECT_EQ(view.log,
@@ -165,7 +165,7 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
   poll.readingAllClick();
   ASSERT_EQ(tick(), 7);
   answer(readings(7, 235));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
 
   view.selectedRow = 0;
   ListAdressClick(view, state);
@@ -173,10 +173,10 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
 
   ASSERT_EQ(tick(), 12);
   answer(readings(12, 500));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235") << "7's digits stay";
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235") << "7's digits stay";
   ASSERT_EQ(tick(), 3);
   answer(readings(3, -12));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "-012");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "-012");
   EXPECT_EQ(tick(), 7) << "the order of polling is not affected";
 }
 
@@ -190,7 +190,7 @@ TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   ReadingsResponse late = readings(3, 235);
   late.statusByte = kBlinkStatus;
   answer(late);
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
   EXPECT_TRUE(view.dotTimer) << "the blinking may come back";
 }
 
