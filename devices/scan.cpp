@@ -5,11 +5,6 @@
 
 namespace rs485 {
 
-namespace {
-constexpr int kAskEachFind = 1;
-constexpr int kStopScan = 2;
-}  // namespace
-
 Scan::Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state, Clock clock,
            PrepareRecordingFile prepareRecordingFile)
     : view_(view),
@@ -37,7 +32,7 @@ void Scan::start() {
   view_.setOpenCloseEnabled(false);
   state_.FoundDevices.clear();
   view_.setReadTimerActive(true);
-  dialog_.setAskMode(kAskEachFind);
+  dialog_.setAskMode(ScanAnswer::AskAgain);
   scanAddress_ = kFirstBusAddress;
   foundCount_ = 0;
   exchange_.setPendingCommand(CmdProbe);
@@ -73,11 +68,11 @@ void Scan::find(int address) {
   view_.appendDeviceListItem(deviceCaption(listed));
   const QString confirmText = msg::foundDeviceQuestion(listed);
 
-  if (dialog_.askMode() == kAskEachFind) {
+  if (dialog_.askMode() == ScanAnswer::AskAgain) {
     view_.setReadTimerActive(false);
     dialog_.ask(confirmText);
   }
-  if (dialog_.askMode() == kStopScan) {
+  if (dialog_.askMode() == ScanAnswer::StopScan) {
     end();
   } else if (running()) {
     view_.setReadTimerActive(true);

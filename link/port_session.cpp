@@ -5,6 +5,11 @@
 
 namespace rs485 {
 
+namespace {
+// Bytes of the driver's input and output queues, where a driver has them.
+constexpr int kDriverQueueSize = 2000;
+}  // namespace
+
 std::string describe(OpenError error) {
   switch (error) {
     case OpenError::None:
@@ -51,7 +56,7 @@ bool PortSession::COMOpen(const std::string& portName) {
     lastError_ = OpenError::SettingsRejected;
     return false;
   }
-  device->setQueueSizes(2000, 2000);
+  device->setQueueSizes(kDriverQueueSize, kDriverQueueSize);
   device->purgeInput();
 
   try {

@@ -6,10 +6,6 @@
 
 namespace rs485 {
 
-namespace {
-constexpr int kPollInterval = 1000;  // ms
-}
-
 Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state)
     : view_(view), exchange_(exchange), state_(state) {}
 

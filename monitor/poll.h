@@ -8,6 +8,9 @@
 
 namespace rs485 {
 
+// The pace of the poll: one request every readTimer tick of this many ms.
+inline constexpr int kPollInterval = 1000;
+
 // The poll of the current readings: every found device in turn, one request
 // per readTimer tick, started and stopped by `readingAll`.
 // User-interface thread only.

@@ -9,6 +9,9 @@
 
 namespace rs485 {
 
+// The period of dotTimer, which blinks the clock's colon, in ms.
+inline constexpr int kDotInterval = 500;
+
 // Shows the answers of the device at SelectedAddress in the digit cells,
 // blinks the clock colon, has rows recorded for every polled device and
 // moves the poll on. User-interface thread only.

@@ -110,10 +110,10 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
 
   // A coarse timer may fire 5% early or late, which would break the scan pace.
   readTimer.setObjectName(QStringLiteral("readTimer"));
-  readTimer.setInterval(1000);
+  readTimer.setInterval(kPollInterval);  // as designed; the scan and the poll set their own
   readTimer.setTimerType(Qt::PreciseTimer);
   dotTimer.setObjectName(QStringLiteral("dotTimer"));
-  dotTimer.setInterval(500);
+  dotTimer.setInterval(kDotInterval);
   dotTimer.setTimerType(Qt::PreciseTimer);
 
   errorBox_ = [this](const QString& text) {
@@ -373,7 +373,7 @@ void THeadForm::OpenCloseClick() {
 // Timeouts is read-only and changed only through UpDown; of the keys typed
 // at it only the digits, Backspace and Enter get through.
 void THeadForm::TimeoutsKeyPress(QChar& key) {
-  const bool passes = (key >= u'0' && key <= u'9') || key == QChar(8) || key == QChar(13);
+  const bool passes = (key >= u'0' && key <= u'9') || key == QChar(kBackspaceKey) || key == QChar(kEnterKey);
   if (!passes) key = QChar();
 }
 
@@ -435,11 +435,11 @@ void THeadForm::wFileClick() { monitor_.wFileClick(); }
 void THeadForm::shortAnswerFunc() { discovery_.shortAnswerFunc(); }
 void THeadForm::showReadings() { monitor_.showReadings(); }
 
-int THeadForm::DialogLink::askMode() const {
-  return form_.confirmDialog_ != nullptr ? form_.confirmDialog_->askMode() : 1;
+ScanAnswer THeadForm::DialogLink::askMode() const {
+  return form_.confirmDialog_ != nullptr ? form_.confirmDialog_->askMode() : ScanAnswer::AskAgain;
 }
 
-void THeadForm::DialogLink::setAskMode(int mode) {
+void THeadForm::DialogLink::setAskMode(ScanAnswer mode) {
   if (form_.confirmDialog_ != nullptr) form_.confirmDialog_->setAskMode(mode);
 }
 

@@ -163,8 +163,8 @@ class THeadForm : public QMainWindow, public MonitorView {
   class DialogLink : public ConfirmDialog {
    public:
     explicit DialogLink(THeadForm& form) : form_(form) {}
-    int askMode() const override;
-    void setAskMode(int mode) override;
+    ScanAnswer askMode() const override;
+    void setAskMode(ScanAnswer mode) override;
     void ask(const QString& confirmText) override;
 
    private:

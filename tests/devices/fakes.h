@@ -113,15 +113,15 @@ class FakeDialog : public ConfirmDialog {
  public:
   explicit FakeDialog(CallLog& log) : log_(log) {}
 
-  int mode = 1;
+  ScanAnswer mode = ScanAnswer::AskAgain;
   std::vector<QString> questions;
   std::deque<Answer> answers;  // taken one per question; "Да" when none is left
   std::function<void()> whileOpen;
 
-  int askMode() const override { return mode; }
-  void setAskMode(int m) override {
+  ScanAnswer askMode() const override { return mode; }
+  void setAskMode(ScanAnswer m) override {
     mode = m;
-    log_.push_back("askmode " + std::to_string(m));
+    log_.push_back("askmode " + std::to_string(static_cast<int>(m)));
   }
   void ask(const QString& confirmText) override {
     questions.push_back(confirmText);
@@ -134,15 +134,15 @@ class FakeDialog : public ConfirmDialog {
     }
     switch (answer) {
       case Answer::Yes:
-        mode = 1;
+        mode = ScanAnswer::AskAgain;
         log_.push_back("answer yes");
         break;
       case Answer::YesDontAsk:
-        mode = 3;
+        mode = ScanAnswer::GoOnWithoutAsking;
         log_.push_back("answer yes, don't ask");
         break;
       case Answer::No:
-        mode = 2;
+        mode = ScanAnswer::StopScan;
         log_.push_back("answer no");
         break;
       case Answer::CloseBox:

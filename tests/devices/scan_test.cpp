@@ -29,7 +29,7 @@ TEST(Scan, StartStepsInOrder) {
   rig.state.FoundDevices = {{9, 0}, {10, 0}};
   rig.view.list = {"Адрес: 9", "Адрес: 10"};
   rig.view.listEnabled = true;
-  rig.dialog.mode = 2;
+  rig.dialog.mode = ScanAnswer::StopScan;
 
   rig.devices.FindClick();
 
@@ -186,7 +186,7 @@ TEST(Scan, FindStepsInOrder) {
 TEST(Scan, FindWithoutQuestionRestartsTheTimer) {
   Rig rig;
   rig.devices.FindClick();
-  rig.dialog.mode = 3;
+  rig.dialog.mode = ScanAnswer::GoOnWithoutAsking;
   rig.devices.scanTick(0);
   rig.log.clear();
   rig.answer(1);

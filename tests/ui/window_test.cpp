@@ -828,8 +828,8 @@ class WindowTest : public QObject {
   void anErrorInAHandlerIsShownAndTheWindowGoesOn() {
     // A find whose question fails: the error escapes the answer's handler.
     struct FailingDialog : ConfirmDialog {
-      int askMode() const override { return 1; }
-      void setAskMode(int) override {}
+      ScanAnswer askMode() const override { return ScanAnswer::AskAgain; }
+      void setAskMode(ScanAnswer) override {}
       void ask(const QString&) override { throw std::runtime_error("the dialog is gone"); }
     } dialog;
     WindowRig rig(PortNames{});
