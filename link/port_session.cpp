@@ -1,5 +1,7 @@
 #include "link/port_session.h"
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -35,9 +37,16 @@ PortSession::PortSession(Exchange& exchange, PortNames names, DeviceOpener opene
 
 PortSession::~PortSession() { COMClose(); }
 
+std::string PortSession::lastErrorText() const {
+  std::string text = describe(lastError_);
+  if (lastErrno_ != 0) text += " (" + std::string(std::strerror(lastErrno_)) + ")";
+  return text;
+}
+
 bool PortSession::COMOpen(const std::string& portName) {
   COMClose();
   lastError_ = OpenError::None;
+  lastErrno_ = 0;
   const auto path = names_.resolve(portName);
   lastPath_ = path.value_or(std::string());
   if (!path) {
@@ -45,14 +54,20 @@ bool PortSession::COMOpen(const std::string& portName) {
     return false;
   }
 
+  // errno is cleared before each step, so that a step that fails without a
+  // system call leaves no stale value behind.
   OpenError error = OpenError::None;
+  errno = 0;
   std::unique_ptr<SerialDevice> device = opener_(*path, error);
   if (!device) {
+    lastErrno_ = errno;
     lastError_ = error == OpenError::None ? OpenError::Other : error;
     return false;
   }
   // A device dropped on the way out of here closes itself.
+  errno = 0;
   if (!device->readLineSettings() || !device->applyLineSettings() || !device->clearTimeouts()) {
+    lastErrno_ = errno;
     lastError_ = OpenError::SettingsRejected;
     return false;
   }

@@ -328,8 +328,7 @@ void THeadForm::OpenCloseClick() {
     if (!session_.COMOpen(name)) {
       const std::string& path = session_.lastPath();
       std::cerr << "rs485-master: cannot open " << name << " ("
-                << (path.empty() ? std::string("no device") : path) << "): " << describe(session_.lastError())
-                << '\n';
+                << (path.empty() ? std::string("no device") : path) << "): " << session_.lastErrorText() << '\n';
       showError(msg::cannotOpenPort(), FocusTarget::None);
       session_.COMClose();
       return;

@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -43,6 +45,7 @@ struct OpenFailure {
   const char* what;
   std::string path;  // empty: COM1 names nothing
   OpenError error;
+  int systemError;  // errno of the failing call, 0 when no call failed
 };
 
 class PortSessionOpenFailure : public ::testing::TestWithParam<OpenFailure> {};
@@ -62,6 +65,10 @@ TEST_P(PortSessionOpenFailure, FailsWithItsReasonAndLeavesNothingOpen) {
   const Resources before;
   EXPECT_FALSE(session.COMOpen("COM1"));
   EXPECT_EQ(session.lastError(), GetParam().error) << describe(session.lastError());
+  EXPECT_EQ(session.lastErrno(), GetParam().systemError) << std::strerror(session.lastErrno());
+  const std::string systemText =
+      GetParam().systemError != 0 ? " (" + std::string(std::strerror(GetParam().systemError)) + ")" : "";
+  EXPECT_EQ(session.lastErrorText(), describe(GetParam().error) + systemText);
   EXPECT_FALSE(session.isOpen());
   EXPECT_FALSE(exchange.running());
   EXPECT_EQ(Resources(), before);
@@ -71,11 +78,12 @@ TEST_P(PortSessionOpenFailure, FailsWithItsReasonAndLeavesNothingOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, PortSessionOpenFailure,
                          ::testing::Values(OpenFailure{"missing", "/dev/ttyUSB-no-such-device",
-                                                       OpenError::NotFound},
-                                           OpenFailure{"unnamed", "", OpenError::NotFound},
-                                           OpenFailure{"null", "/dev/null", OpenError::NotSerial},
-                                           OpenFailure{"regular", "@/regular-file", OpenError::NotSerial},
-                                           OpenFailure{"directory", "@/empty-dev", OpenError::Other}),
+                                                       OpenError::NotFound, ENOENT},
+                                           OpenFailure{"unnamed", "", OpenError::NotFound, 0},
+                                           OpenFailure{"null", "/dev/null", OpenError::NotSerial, ENOTTY},
+                                           OpenFailure{"regular", "@/regular-file", OpenError::NotSerial,
+                                                       ENOTTY},
+                                           OpenFailure{"directory", "@/empty-dev", OpenError::Other, EISDIR}),
                          [](const auto& info) { return std::string(info.param.what); });
 
 TEST(PortSession, ASecondOpenOfTheSamePortIsBusyAndTheFirstKeepsWorking) {
@@ -110,12 +118,15 @@ TEST_P(PortSessionSteps, RunInOrderAndAFailureClosesTheDeviceAtOnce) {
                         return std::make_unique<FakeLine>(GetParam().failingStep, &destroyed, &steps);
                       });
   const bool failing = std::string(GetParam().failingStep) != "none";
+  errno = EBADF;  // stale: the fake's steps make no system call
   EXPECT_EQ(session.COMOpen("COM3"), !failing);
   EXPECT_EQ(session.isOpen(), !failing);
   EXPECT_EQ(exchange.running(), !failing);
   EXPECT_EQ(destroyed, failing);
   if (failing) {
     EXPECT_EQ(session.lastError(), OpenError::SettingsRejected);
+    EXPECT_EQ(session.lastErrno(), 0);
+    EXPECT_EQ(session.lastErrorText(), describe(OpenError::SettingsRejected));
   }
   session.COMClose();
   EXPECT_TRUE(destroyed);
