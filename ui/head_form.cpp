@@ -322,52 +322,7 @@ void THeadForm::enDisPanel(bool enable) {
   ui_->InstallAdress->setEnabled(enable);
 }
 
-void THeadForm::OpenCloseClick() {
-  if (ui_->OpenClose->text() == msg::openCaption()) {
-    const std::string name = ui_->Ports->currentText().toStdString();
-    if (!session_.COMOpen(name)) {
-      const std::string& path = session_.lastPath();
-      std::cerr << "rs485-master: cannot open " << name << " ("
-                << (path.empty() ? std::string("no device") : path) << "): " << session_.lastErrorText() << '\n';
-      showError(msg::cannotOpenPort(), FocusTarget::None);
-      session_.COMClose();
-      return;
-    }
-    ui_->Find->setEnabled(true);
-    ui_->Timeouts->setEnabled(true);
-    ui_->UpDown->setEnabled(true);
-    ui_->Ports->setEnabled(false);
-    ui_->OpenClose->setText(msg::closeCaption());
-    ui_->PanelAction->setEnabled(true);
-    ui_->n1_addr->setEnabled(true);
-    ui_->n2_addr->setEnabled(true);
-    ui_->n3_addr->setEnabled(true);
-    ui_->new1->setEnabled(true);
-    ui_->new2->setEnabled(true);
-    ui_->new3->setEnabled(true);
-    ui_->InstallAdress->setEnabled(true);
-    ui_->Find->setText(msg::findCaption());
-    setStatus(msg::searchPrompt());
-    return;
-  }
-
-  ui_->Find->setEnabled(false);
-  ui_->Ports->setEnabled(true);
-  devices_.FoundDevices.clear();
-  ui_->Timeouts->setEnabled(false);
-  ui_->UpDown->setEnabled(false);
-  ui_->ListAdress->setEnabled(false);
-  clearDeviceList();
-  ui_->PanelAction->setEnabled(false);
-  for (QLineEdit* cell : {ui_->n1_addr, ui_->n2_addr, ui_->n3_addr}) cell->setEnabled(false);
-  for (QLineEdit* cell : {ui_->n1_addr, ui_->n2_addr, ui_->n3_addr}) cell->setText(QStringLiteral("0"));
-  for (QLineEdit* cell : {ui_->new1, ui_->new2, ui_->new3}) cell->setEnabled(false);
-  for (QLineEdit* cell : {ui_->new1, ui_->new2, ui_->new3}) cell->setText(QStringLiteral("0"));
-  ui_->InstallAdress->setEnabled(false);
-  setStatus(msg::openPortPrompt());
-  ui_->OpenClose->setText(msg::openCaption());
-  session_.COMClose();
-}
+void THeadForm::OpenCloseClick() { rs485::OpenCloseClick(*this, *this, session_, devices_, std::cerr); }
 
 // Timeouts is read-only and changed only through UpDown; of the keys typed
 // at it only the digits, Backspace and Enter get through.
@@ -447,9 +402,7 @@ void THeadForm::DialogLink::ask(const QString& confirmText) {
 }
 
 void THeadForm::readTimerTimer() {
-  exchange_.purgeOutput();
-  exchange_.purgeInput();
-  const int busy = exchange_.inputQueued();
+  const int busy = beginReadTick(exchange_);
   if (exchange_.pendingCommand() == CmdProbe) discovery_.scanTick(busy);
   if (exchange_.pendingCommand() == CmdReadCurrent) monitor_.pollTick(busy);
 }
@@ -562,6 +515,32 @@ QString THeadForm::addressDigit(int index) const { return addressCell(index)->te
 void THeadForm::setAddressDigit(int index, const QString& text) { addressCell(index)->setText(text); }
 
 QString THeadForm::newAddressDigit(int index) const { return newAddressCell(index)->text(); }
+
+// PortControls
+
+QString THeadForm::portName() const { return ui_->Ports->currentText(); }
+
+void THeadForm::setPortsEnabled(bool enabled) { ui_->Ports->setEnabled(enabled); }
+
+QString THeadForm::openCloseCaption() const { return ui_->OpenClose->text(); }
+
+void THeadForm::setOpenCloseCaption(const QString& caption) { ui_->OpenClose->setText(caption); }
+
+void THeadForm::setFindEnabled(bool enabled) { ui_->Find->setEnabled(enabled); }
+
+void THeadForm::setPanelActionEnabled(bool enabled) { ui_->PanelAction->setEnabled(enabled); }
+
+void THeadForm::setInstallAdressEnabled(bool enabled) { ui_->InstallAdress->setEnabled(enabled); }
+
+void THeadForm::setAddressDigitsEnabled(bool enabled) {
+  for (int i = 0; i < 3; ++i) addressCell(i)->setEnabled(enabled);
+}
+
+void THeadForm::setNewAddressDigitsEnabled(bool enabled) {
+  for (int i = 0; i < 3; ++i) newAddressCell(i)->setEnabled(enabled);
+}
+
+void THeadForm::setNewAddressDigit(int index, const QString& text) { newAddressCell(index)->setText(text); }
 
 // MonitorView
 

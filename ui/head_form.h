@@ -10,6 +10,7 @@
 #include "devices/clock.h"
 #include "devices/devices.h"
 #include "devices/found_devices.h"
+#include "devices/port_button.h"
 #include "devices/selection.h"
 #include "link/exchange.h"
 #include "link/port_names.h"
@@ -32,7 +33,7 @@ namespace rs485 {
 // port session with its exchange engine and the found devices, and it is
 // the view through which the scan, the poll and the display reach the
 // controls. Handlers are named after their control and event.
-class THeadForm : public QMainWindow, public MonitorView {
+class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   Q_OBJECT
 
  public:
@@ -120,6 +121,18 @@ class THeadForm : public QMainWindow, public MonitorView {
   QString addressDigit(int index) const override;
   void setAddressDigit(int index, const QString& text) override;
   QString newAddressDigit(int index) const override;
+
+  // PortControls
+  QString portName() const override;
+  void setPortsEnabled(bool enabled) override;
+  QString openCloseCaption() const override;
+  void setOpenCloseCaption(const QString& caption) override;
+  void setFindEnabled(bool enabled) override;
+  void setPanelActionEnabled(bool enabled) override;
+  void setInstallAdressEnabled(bool enabled) override;
+  void setAddressDigitsEnabled(bool enabled) override;
+  void setNewAddressDigitsEnabled(bool enabled) override;
+  void setNewAddressDigit(int index, const QString& text) override;
 
   // MonitorView
   QString readingAllCaption() const override;
