@@ -154,8 +154,8 @@ class NoiseTest : public QObject {
       QCOMPARE(answer.address, polled);
 
       const int total = static_cast<int>(answer.bytes.size());
-      std::array<std::uint8_t, kRxBufferSize> first{};
-      std::copy_n(answer.bytes.begin(), std::min(total, kRxBufferSize), first.begin());
+      std::vector<std::uint8_t> first(exchange.lastBlock().size());
+      std::copy_n(answer.bytes.begin(), std::min(answer.bytes.size(), first.size()), first.begin());
       // Settled: the frame was handed over (taken, or refused by its CRC), or
       // every byte of it waits in the queue, which holds a number that the
       // engine never reads.
