@@ -68,13 +68,13 @@ int main(int argc, char** argv) {
 
   phase("idle", ui, exchange, length);
 
-  exchange.ExpectedLength = kReadingsResponseLength;
+  exchange.expectAnswer(kReadingsResponseLength);
   pty.write({1, 2, 3, 4, 5, 6, 7});
   while (exchange.inputQueued() != 7) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   phase("7 stray bytes queued, 16 expected", ui, exchange, length);
 
   pty.closeMaster();
-  exchange.readingFunc(1, kReadingsResponseLength);
+  exchange.sendRequest(1, kReadingsResponseLength);
   phase("line gone, every write failing", ui, exchange, length);
   std::printf("  (%d failed writes reported in that phase)\n", failures);
 

@@ -56,10 +56,9 @@ int main(int argc, char** argv) {
     }
   });
 
-  exchange.PendingCommand = CmdReadCurrent;
-  exchange.ExpectedLength = kReadingsResponseLength;
+  exchange.setPendingCommand(CmdReadCurrent);
   for (int i = 0; i < exchanges; ++i) {
-    exchange.readingFunc(1, kReadingsResponseLength);
+    exchange.sendRequest(1, kReadingsResponseLength);
     if (!ui.pumpUntil([&] { return done == i + 1 && exchange.transmitParked(); }, std::chrono::seconds(5))) {
       std::fprintf(stderr, "exchange %d got no answer\n", i);
       break;

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
     paint.onPainted = [&] { loop.quit(); };
-    window.onCellWritten = [&](const QString&) {
+    window.onCellWritten = [&](DigitCell) {
       if (window.cellWrites - cellsBefore < kCellsPerAnswer) return;
       paint.armed = true;
       // Without paints the wait ends here; with them, at the paint (or soon after).

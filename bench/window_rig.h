@@ -198,16 +198,16 @@ class BenchForm : public THeadForm {
  public:
   using THeadForm::THeadForm;
 
-  void setCellText(const QString& cellName, const QString& text) override {
-    THeadForm::setCellText(cellName, text);
+  void setCellText(DigitCell cell, const QString& text) override {
+    THeadForm::setCellText(cell, text);
     lastCellWrite = SteadyClock::now();
     ++cellWrites;
-    if (onCellWritten) onCellWritten(cellName);
+    if (onCellWritten) onCellWritten(cell);
   }
 
   SteadyClock::time_point lastCellWrite{};
   std::size_t cellWrites = 0;
-  std::function<void(const QString&)> onCellWritten;
+  std::function<void(DigitCell)> onCellWritten;
 };
 
 // Answers the confirmation dialog "Да" with "Не спрашивать" ticked as soon

@@ -16,23 +16,23 @@ QByteArray degrees(int tenths) {
 }  // namespace
 
 QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer) {
-  const auto c = [&](const char* name) { return view.cell(address, name); };
+  const auto c = [&](DigitCell cell) { return view.cell(address, cell); };
   const QString status = QStringLiteral("status %1").arg(answer.statusByte);
   if (answer.cycles == 0) {
     return QStringLiteral("%1: цикл - %2%3%4  %5")
         .arg(address)
-        .arg(c("hCycle"), c("mCycle"), c("lCycle"), status);
+        .arg(c(DigitCell::hCycle), c(DigitCell::mCycle), c(DigitCell::lCycle), status);
   }
-  const QString temperature = c("tempN1") + c("tempN2") + c("tempN3") + QStringLiteral(",") + c("tempN4");
-  const QString time = c("hoursH") + c("hoursL") + QStringLiteral(" ч. ") + c("minutesH") + c("minutesL") +
+  const QString temperature = c(DigitCell::tempN1) + c(DigitCell::tempN2) + c(DigitCell::tempN3) + QStringLiteral(",") + c(DigitCell::tempN4);
+  const QString time = c(DigitCell::hoursH) + c(DigitCell::hoursL) + QStringLiteral(" ч. ") + c(DigitCell::minutesH) + c(DigitCell::minutesL) +
                        QStringLiteral(" м.");
-  const QString step = QStringLiteral("шаг ") + c("sectionH") + c("sectionL") + QStringLiteral(" (") +
-                       c("numStepH") + c("numStepL") + QStringLiteral(")");
-  const QString cycles = QStringLiteral("цикл - ") + c("hCycle") + c("mCycle") + c("lCycle");
+  const QString step = QStringLiteral("шаг ") + c(DigitCell::sectionH) + c(DigitCell::sectionL) + QStringLiteral(" (") +
+                       c(DigitCell::numStepH) + c(DigitCell::numStepL) + QStringLiteral(")");
+  const QString cycles = QStringLiteral("цикл - ") + c(DigitCell::hCycle) + c(DigitCell::mCycle) + c(DigitCell::lCycle);
   const QString setTemperature =
-      c("n1_temp") + c("n2_temp") + c("n3_temp") + QStringLiteral(",") + c("n4_temp");
+      c(DigitCell::n1_temp) + c(DigitCell::n2_temp) + c(DigitCell::n3_temp) + QStringLiteral(",") + c(DigitCell::n4_temp);
   const QString setTime =
-      c("hhTime") + c("hlTime") + QStringLiteral(" ч. ") + c("lhTime") + c("llTime") + QStringLiteral(" м.");
+      c(DigitCell::hhTime) + c(DigitCell::hlTime) + QStringLiteral(" ч. ") + c(DigitCell::lhTime) + c(DigitCell::llTime) + QStringLiteral(" м.");
   return QStringLiteral("%1: %2 °C  %3  %4  %5  уставки %6 °C %7  %8")
       .arg(QString::number(address), temperature, time, step, cycles, setTemperature, setTime, status);
 }

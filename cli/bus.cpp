@@ -2,9 +2,10 @@
 
 #include <utility>
 
-#include "cli/engine_access.h"
 #include "devices/messages.h"
+#include "devices/port_button.h"
 #include "link/traffic_trace.h"
+#include "protocol/readings.h"
 
 namespace rs485::cli {
 
@@ -43,11 +44,9 @@ Bus::~Bus() { session.COMClose(); }
 bool Bus::open(const std::string& portName) { return session.COMOpen(portName); }
 
 void Bus::readTimerTimer() {
-  exchange.purgeOutput();
-  exchange.purgeInput();
-  const int busy = exchange.inputQueued();
-  if (pendingCommand(exchange) == CmdProbe) devices.scanTick(busy);
-  if (pendingCommand(exchange) == CmdReadCurrent) pollTick(busy);
+  const int busy = beginReadTick(exchange);
+  if (exchange.pendingCommand() == CmdProbe) devices.scanTick(busy);
+  if (exchange.pendingCommand() == CmdReadCurrent) pollTick(busy);
   event();
 }
 
@@ -79,7 +78,7 @@ void Bus::settleTick() {
 
 void Bus::readingsArrived() {
   AcceptedAnswer answer;
-  answer.readings = receivedReadings(exchange);
+  answer.readings = decodeReadingsResponse(exchange.frame().data());
   answer.time = clock_();
   const DeviceEntry* entry = monitor.poll.currentEntry();
   answer.address = entry != nullptr ? entry->address : answer.readings.address;

@@ -34,19 +34,17 @@ void ConsoleView::setReadTimerActive(bool active) {
   if (!active) readTimer_.stop();
 }
 
-QString ConsoleView::cell(int address, const char* cellName) const {
+QString ConsoleView::cell(int address, DigitCell cell) const {
   const auto device = cells_.find(address);
   if (device == cells_.end()) return QStringLiteral("0");
-  const auto it = device->second.find(QLatin1String(cellName));
+  const auto it = device->second.find(cell);
   return it == device->second.end() ? QStringLiteral("0") : it->second;
 }
 
-QString ConsoleView::cellText(const QString& cellName) const {
-  return cell(state_.SelectedAddress, cellName.toLatin1().constData());
-}
+QString ConsoleView::cellText(DigitCell cell) const { return this->cell(state_.SelectedAddress, cell); }
 
-void ConsoleView::setCellText(const QString& cellName, const QString& text) {
-  cells_[state_.SelectedAddress][cellName] = text;
+void ConsoleView::setCellText(DigitCell cell, const QString& text) {
+  cells_[state_.SelectedAddress][cell] = text;
 }
 
 }  // namespace rs485::cli

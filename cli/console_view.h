@@ -20,8 +20,8 @@ namespace rs485::cli {
 class ConsoleDialog : public ConfirmDialog {
  public:
   static constexpr int kGoOnWithoutAsking = 3;
-  int askMode() const override { return kGoOnWithoutAsking; }
-  void setAskMode(int) override {}
+  ScanAnswer askMode() const override { return ScanAnswer::GoOnWithoutAsking; }
+  void setAskMode(ScanAnswer) override {}
   void ask(const QString&) override {}
 };
 
@@ -55,7 +55,7 @@ class ConsoleView : public QObject, public MonitorView {
   QString status() const { return status_; }
 
   // The cells of the device at `address` as the window would show them.
-  QString cell(int address, const char* cellName) const;
+  QString cell(int address, DigitCell cell) const;
 
   // WindowView
   void setStatus(const QString& text) override { status_ = text; }
@@ -90,8 +90,8 @@ class ConsoleView : public QObject, public MonitorView {
   void initialAll() override { cells_.clear(); }
   void enDisPanel(bool) override {}
   void setSetpointGroupsEnabled(bool) override {}
-  QString cellText(const QString& cellName) const override;
-  void setCellText(const QString& cellName, const QString& text) override;
+  QString cellText(DigitCell cell) const override;
+  void setCellText(DigitCell cell, const QString& text) override;
   void setDotTimerActive(bool) override {}
   bool dotVisible() const override { return true; }
   void setDotVisible(bool) override {}
@@ -109,7 +109,7 @@ class ConsoleView : public QObject, public MonitorView {
   QStringList list_;
   std::array<QString, 3> addressDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
   std::array<QString, 3> newDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-  std::map<int, std::map<QString, QString>> cells_;  // by address; a cell never written reads "0"
+  std::map<int, std::map<DigitCell, QString>> cells_;  // by address; a cell never written reads "0"
 };
 
 }  // namespace rs485::cli

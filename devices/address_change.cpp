@@ -32,7 +32,7 @@ void AddressChange::InstallAdressClick() {
     return;
   }
 
-  exchange_.PendingCommand = CmdSetAddress;
+  exchange_.setPendingCommand(CmdSetAddress);
   exchange_.sendAddressChange(state_.SelectedAddress, newAddress_);
 }
 

@@ -15,8 +15,8 @@ Devices::Devices(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, De
 
 void Devices::shortAnswerFunc() {
   // The command byte of the answer is not looked at: PendingCommand routes it.
-  const StatusResponse answer = decodeStatusResponse(exchange_.RxBuffer.data());
-  if (exchange_.PendingCommand == CmdSetAddress && answer.status == 0) {
+  const StatusResponse answer = decodeStatusResponse(exchange_.frame().data());
+  if (exchange_.pendingCommand() == CmdSetAddress && answer.status == 0) {
     addressChange.acknowledge();
   } else if (answer.status != 0) {
     return;

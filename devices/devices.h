@@ -17,8 +17,8 @@ class Devices {
   Devices(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state,
           Clock clock = systemClock(), PrepareRecordingFile prepareRecordingFile = {});
 
-  // The handler of a StatusResponse whose CRC matched; the frame is in
-  // exchange.RxBuffer. Routed by PendingCommand and the status byte: an
+  // The handler of a StatusResponse whose CRC matched; the frame is
+  // exchange.frame(). Routed by PendingCommand and the status byte: an
   // address-change acknowledgement, nothing (status not 0), or a find.
   void shortAnswerFunc();
 

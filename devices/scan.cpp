@@ -5,11 +5,6 @@
 
 namespace rs485 {
 
-namespace {
-constexpr int kAskEachFind = 1;
-constexpr int kStopScan = 2;
-}  // namespace
-
 Scan::Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state, Clock clock,
            PrepareRecordingFile prepareRecordingFile)
     : view_(view),
@@ -37,10 +32,10 @@ void Scan::start() {
   view_.setOpenCloseEnabled(false);
   state_.FoundDevices.clear();
   view_.setReadTimerActive(true);
-  dialog_.setAskMode(kAskEachFind);
+  dialog_.setAskMode(ScanAnswer::AskAgain);
   scanAddress_ = firstAddress_;
   foundCount_ = 0;
-  exchange_.PendingCommand = CmdProbe;
+  exchange_.setPendingCommand(CmdProbe);
   view_.setStatus(msg::scanningFirst());
 }
 
@@ -54,11 +49,10 @@ void Scan::end() {
 }
 
 void Scan::scanTick(int busy) {
-  if (exchange_.PendingCommand != CmdProbe) return;
+  if (exchange_.pendingCommand() != CmdProbe) return;
   if (busy == 0) {
     view_.setStatus(msg::scanning(scanAddress_));
-    exchange_.ExpectedLength = kStatusResponseLength;
-    exchange_.readingFunc(scanAddress_, kStatusResponseLength);
+    exchange_.sendRequest(scanAddress_, kStatusResponseLength);
     ++scanAddress_;
   }
   if (scanAddress_ == lastAddress_ + 1) end();
@@ -74,11 +68,11 @@ void Scan::find(int address) {
   view_.appendDeviceListItem(deviceCaption(listed));
   const QString confirmText = msg::foundDeviceQuestion(listed);
 
-  if (dialog_.askMode() == kAskEachFind) {
+  if (dialog_.askMode() == ScanAnswer::AskAgain) {
     view_.setReadTimerActive(false);
     dialog_.ask(confirmText);
   }
-  if (dialog_.askMode() == kStopScan) end();
+  if (dialog_.askMode() == ScanAnswer::StopScan) end();
   if (running()) {
     view_.setReadTimerActive(true);
   } else if (resumePoll_) {

@@ -48,13 +48,20 @@ class WindowView {
   virtual QString newAddressDigit(int index) const = 0;
 };
 
-// Shows the confirmation dialog `Attention`; its answer travels in AskMode
-// (1 ask again, 2 stop, 3 go on without asking), kept with the dialog.
+// The answer of the confirmation dialog, kept in its AskMode.
+enum class ScanAnswer {
+  AskAgain = 1,           // "Да": ask again at the next find
+  StopScan = 2,           // "Нет": the scan ends
+  GoOnWithoutAsking = 3,  // "Да" with "Больше не спрашивать" ticked
+};
+
+// Shows the confirmation dialog `Attention`; its answer travels in AskMode,
+// kept with the dialog.
 class ConfirmDialog {
  public:
   virtual ~ConfirmDialog() = default;
-  virtual int askMode() const = 0;
-  virtual void setAskMode(int mode) = 0;
+  virtual ScanAnswer askMode() const = 0;
+  virtual void setAskMode(ScanAnswer mode) = 0;
   // Sets ConfirmText and shows the dialog modally; returns when it closes.
   virtual void ask(const QString& confirmText) = 0;
 };

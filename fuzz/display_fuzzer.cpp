@@ -33,10 +33,7 @@ namespace {
 
 using namespace rs485;
 
-const std::array<const char*, 23> kCells = {
-    "tempN1",   "tempN2",   "tempN3",   "tempN4",   "n1_temp", "n2_temp", "n3_temp", "n4_temp",
-    "hoursH",   "hoursL",   "minutesH", "minutesL", "hhTime",  "hlTime",  "lhTime",  "llTime",
-    "sectionH", "sectionL", "numStepH", "numStepL", "hCycle",  "mCycle",  "lCycle"};
+using enum DigitCell;
 
 // What a digit cell may hold: a digit, a minus, or a letter of "End".
 bool validCell(const QString& text) {
@@ -125,9 +122,9 @@ using fuzz::Input;
 class View : public MonitorView {
  public:
   View() {
-    for (const char* name : kCells) cells[QLatin1String(name)] = QStringLiteral("0");
+    for (const auto& entry : kDigitCells) cells[entry.cell] = QStringLiteral("0");
   }
-  std::map<QString, QString> cells;
+  std::map<DigitCell, QString> cells;
   bool dotTimer = false;
   bool dot = true;
 
@@ -158,13 +155,13 @@ class View : public MonitorView {
   void initialAll() override {}
   void enDisPanel(bool) override {}
   void setSetpointGroupsEnabled(bool) override {}
-  QString cellText(const QString& name) const override {
-    const auto it = cells.find(name);
+  QString cellText(DigitCell cell) const override {
+    const auto it = cells.find(cell);
     CHECK(it != cells.end());
     return it->second;
   }
-  void setCellText(const QString& name, const QString& text) override {
-    const auto it = cells.find(name);
+  void setCellText(DigitCell cell, const QString& text) override {
+    const auto it = cells.find(cell);
     CHECK(it != cells.end());
     CHECK(validCell(text));
     it->second = text;
@@ -181,16 +178,16 @@ class NoUi : public UiExecutor {
 };
 
 template <std::size_t N>
-std::array<QString, N> group(const View& view, const std::array<const char*, N>& names) {
+std::array<QString, N> group(const View& view, const std::array<DigitCell, N>& names) {
   std::array<QString, N> texts;
-  for (std::size_t i = 0; i < N; ++i) texts[i] = view.cells.at(QLatin1String(names[i]));
+  for (std::size_t i = 0; i < N; ++i) texts[i] = view.cells.at(names[i]);
   return texts;
 }
 
 // A group of cells after showReadings: the value when it fits, else the
 // texts from before.
 template <std::size_t N>
-void checkShown(const View& before, const View& after, const std::array<const char*, N>& names, long value,
+void checkShown(const View& before, const View& after, const std::array<DigitCell, N>& names, long value,
                 int fitsUpTo) {
   const auto shown = group(after, names);
   if (value > fitsUpTo || (N == 4 && value < -999)) {
@@ -218,24 +215,24 @@ void checkDisplay(const std::uint8_t* frame, std::uint8_t who) {
 
   // The cells hold what an earlier answer left: "End" in the cycle cells.
   if ((who & 0x20) != 0) {
-    view.cells[QStringLiteral("hCycle")] = QStringLiteral("E");
-    view.cells[QStringLiteral("mCycle")] = QStringLiteral("n");
-    view.cells[QStringLiteral("lCycle")] = QStringLiteral("d");
+    view.cells[hCycle] = QStringLiteral("E");
+    view.cells[mCycle] = QStringLiteral("n");
+    view.cells[lCycle] = QStringLiteral("d");
   }
   view.dotTimer = (who & 0x40) != 0;
   view.dot = (who & 0x80) != 0;
   const View before = view;
 
-  std::copy_n(frame, kReadingsResponseLength, exchange.RxBuffer.begin());
-  exchange.RxCount = kReadingsResponseLength;
-  exchange.ExpectedLength = kReadingsResponseLength;
+  // Assembled while a longer answer is awaited, so that no handler runs yet.
+  exchange.expectAnswer(kReadingsResponseLength + 1);
+  exchange.acceptBlock(std::span<const std::uint8_t>(frame, kReadingsResponseLength));
+  exchange.expectAnswer(kReadingsResponseLength);
   display.showReadings();
 
   const ReadingsResponse answer = decodeReadingsResponse(frame);
   for (const auto& [name, text] : view.cells) CHECK(validCell(text));
-  CHECK(exchange.RxCount == 0);
-  CHECK(
-      std::all_of(exchange.RxBuffer.begin(), exchange.RxBuffer.end(), [](std::uint8_t b) { return b == 0; }));
+  CHECK(exchange.frame().size() == 0);
+  CHECK(std::ranges::all_of(exchange.receiveBuffer(), [](std::uint8_t b) { return b == 0; }));
   CHECK(poll.PollIndex == (answering + 1) % devices);
 
   if (!selected) {
@@ -250,22 +247,22 @@ void checkDisplay(const std::uint8_t* frame, std::uint8_t who) {
   }
   if (answer.cycles == 0) {
     View expected = before;
-    expected.cells[QStringLiteral("hCycle")] = QStringLiteral("E");
-    expected.cells[QStringLiteral("mCycle")] = QStringLiteral("n");
-    expected.cells[QStringLiteral("lCycle")] = QStringLiteral("d");
+    expected.cells[hCycle] = QStringLiteral("E");
+    expected.cells[mCycle] = QStringLiteral("n");
+    expected.cells[lCycle] = QStringLiteral("d");
     CHECK(view.cells == expected.cells);
     return;
   }
-  checkShown(before, view, std::array{"tempN1", "tempN2", "tempN3", "tempN4"}, answer.temperature, 9999);
-  checkShown(before, view, std::array{"hoursH", "hoursL"}, answer.timeMinutes / 60, 99);
-  checkShown(before, view, std::array{"minutesH", "minutesL"}, answer.timeMinutes % 60, 99);
-  checkShown(before, view, std::array{"sectionH", "sectionL"}, answer.step, 99);
-  checkShown(before, view, std::array{"hCycle", "mCycle", "lCycle"}, answer.cycles, 999);
-  checkShown(before, view, std::array{"numStepH", "numStepL"}, answer.numStep, 99);
-  checkShown(before, view, std::array{"n1_temp", "n2_temp", "n3_temp", "n4_temp"}, answer.setTemperature,
+  checkShown(before, view, std::array{tempN1, tempN2, tempN3, tempN4}, answer.temperature, 9999);
+  checkShown(before, view, std::array{hoursH, hoursL}, answer.timeMinutes / 60, 99);
+  checkShown(before, view, std::array{minutesH, minutesL}, answer.timeMinutes % 60, 99);
+  checkShown(before, view, std::array{sectionH, sectionL}, answer.step, 99);
+  checkShown(before, view, std::array{hCycle, mCycle, lCycle}, answer.cycles, 999);
+  checkShown(before, view, std::array{numStepH, numStepL}, answer.numStep, 99);
+  checkShown(before, view, std::array{n1_temp, n2_temp, n3_temp, n4_temp}, answer.setTemperature,
              9999);
-  checkShown(before, view, std::array{"hhTime", "hlTime"}, answer.setTimeMinutes / 60, 99);
-  checkShown(before, view, std::array{"lhTime", "llTime"}, answer.setTimeMinutes % 60, 99);
+  checkShown(before, view, std::array{hhTime, hlTime}, answer.setTimeMinutes / 60, 99);
+  checkShown(before, view, std::array{lhTime, llTime}, answer.setTimeMinutes % 60, 99);
 }
 
 }  // namespace

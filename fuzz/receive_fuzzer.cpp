@@ -1,10 +1,10 @@
 // The receive path of the exchange engine: arbitrary bytes arriving in
-// arbitrary bursts, with any ExpectedLength, through the receive thread's
+// arbitrary bursts, with any awaited length, through the receive thread's
 // test (takeBlock) and the user-interface side of the hand-over
 // (acceptBlock, onReceived, the handlers). No port and no thread: the
 // fuzzer plays the port's input queue and runs the hand-over itself.
 //
-// Input: a header of two bytes (the first ExpectedLength; the trace switch
+// Input: a header of two bytes (the first awaited length; the trace switch
 // and what the handlers do), then operations of one byte each, some followed
 // by their argument bytes.
 #include <algorithm>
@@ -27,7 +27,7 @@ namespace {
 
 using namespace rs485;
 
-constexpr int kMaxExpected = 20;  // beyond the receive buffer on purpose
+constexpr std::size_t kMaxExpected = 20;  // beyond the receive buffer on purpose
 constexpr std::size_t kQueueLimit = 4096;
 
 // No port is opened, so nothing is ever posted.
@@ -38,7 +38,10 @@ class NoUi : public UiExecutor {
 
 using fuzz::Input;
 
-enum class HandlerAction { Nothing, ClearReceive, NewExpectedLength, ReplaceHandlers };
+constexpr auto kStatusLength = static_cast<std::size_t>(kStatusResponseLength);
+constexpr auto kReadingsLength = static_cast<std::size_t>(kReadingsResponseLength);
+
+enum class HandlerAction { Nothing, ClearReceive, NewAnswerLength, ReplaceHandlers };
 
 struct Run {
   NoUi ui;
@@ -48,28 +51,28 @@ struct Run {
   int shortAnswers = 0;
   int readings = 0;
   HandlerAction action = HandlerAction::Nothing;
-  int actionExpected = 0;
+  std::size_t actionExpected = 0;
   bool tracing = false;
   int traceLines = 0;
   std::string lastLine;
 
   void installHandlers() {
-    exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusResponseLength, shortAnswers); },
-                                          [this] { handled(kReadingsResponseLength, readings); },
+    exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusLength, shortAnswers); },
+                                          [this] { handled(kReadingsLength, readings); },
                                           [] { std::abort(); }});
   }
 
-  // Inside a handler: the frame in RxBuffer is exactly ExpectedLength bytes
-  // of this kind, its CRC matches, and they are the last bytes handed in.
-  void handled(int length, int& calls) {
+  // Inside a handler: the frame is exactly as long as the answer awaited
+  // and of this kind, its CRC matches, and it is the last bytes handed in.
+  void handled(std::size_t length, int& calls) {
     ++calls;
-    CHECK(exchange.ExpectedLength == length);
-    CHECK(exchange.RxCount == length);
+    const auto frame = exchange.frame();
+    CHECK(exchange.answerLength() == length);
+    CHECK(frame.size() == length);
     CHECK(exchange.Read());
-    CHECK(frameCrcMatches(exchange.RxBuffer.data(), length));
-    const auto n = static_cast<std::size_t>(length);
-    CHECK(handedIn.size() >= n);
-    CHECK(std::equal(exchange.RxBuffer.begin(), exchange.RxBuffer.begin() + length, handedIn.end() - length));
+    CHECK(frameCrcMatches(frame.data(), static_cast<int>(length)));
+    CHECK(handedIn.size() >= length);
+    CHECK(std::equal(frame.begin(), frame.end(), handedIn.end() - static_cast<std::ptrdiff_t>(length)));
     if (tracing) CHECK(std::string_view(lastLine).ends_with("  accepted\n"));
     switch (action) {
       case HandlerAction::Nothing:
@@ -77,8 +80,8 @@ struct Run {
       case HandlerAction::ClearReceive:
         exchange.clearReceive();
         break;
-      case HandlerAction::NewExpectedLength:
-        exchange.ExpectedLength = actionExpected;
+      case HandlerAction::NewAnswerLength:
+        exchange.expectAnswer(actionExpected);
         break;
       case HandlerAction::ReplaceHandlers:
         installHandlers();  // the running handler's own function object goes
@@ -87,57 +90,57 @@ struct Run {
   }
 
   void checkState() const {
-    CHECK(exchange.RxCount >= 0 && exchange.RxCount <= kRxBufferSize);
+    const auto buffer = exchange.receiveBuffer();
+    CHECK(exchange.frame().size() <= buffer.size());
     // Nothing beyond the assembled bytes: no stale byte, no spill.
-    for (int i = exchange.RxCount; i < kRxBufferSize; ++i)
-      CHECK(exchange.RxBuffer[static_cast<std::size_t>(i)] == 0);
+    for (std::size_t i = exchange.frame().size(); i < buffer.size(); ++i) CHECK(buffer[i] == 0);
   }
 
-  // The hand-over of one block; `expectedNow` is ExpectedLength when the
+  // The hand-over of one block; `expectedNow` is the length awaited when the
   // user-interface thread gets to it (it may have changed since the read).
-  void handOver(const std::vector<std::uint8_t>& block, int expectedNow) {
-    exchange.ExpectedLength = expectedNow;
-    const int count = static_cast<int>(block.size());
-    const bool fresh = exchange.RxCount == 0;
+  void handOver(const std::vector<std::uint8_t>& block, std::size_t expectedNow) {
+    exchange.expectAnswer(expectedNow);
+    const std::size_t count = block.size();
+    const bool fresh = exchange.frame().size() == 0;
     const int callsBefore = shortAnswers + readings;
     const int linesBefore = traceLines;
     handedIn.insert(handedIn.end(), block.begin(), block.end());
     if (handedIn.size() > 64) handedIn.erase(handedIn.begin(), handedIn.end() - 32);
 
-    exchange.acceptBlock(block.data(), count);
+    exchange.acceptBlock(block);
 
     const int calls = shortAnswers + readings - callsBefore;
     CHECK(calls <= 1);
     const bool frame = count == expectedNow &&
-                       (count == kStatusResponseLength || count == kReadingsResponseLength) &&
-                       frameCrcMatches(block.data(), count);
+                       (count == kStatusLength || count == kReadingsLength) &&
+                       frameCrcMatches(block.data(), static_cast<int>(count));
     // A whole good frame on an empty buffer is handled, once.
     if (fresh && frame) CHECK(calls == 1);
     // Assembled bytes stay only while they are fewer than a frame.
-    CHECK(exchange.RxCount == 0 || exchange.RxCount < exchange.ExpectedLength);
+    CHECK(exchange.frame().size() == 0 || exchange.frame().size() < exchange.answerLength());
     if (tracing) CHECK(traceLines == linesBefore + 1);
     checkState();
   }
 
   // What the receive thread does at an arrival.
-  void arrival(int expectedAtHandOver) {
-    const int expected = exchange.ExpectedLength;
-    if (!Exchange::takeBlock(static_cast<int>(queue.size()), expected)) return;
-    CHECK(static_cast<int>(queue.size()) == expected && expected >= 1 && expected <= kRxBufferSize);
+  void arrival(std::size_t expectedAtHandOver) {
+    const std::size_t expected = exchange.answerLength();
+    if (!Exchange::takeBlock(queue.size(), expected)) return;
+    CHECK(queue.size() == expected && expected >= 1 && expected <= exchange.receiveBuffer().size());
     const std::vector<std::uint8_t> block = std::move(queue);
     queue.clear();
     handOver(block, expectedAtHandOver);
   }
 };
 
-int expectedFrom(std::uint8_t b) { return b % (kMaxExpected + 1); }
+std::size_t expectedFrom(std::uint8_t b) { return b % (kMaxExpected + 1); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Input in(data, size);
   Run run;
-  run.exchange.ExpectedLength = expectedFrom(in.byte());
+  run.exchange.expectAnswer(expectedFrom(in.byte()));
   const std::uint8_t setup = in.byte();
   run.tracing = (setup & 1) != 0;
   run.action = static_cast<HandlerAction>((setup >> 1) & 3);
@@ -164,26 +167,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int length = 1 + (op >> 3) % 24;
         for (int i = 0; i < length && !in.empty(); ++i) run.queue.push_back(in.byte());
         if (run.queue.size() > kQueueLimit) run.queue.clear();
-        if (op % 8 != 3) run.arrival(run.exchange.ExpectedLength);
+        if (op % 8 != 3) run.arrival(run.exchange.answerLength());
         break;
       }
       case 4:
-        // A tick: both queues purged, then the next request's ExpectedLength.
+        // A tick: both queues purged, then the next request's answer length.
         run.queue.clear();
-        run.exchange.ExpectedLength = expectedFrom(in.byte());
+        run.exchange.expectAnswer(expectedFrom(in.byte()));
         break;
       case 5:
-        // ExpectedLength changes with the queue as it is (an address change).
-        run.exchange.ExpectedLength = expectedFrom(in.byte());
+        // The awaited length changes with the queue as it is (an address change).
+        run.exchange.expectAnswer(expectedFrom(in.byte()));
         break;
       case 6:
-        // A block read at one ExpectedLength and handed over at another.
+        // A block read at one awaited length and handed over at another.
         run.arrival(expectedFrom(in.byte()));
         break;
       case 7:
         run.exchange.clearReceive();
         run.checkState();
-        CHECK(run.exchange.RxCount == 0);
+        CHECK(run.exchange.frame().size() == 0);
         break;
       default:
         break;

@@ -38,7 +38,7 @@ constexpr int kMaxTracedPurge = 4096;
 // Without a trace a receive purge is the plain flush. With one, whatever is
 // queued is read first (never waiting) so that the trace shows it: a whole
 // answer's worth of bytes is a late answer, anything else the wrong length.
-void purgeReceiveQueue(SerialPort& port, TrafficTrace* trace, int expected) {
+void purgeReceiveQueue(SerialPort& port, TrafficTrace* trace, std::size_t expected) {
   if (trace != nullptr) {
     std::vector<std::uint8_t> dropped;
     std::uint8_t chunk[256];
@@ -48,9 +48,8 @@ void purgeReceiveQueue(SerialPort& port, TrafficTrace* trace, int expected) {
       dropped.insert(dropped.end(), chunk, chunk + n);
     }
     if (!dropped.empty()) {
-      const int count = static_cast<int>(dropped.size());
-      trace->record(TraceDirection::Receive, dropped.data(), count,
-                    count == expected ? TraceVerdict::DroppedByPurge : TraceVerdict::WrongLength);
+      trace->record(TraceDirection::Receive, dropped.data(), static_cast<int>(dropped.size()),
+                    dropped.size() == expected ? TraceVerdict::DroppedByPurge : TraceVerdict::WrongLength);
     }
   }
   port.purgeInput();
@@ -98,6 +97,13 @@ void Exchange::setHandlers(ExchangeHandlers handlers) { handlers_ = std::move(ha
 
 void Exchange::setTrace(std::shared_ptr<TrafficTrace> trace) { trace_ = std::move(trace); }
 
+void Exchange::sendRequest(int address, std::size_t answerLength) {
+  ExpectedLength = answerLength;
+  readingFunc(address, static_cast<int>(answerLength));
+}
+
+void Exchange::expectAnswer(std::size_t answerLength) { ExpectedLength = answerLength; }
+
 bool Exchange::readingFunc(int address, int /*length*/) {
   setTx(buildBusRequest(address, PendingCommand), kBusRequestLength);
   purgeOutput();
@@ -108,14 +114,14 @@ bool Exchange::readingFunc(int address, int /*length*/) {
 
 void Exchange::sendAddressChange(int currentAddress, int newAddress) {
   setTx(buildAddressChangeRequest(currentAddress, newAddress), kAddressChangeRequestLength);
-  ExpectedLength = kStatusResponseLength;
+  ExpectedLength = static_cast<std::size_t>(kStatusResponseLength);
   purgeOutput();
   if (session_) session_->gate.release();
 }
 
 bool Exchange::Read() const {
-  const int length = ExpectedLength;
-  return length <= kRxBufferSize && frameCrcMatches(RxBuffer.data(), length);
+  const std::size_t length = ExpectedLength;
+  return length <= RxBuffer.size() && frameCrcMatches(RxBuffer.data(), static_cast<int>(length));
 }
 
 void Exchange::clearReceive() {
@@ -145,13 +151,13 @@ void Exchange::onSent() {
 }
 
 void Exchange::onReceived() {
-  const int expected = ExpectedLength;
+  const std::size_t expected = ExpectedLength;
   if (RxCount == expected) {
     if (Read()) {
       // A copy: the handler may replace the handlers while it runs.
       std::function<void()> handler;
-      if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;
-      if (expected == kReadingsResponseLength) handler = handlers_.readings;
+      if (expected == static_cast<std::size_t>(kStatusResponseLength)) handler = handlers_.shortAnswer;
+      if (expected == static_cast<std::size_t>(kReadingsResponseLength)) handler = handlers_.readings;
       if (handler) handler();
       ReadScratch.fill(0);
     }
@@ -160,42 +166,42 @@ void Exchange::onReceived() {
   if (RxCount > ExpectedLength) clearReceive();
 }
 
-bool Exchange::takeBlock(int queued, int expected) {
-  return queued > 0 && queued == expected && queued <= kRxBufferSize;
+bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
+  return queued > 0 && queued == expected && queued <= std::tuple_size_v<Block>;
 }
 
-void Exchange::acceptBlock(const std::uint8_t* bytes, int count) {
-  if (count < 0 || count > kRxBufferSize) {
-    traceReceived(bytes, std::max(count, 0), TraceVerdict::WrongLength);
+void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
+  if (block.size() > RxBuffer.size()) {
+    traceReceived(block, TraceVerdict::WrongLength);
     clearReceive();
     return;
   }
-  std::copy_n(bytes, count, ReadScratch.begin());
-  if (RxCount < 0 || RxCount + count > kRxBufferSize) {
+  std::ranges::copy(block, ReadScratch.begin());
+  if (RxCount > RxBuffer.size() || block.size() > RxBuffer.size() - RxCount) {
     // It would not fit: the block goes, together with what was assembled.
-    traceReceived(bytes, count, TraceVerdict::WrongLength);
+    traceReceived(block, TraceVerdict::WrongLength);
     clearReceive();
     return;
   }
-  std::copy_n(bytes, count, RxBuffer.begin() + RxCount);
-  RxCount += count;
+  std::ranges::copy(block, RxBuffer.begin() + static_cast<std::ptrdiff_t>(RxCount));
+  RxCount += block.size();
   if (trace_) {
     // The line shows what onReceived is about to judge: the whole frame
     // when it is complete, else the block that did not make one.
-    const int expected = ExpectedLength;
+    const std::size_t expected = ExpectedLength;
     if (RxCount == expected) {
-      traceReceived(RxBuffer.data(), RxCount, Read() ? TraceVerdict::Accepted : TraceVerdict::BadCrc);
+      traceReceived(frame(), Read() ? TraceVerdict::Accepted : TraceVerdict::BadCrc);
     } else if (RxCount > expected) {
-      traceReceived(RxBuffer.data(), RxCount, TraceVerdict::WrongLength);
+      traceReceived(frame(), TraceVerdict::WrongLength);
     } else {
-      traceReceived(bytes, count, TraceVerdict::WrongLength);
+      traceReceived(block, TraceVerdict::WrongLength);
     }
   }
   onReceived();
 }
 
-void Exchange::traceReceived(const std::uint8_t* bytes, int count, TraceVerdict verdict) {
-  if (trace_) trace_->record(TraceDirection::Receive, bytes, count, verdict);
+void Exchange::traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict) {
+  if (trace_) trace_->record(TraceDirection::Receive, bytes.data(), static_cast<int>(bytes.size()), verdict);
 }
 
 TxFrame Exchange::txBuffer() const {
@@ -203,9 +209,9 @@ TxFrame Exchange::txBuffer() const {
   return TxBuffer;
 }
 
-int Exchange::txCount() const {
+std::size_t Exchange::txCount() const {
   std::lock_guard lock(txMutex_);
-  return TxCount;
+  return static_cast<std::size_t>(TxCount);
 }
 
 void Exchange::setTx(const TxFrame& frame, int count) {
@@ -255,11 +261,13 @@ void Exchange::readThreadBody(Session& s) {
     // A response is taken only when the queue holds exactly as many bytes as
     // it must have; otherwise they stay, and the next arrival counts again.
     const int queued = s.port.inputQueued();
-    if (!takeBlock(queued, ExpectedLength)) continue;
+    if (queued <= 0 || !takeBlock(static_cast<std::size_t>(queued), ExpectedLength)) continue;
     Block block{};
     const int count = s.port.readQueued(block.data(), queued);
     if (count <= 0) continue;
-    s.handOver.run([this, block, count] { acceptBlock(block.data(), count); });
+    s.handOver.run([this, block, count] {
+      acceptBlock(std::span<const std::uint8_t>(block).first(static_cast<std::size_t>(count)));
+    });
   }
   purgeReceiveQueue(s.port, s.trace.get(), ExpectedLength);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "link/serial_port.h"
@@ -18,8 +19,8 @@ namespace rs485 {
 
 // What the engine calls on the user-interface thread.
 struct ExchangeHandlers {
-  std::function<void()> shortAnswer;  // a 5-byte frame with a good CRC is in RxBuffer
-  std::function<void()> readings;     // a 16-byte frame with a good CRC is in RxBuffer
+  std::function<void()> shortAnswer;  // a 5-byte frame with a good CRC is in frame()
+  std::function<void()> readings;     // a 16-byte frame with a good CRC is in frame()
   std::function<void()> sendFailed;   // a write did not complete ("Ошибка передачи")
 };
 
@@ -27,10 +28,10 @@ struct ExchangeHandlers {
 // worker threads, without ever blocking the user-interface thread.
 //
 // The object lives as long as the window; start() and stop() bracket one
-// open port. Members named in capitals are the engine's shared state. The
-// plain ones belong to the user-interface thread alone: the receive thread
-// hands each block it reads over by value, and the user-interface side of
-// the hand-over appends it to RxBuffer. The transmit frame is read by the
+// open port. Members named in capitals are the engine's shared state, kept
+// private so that every request is sent in the one right order. The receive
+// thread hands each block it reads over by value, and the user-interface
+// side of the hand-over appends it to RxBuffer. The transmit frame is read by the
 // transmit thread at every write, under txMutex_; scalars that both sides
 // touch are atomics.
 class Exchange {
@@ -51,33 +52,38 @@ class Exchange {
 
   // The command of the operation in progress (1 scan, 2 address change,
   // 80 poll). User-interface thread only.
-  int PendingCommand = 1;
+  void setPendingCommand(int command) { PendingCommand = command; }
+  int pendingCommand() const { return PendingCommand; }
 
-  // Length of the answer the request in flight must produce (5 or 16; 0
-  // before the first request). Read by the receive thread at every arrival.
-  std::atomic<int> ExpectedLength{0};
+  // Sends the four-byte request for `address` with the pending command and
+  // awaits an answer of `answerLength` bytes: both queues purged, the
+  // transmit thread released. Never waits.
+  void sendRequest(int address, std::size_t answerLength);
+  // Awaits an answer of `answerLength` bytes without sending anything (a
+  // tick that finds bytes waiting).
+  void expectAnswer(std::size_t answerLength);
+  std::size_t answerLength() const { return ExpectedLength; }
 
-  std::array<std::uint8_t, kRxBufferSize> RxBuffer{};
-  int RxCount = 0;
-  // The last block the receive thread read, as it was handed over.
-  std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
-
-  // Set by the transmit thread after each write, read by onSent.
-  std::atomic<bool> WriteOk{false};
-
-  // Builds the four-byte request for `address` with PendingCommand, purges
-  // both queues and releases the transmit thread. `length` is not used: the
-  // caller sets ExpectedLength itself. Always true; never waits.
-  bool readingFunc(int address, int length);
-
-  // The address-change send: the five-byte request, ExpectedLength 5,
-  // transmit queue purged only, transmit thread released.
+  // The address-change send: the five-byte request, a 5-byte answer
+  // awaited, transmit queue purged only, transmit thread released.
   void sendAddressChange(int currentAddress, int newAddress);
 
-  // CRC test of the assembled frame of ExpectedLength bytes in RxBuffer.
+  // The frame assembled so far; inside a handler, the whole accepted frame.
+  std::span<const std::uint8_t> frame() const {
+    return std::span<const std::uint8_t>(RxBuffer).first(RxCount);
+  }
+  // The whole receive buffer, the bytes past frame() included, for tests
+  // that check it was cleared.
+  std::span<const std::uint8_t, kRxBufferSize> receiveBuffer() const { return RxBuffer; }
+  // The last block the receive thread handed over, zeroed once a frame has
+  // been handled; tests clear it to watch the next hand-over.
+  std::span<const std::uint8_t, kRxBufferSize> lastBlock() const { return ReadScratch; }
+  void clearLastBlock() { ReadScratch.fill(0); }
+
+  // CRC test of the assembled frame of the awaited length.
   bool Read() const;
 
-  // Zero RxBuffer, RxCount 0, purge the receive queue.
+  // Zero the receive buffer, no frame assembled, purge the receive queue.
   void clearReceive();
 
   // Queue operations of the timer ticks; no-ops (0) without an open port.
@@ -90,18 +96,18 @@ class Exchange {
   void onReceived();
 
   // The receive thread's test at each arrival: the queued bytes are read as
-  // one block only when the queue holds exactly ExpectedLength of them.
-  static bool takeBlock(int queued, int expected);
+  // one block only when the queue holds exactly as many as the answer awaited.
+  static bool takeBlock(std::size_t queued, std::size_t expected);
 
   // The user-interface side of the receive hand-over: appends the block to
-  // RxBuffer and runs onReceived. A block that would not fit is discarded
+  // the frame and runs onReceived. A block that would not fit is discarded
   // together with what was assembled, and the receive queue is purged.
   // User-interface thread only.
-  void acceptBlock(const std::uint8_t* bytes, int count);
+  void acceptBlock(std::span<const std::uint8_t> block);
 
   // The frame the next write sends, for tests and traces.
   TxFrame txBuffer() const;
-  int txCount() const;
+  std::size_t txCount() const;
 
   // Starts the receive thread running and the transmit thread parked. When
   // a thread cannot be started it throws std::system_error, having ended
@@ -133,10 +139,28 @@ class Exchange {
  private:
   using Block = std::array<std::uint8_t, kRxBufferSize>;
 
+  // Builds the four-byte request for `address` with PendingCommand, purges
+  // both queues and releases the transmit thread. `length` is not used:
+  // ExpectedLength is set before. Always true; never waits.
+  bool readingFunc(int address, int length);
   void setTx(const TxFrame& frame, int count);
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
-  void traceReceived(const std::uint8_t* bytes, int count, TraceVerdict verdict);
+  void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
+
+  // The engine's shared state. PendingCommand and the receive buffer belong
+  // to the user-interface thread alone; ExpectedLength is read by the
+  // receive thread at every arrival.
+  int PendingCommand = 1;
+  // Length of the answer the request in flight must produce (5 or 16; 0
+  // before the first request).
+  std::atomic<std::size_t> ExpectedLength{0};
+  std::array<std::uint8_t, kRxBufferSize> RxBuffer{};
+  std::size_t RxCount = 0;
+  // The last block the receive thread read, as it was handed over.
+  std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
+  // Set by the transmit thread after each write, read by onSent.
+  std::atomic<bool> WriteOk{false};
 
   UiExecutor& ui_;
   ExchangeHandlers handlers_;

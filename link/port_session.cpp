@@ -1,9 +1,16 @@
 #include "link/port_session.h"
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
 namespace rs485 {
+
+namespace {
+// Bytes of the driver's input and output queues, where a driver has them.
+constexpr int kDriverQueueSize = 2000;
+}  // namespace
 
 std::string describe(OpenError error) {
   switch (error) {
@@ -30,9 +37,16 @@ PortSession::PortSession(Exchange& exchange, PortNames names, DeviceOpener opene
 
 PortSession::~PortSession() { COMClose(); }
 
+std::string PortSession::lastErrorText() const {
+  std::string text = describe(lastError_);
+  if (lastErrno_ != 0) text += " (" + std::string(std::strerror(lastErrno_)) + ")";
+  return text;
+}
+
 bool PortSession::COMOpen(const std::string& portName) {
   COMClose();
   lastError_ = OpenError::None;
+  lastErrno_ = 0;
   const auto path = names_.resolve(portName);
   lastPath_ = path.value_or(std::string());
   if (!path) {
@@ -40,18 +54,24 @@ bool PortSession::COMOpen(const std::string& portName) {
     return false;
   }
 
+  // errno is cleared before each step, so that a step that fails without a
+  // system call leaves no stale value behind.
   OpenError error = OpenError::None;
+  errno = 0;
   std::unique_ptr<SerialDevice> device = opener_(*path, error);
   if (!device) {
+    lastErrno_ = errno;
     lastError_ = error == OpenError::None ? OpenError::Other : error;
     return false;
   }
   // A device dropped on the way out of here closes itself.
+  errno = 0;
   if (!device->readLineSettings() || !device->applyLineSettings() || !device->clearTimeouts()) {
+    lastErrno_ = errno;
     lastError_ = OpenError::SettingsRejected;
     return false;
   }
-  device->setQueueSizes(2000, 2000);
+  device->setQueueSizes(kDriverQueueSize, kDriverQueueSize);
   device->purgeInput();
 
   try {

@@ -24,6 +24,10 @@ class PortSession {
 
   bool isOpen() const { return device_ != nullptr; }
   OpenError lastError() const { return lastError_; }
+  // errno of the system call that failed the last open, 0 when none did.
+  int lastErrno() const { return lastErrno_; }
+  // describe(lastError()), then errno's own text in parentheses when there is one.
+  std::string lastErrorText() const;
   const std::string& lastPath() const { return lastPath_; }
   const PortNames& names() const { return names_; }
 
@@ -33,6 +37,7 @@ class PortSession {
   DeviceOpener opener_;
   std::unique_ptr<SerialDevice> device_;  // PortHandle
   OpenError lastError_ = OpenError::None;
+  int lastErrno_ = 0;
   std::string lastPath_;
 };
 

@@ -3,11 +3,11 @@
 #include <QString>
 
 #include "devices/window_view.h"
+#include "monitor/digit_cells.h"
 
 namespace rs485 {
 
 // The window's controls that the poll, the display and the recording use.
-// Digit cells and labels are named by their object names ("tempN1", "dot").
 class MonitorView : public WindowView {
  public:
   // `readingAll`.
@@ -26,8 +26,8 @@ class MonitorView : public WindowView {
   virtual void setSetpointGroupsEnabled(bool enabled) = 0;
 
   // One-character digit cells of the right panel.
-  virtual QString cellText(const QString& cellName) const = 0;
-  virtual void setCellText(const QString& cellName, const QString& text) = 0;
+  virtual QString cellText(DigitCell cell) const = 0;
+  virtual void setCellText(DigitCell cell, const QString& text) = 0;
 
   // `dotTimer` and the colon `dot`. Switching on a timer that already runs
   // leaves its period undisturbed (no restart).

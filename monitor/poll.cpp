@@ -6,10 +6,6 @@
 
 namespace rs485 {
 
-namespace {
-constexpr int kPollInterval = 1000;  // ms
-}
-
 Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state)
     : view_(view), exchange_(exchange), state_(state) {}
 
@@ -51,7 +47,7 @@ void Poll::start() {
   }
 
   view_.setReadTimerInterval(kPollInterval);
-  exchange_.PendingCommand = CmdReadCurrent;
+  exchange_.setPendingCommand(CmdReadCurrent);
   view_.setReadTimerActive(true);
 }
 
@@ -76,15 +72,16 @@ void Poll::resumeAfterFind() {
 void Poll::setSilentTicksBeforeSkip(int ticks) { silentTicksBeforeSkip_ = ticks < 1 ? 1 : ticks; }
 
 void Poll::pollTick(int busy) {
-  exchange_.ExpectedLength = kReadingsResponseLength;
   if (silentTicks_ >= silentTicksBeforeSkip_) advance();
   // Counted as silent until a handled answer says otherwise; a tick that
   // sends nothing because bytes are waiting counts too.
   ++silentTicks_;
-  if (busy != 0) return;
-  const DeviceEntry* entry = currentEntry();
-  if (entry == nullptr) return;
-  exchange_.readingFunc(entry->address, kReadingsResponseLength);
+  const DeviceEntry* entry = busy == 0 ? currentEntry() : nullptr;
+  if (entry == nullptr) {
+    exchange_.expectAnswer(kReadingsResponseLength);
+    return;
+  }
+  exchange_.sendRequest(entry->address, kReadingsResponseLength);
 }
 
 DeviceEntry* Poll::currentEntry() {

@@ -8,6 +8,9 @@
 
 namespace rs485 {
 
+// The pace of the poll: one request every readTimer tick of this many ms.
+inline constexpr int kPollInterval = 1000;
+
 // A device that gave no handled answer at this many ticks in a row is passed
 // over until its turn comes round again, so that one switched-off device
 // cannot stop the poll and the recording of all the others.

@@ -9,30 +9,31 @@ namespace rs485 {
 namespace {
 
 template <std::size_t N>
-using Names = std::array<const char*, N>;
+using Names = std::array<DigitCell, N>;
 
-constexpr Names<4> kTemperature{"tempN1", "tempN2", "tempN3", "tempN4"};
-constexpr Names<2> kHours{"hoursH", "hoursL"};
-constexpr Names<2> kMinutes{"minutesH", "minutesL"};
-constexpr Names<2> kStep{"sectionH", "sectionL"};
-constexpr Names<3> kCycles{"hCycle", "mCycle", "lCycle"};
-constexpr Names<2> kNumStep{"numStepH", "numStepL"};
-constexpr Names<4> kSetTemperature{"n1_temp", "n2_temp", "n3_temp", "n4_temp"};
-constexpr Names<2> kSetHours{"hhTime", "hlTime"};
-constexpr Names<2> kSetMinutes{"lhTime", "llTime"};
+using enum DigitCell;
+constexpr Names<4> kTemperature{tempN1, tempN2, tempN3, tempN4};
+constexpr Names<2> kHours{hoursH, hoursL};
+constexpr Names<2> kMinutes{minutesH, minutesL};
+constexpr Names<2> kStep{sectionH, sectionL};
+constexpr Names<3> kCycles{hCycle, mCycle, lCycle};
+constexpr Names<2> kNumStep{numStepH, numStepL};
+constexpr Names<4> kSetTemperature{n1_temp, n2_temp, n3_temp, n4_temp};
+constexpr Names<2> kSetHours{hhTime, hlTime};
+constexpr Names<2> kSetMinutes{lhTime, llTime};
 
 constexpr int kMinutesPerHour = 60;
 
 template <std::size_t N>
 std::array<QString, N> texts(const MonitorView& view, const Names<N>& names) {
   std::array<QString, N> result;
-  for (std::size_t i = 0; i < N; ++i) result[i] = view.cellText(QLatin1String(names[i]));
+  for (std::size_t i = 0; i < N; ++i) result[i] = view.cellText(names[i]);
   return result;
 }
 
 template <std::size_t N>
 void setTexts(MonitorView& view, const Names<N>& names, const std::array<QString, N>& values) {
-  for (std::size_t i = 0; i < N; ++i) view.setCellText(QLatin1String(names[i]), values[i]);
+  for (std::size_t i = 0; i < N; ++i) view.setCellText(names[i], values[i]);
 }
 
 void temperatureInto(MonitorView& view, const Names<4>& names, int tenths) {
@@ -52,7 +53,7 @@ ReadingsDisplay::ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceSt
     : view_(view), exchange_(exchange), state_(state), poll_(poll), recording_(recording) {}
 
 void ReadingsDisplay::showReadings() {
-  const ReadingsResponse answer = decodeReadingsResponse(exchange_.RxBuffer.data());
+  const ReadingsResponse answer = decodeReadingsResponse(exchange_.frame().data());
   if (DeviceEntry* entry = poll_.currentEntry()) {
     if (entry->address == state_.SelectedAddress) {
       if (answer.statusByte == kBlinkStatus) {

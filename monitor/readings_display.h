@@ -9,6 +9,9 @@
 
 namespace rs485 {
 
+// The period of dotTimer, which blinks the clock's colon, in ms.
+inline constexpr int kDotInterval = 500;
+
 // Shows the answers of the device at SelectedAddress in the digit cells,
 // blinks the clock colon, has rows recorded for every polled device and
 // moves the poll on. User-interface thread only.
@@ -17,8 +20,8 @@ class ReadingsDisplay {
   ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll,
                   Recording& recording);
 
-  // The handler of a 16-byte answer whose CRC matched; the frame is in
-  // exchange.RxBuffer.
+  // The handler of a 16-byte answer whose CRC matched; the frame is
+  // exchange.frame().
   void showReadings();
 
   // dotTimer tick: the colon shows and hides in turn.

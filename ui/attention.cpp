@@ -39,12 +39,12 @@ void TAttention::FormShow() {
 }
 
 void TAttention::YesClick() {
-  AskMode = ui_->All_yes->isChecked() ? 3 : 1;
+  AskMode = ui_->All_yes->isChecked() ? ScanAnswer::GoOnWithoutAsking : ScanAnswer::AskAgain;
   accept();
 }
 
 void TAttention::NoClick() {
-  AskMode = 2;
+  AskMode = ScanAnswer::StopScan;
   reject();
 }
 

@@ -13,9 +13,8 @@ class TAttention;
 namespace rs485 {
 
 // The yes/no dialog `Attention` that the scan shows after each find. Its
-// answer travels in AskMode, which lives here with the dialog: 1 ask on the
-// next find, 2 stop the scan, 3 go on without asking. The close box answers
-// nothing and leaves AskMode as it was.
+// answer travels in AskMode, which lives here with the dialog (see
+// ScanAnswer). The close box answers nothing and leaves AskMode as it was.
 class TAttention : public QDialog, public ConfirmDialog {
   Q_OBJECT
 
@@ -23,8 +22,8 @@ class TAttention : public QDialog, public ConfirmDialog {
   explicit TAttention(QWidget* parent = nullptr);
   ~TAttention() override;
 
-  int askMode() const override { return AskMode; }
-  void setAskMode(int mode) override { AskMode = mode; }
+  ScanAnswer askMode() const override { return AskMode; }
+  void setAskMode(ScanAnswer mode) override { AskMode = mode; }
   // ConfirmText := confirmText, then shown modally; returns once it is hidden.
   void ask(const QString& confirmText) override;
 
@@ -44,7 +43,7 @@ class TAttention : public QDialog, public ConfirmDialog {
 
  private:
   std::unique_ptr<Ui::TAttention> ui_;
-  int AskMode = 1;
+  ScanAnswer AskMode = ScanAnswer::AskAgain;
 };
 
 }  // namespace rs485

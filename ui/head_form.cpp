@@ -30,13 +30,6 @@ constexpr int kStatusHeight = 19;
 constexpr int kScaleNumerator = 9;
 constexpr int kScaleDenominator = 10;
 
-// The digit cells of the right panel, in the order in which initialAll
-// writes them.
-const std::array<const char*, 23> kDisplayCells = {
-    "tempN1",   "tempN2",   "tempN3",   "tempN4",   "n1_temp", "n2_temp", "n3_temp", "n4_temp",
-    "hoursH",   "hoursL",   "minutesH", "minutesL", "hhTime",  "hlTime",  "lhTime",  "llTime",
-    "sectionH", "sectionL", "numStepH", "numStepL", "hCycle",  "mCycle",  "lCycle"};
-
 // Tooltip of a port name that names no device now.
 QString noDeviceTip() { return QStringLiteral("нет устройства"); }
 
@@ -112,16 +105,16 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   ui_->ListAdress->setPalette(listPalette);
   followFonts(ui_->Status, statusText_, ui_->ListAdress);
 
-  for (const char* name : kDisplayCells) {
-    displayCells_[QString::fromLatin1(name)] = findChild<QLineEdit*>(QString::fromLatin1(name));
+  for (const auto& [cell, name] : kDigitCells) {
+    displayCells_[digitCellIndex(cell)] = findChild<QLineEdit*>(QString::fromLatin1(name));
   }
 
   // A coarse timer may fire 5% early or late, which would break the scan pace.
   readTimer.setObjectName(QStringLiteral("readTimer"));
-  readTimer.setInterval(1000);
+  readTimer.setInterval(kPollInterval);  // as designed; the scan and the poll set their own
   readTimer.setTimerType(Qt::PreciseTimer);
   dotTimer.setObjectName(QStringLiteral("dotTimer"));
-  dotTimer.setInterval(500);
+  dotTimer.setInterval(kDotInterval);
   dotTimer.setTimerType(Qt::PreciseTimer);
 
   errorBox_ = [this](const QString& text) {
@@ -168,7 +161,7 @@ void THeadForm::bindHandlers() {
            {.click = &THeadForm::new2Click, .keyPress = &THeadForm::new2KeyPress, .display = false});
   bindCell(ui_->new3,
            {.click = &THeadForm::new3Click, .keyPress = &THeadForm::new3KeyPress, .display = false});
-  for (const auto& [name, cell] : displayCells_) {
+  for (QLineEdit* cell : displayCells_) {
     bindCell(cell, {.click = &THeadForm::displayCellClick,
                     .keyPress = &THeadForm::displayCellKeyPress,
                     .display = true});
@@ -314,8 +307,7 @@ void THeadForm::FormShow() {
 }
 
 void THeadForm::initialAll() {
-  for (const char* name : kDisplayCells)
-    displayCells_.at(QString::fromLatin1(name))->setText(QStringLiteral("0"));
+  for (const auto& entry : kDigitCells) displayCell(entry.cell)->setText(QStringLiteral("0"));
   setSetpointGroupsEnabled(false);
 }
 
@@ -333,58 +325,12 @@ void THeadForm::enDisPanel(bool enable) {
   ui_->InstallAdress->setEnabled(enable);
 }
 
-void THeadForm::OpenCloseClick() {
-  if (ui_->OpenClose->text() == msg::openCaption()) {
-    const std::string name = ui_->Ports->currentText().toStdString();
-    if (!session_.COMOpen(name)) {
-      const std::string& path = session_.lastPath();
-      std::cerr << "rs485-master: cannot open " << name << " ("
-                << (path.empty() ? std::string("no device") : path) << "): " << describe(session_.lastError())
-                << '\n';
-      showError(msg::cannotOpenPort(), FocusTarget::None);
-      session_.COMClose();
-      return;
-    }
-    ui_->Find->setEnabled(true);
-    ui_->Timeouts->setEnabled(true);
-    ui_->UpDown->setEnabled(true);
-    ui_->Ports->setEnabled(false);
-    ui_->OpenClose->setText(msg::closeCaption());
-    ui_->PanelAction->setEnabled(true);
-    ui_->n1_addr->setEnabled(true);
-    ui_->n2_addr->setEnabled(true);
-    ui_->n3_addr->setEnabled(true);
-    ui_->new1->setEnabled(true);
-    ui_->new2->setEnabled(true);
-    ui_->new3->setEnabled(true);
-    ui_->InstallAdress->setEnabled(true);
-    ui_->Find->setText(msg::findCaption());
-    setStatus(msg::searchPrompt());
-    return;
-  }
-
-  ui_->Find->setEnabled(false);
-  ui_->Ports->setEnabled(true);
-  devices_.FoundDevices.clear();
-  ui_->Timeouts->setEnabled(false);
-  ui_->UpDown->setEnabled(false);
-  ui_->ListAdress->setEnabled(false);
-  clearDeviceList();
-  ui_->PanelAction->setEnabled(false);
-  for (QLineEdit* cell : {ui_->n1_addr, ui_->n2_addr, ui_->n3_addr}) cell->setEnabled(false);
-  for (QLineEdit* cell : {ui_->n1_addr, ui_->n2_addr, ui_->n3_addr}) cell->setText(QStringLiteral("0"));
-  for (QLineEdit* cell : {ui_->new1, ui_->new2, ui_->new3}) cell->setEnabled(false);
-  for (QLineEdit* cell : {ui_->new1, ui_->new2, ui_->new3}) cell->setText(QStringLiteral("0"));
-  ui_->InstallAdress->setEnabled(false);
-  setStatus(msg::openPortPrompt());
-  ui_->OpenClose->setText(msg::openCaption());
-  session_.COMClose();
-}
+void THeadForm::OpenCloseClick() { rs485::OpenCloseClick(*this, *this, session_, devices_, std::cerr); }
 
 // Timeouts is read-only and changed only through UpDown; of the keys typed
 // at it only the digits, Backspace and Enter get through.
 void THeadForm::TimeoutsKeyPress(QChar& key) {
-  const bool passes = (key >= u'0' && key <= u'9') || key == QChar(8) || key == QChar(13);
+  const bool passes = (key >= u'0' && key <= u'9') || key == QChar(kBackspaceKey) || key == QChar(kEnterKey);
   if (!passes) key = QChar();
 }
 
@@ -446,11 +392,11 @@ void THeadForm::wFileClick() { monitor_.wFileClick(); }
 void THeadForm::shortAnswerFunc() { discovery_.shortAnswerFunc(); }
 void THeadForm::showReadings() { monitor_.showReadings(); }
 
-int THeadForm::DialogLink::askMode() const {
-  return form_.confirmDialog_ != nullptr ? form_.confirmDialog_->askMode() : 1;
+ScanAnswer THeadForm::DialogLink::askMode() const {
+  return form_.confirmDialog_ != nullptr ? form_.confirmDialog_->askMode() : ScanAnswer::AskAgain;
 }
 
-void THeadForm::DialogLink::setAskMode(int mode) {
+void THeadForm::DialogLink::setAskMode(ScanAnswer mode) {
   if (form_.confirmDialog_ != nullptr) form_.confirmDialog_->setAskMode(mode);
 }
 
@@ -459,11 +405,9 @@ void THeadForm::DialogLink::ask(const QString& confirmText) {
 }
 
 void THeadForm::readTimerTimer() {
-  exchange_.purgeOutput();
-  exchange_.purgeInput();
-  const int busy = exchange_.inputQueued();
-  if (exchange_.PendingCommand == CmdProbe) discovery_.scanTick(busy);
-  if (exchange_.PendingCommand == CmdReadCurrent) monitor_.pollTick(busy);
+  const int busy = beginReadTick(exchange_);
+  if (exchange_.pendingCommand() == CmdProbe) discovery_.scanTick(busy);
+  if (exchange_.pendingCommand() == CmdReadCurrent) monitor_.pollTick(busy);
 }
 
 void THeadForm::dotTimerTimer() { monitor_.dotTimerTimer(); }
@@ -575,6 +519,32 @@ void THeadForm::setAddressDigit(int index, const QString& text) { addressCell(in
 
 QString THeadForm::newAddressDigit(int index) const { return newAddressCell(index)->text(); }
 
+// PortControls
+
+QString THeadForm::portName() const { return ui_->Ports->currentText(); }
+
+void THeadForm::setPortsEnabled(bool enabled) { ui_->Ports->setEnabled(enabled); }
+
+QString THeadForm::openCloseCaption() const { return ui_->OpenClose->text(); }
+
+void THeadForm::setOpenCloseCaption(const QString& caption) { ui_->OpenClose->setText(caption); }
+
+void THeadForm::setFindEnabled(bool enabled) { ui_->Find->setEnabled(enabled); }
+
+void THeadForm::setPanelActionEnabled(bool enabled) { ui_->PanelAction->setEnabled(enabled); }
+
+void THeadForm::setInstallAdressEnabled(bool enabled) { ui_->InstallAdress->setEnabled(enabled); }
+
+void THeadForm::setAddressDigitsEnabled(bool enabled) {
+  for (int i = 0; i < 3; ++i) addressCell(i)->setEnabled(enabled);
+}
+
+void THeadForm::setNewAddressDigitsEnabled(bool enabled) {
+  for (int i = 0; i < 3; ++i) newAddressCell(i)->setEnabled(enabled);
+}
+
+void THeadForm::setNewAddressDigit(int index, const QString& text) { newAddressCell(index)->setText(text); }
+
 // MonitorView
 
 QString THeadForm::readingAllCaption() const { return ui_->readingAll->text(); }
@@ -593,19 +563,17 @@ void THeadForm::setSetpointGroupsEnabled(bool enabled) {
   ui_->gb_cycle->setEnabled(enabled);
 }
 
-QLineEdit* THeadForm::displayCell(const QString& cellName) const {
-  const auto found = displayCells_.find(cellName);
-  if (found == displayCells_.end()) {
-    throw std::invalid_argument("no digit cell " + cellName.toStdString() + " in the right panel");
+QLineEdit* THeadForm::displayCell(DigitCell cell) const {
+  const std::size_t index = digitCellIndex(cell);
+  if (index >= displayCells_.size() || displayCells_[index] == nullptr) {
+    throw std::invalid_argument("no digit cell " + std::to_string(static_cast<int>(cell)) + " in the right panel");
   }
-  return found->second;
+  return displayCells_[index];
 }
 
-QString THeadForm::cellText(const QString& cellName) const { return displayCell(cellName)->text(); }
+QString THeadForm::cellText(DigitCell cell) const { return displayCell(cell)->text(); }
 
-void THeadForm::setCellText(const QString& cellName, const QString& text) {
-  displayCell(cellName)->setText(text);
-}
+void THeadForm::setCellText(DigitCell cell, const QString& text) { displayCell(cell)->setText(text); }
 
 void THeadForm::setDotTimerActive(bool active) {
   if (active) {

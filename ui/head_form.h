@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "devices/clock.h"
 #include "devices/devices.h"
 #include "devices/found_devices.h"
+#include "devices/port_button.h"
 #include "devices/selection.h"
 #include "link/exchange.h"
 #include "link/port_names.h"
@@ -31,7 +33,7 @@ namespace rs485 {
 // port session with its exchange engine and the found devices, and it is
 // the view through which the scan, the poll and the display reach the
 // controls. Handlers are named after their control and event.
-class THeadForm : public QMainWindow, public MonitorView {
+class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   Q_OBJECT
 
  public:
@@ -120,6 +122,18 @@ class THeadForm : public QMainWindow, public MonitorView {
   void setAddressDigit(int index, const QString& text) override;
   QString newAddressDigit(int index) const override;
 
+  // PortControls
+  QString portName() const override;
+  void setPortsEnabled(bool enabled) override;
+  QString openCloseCaption() const override;
+  void setOpenCloseCaption(const QString& caption) override;
+  void setFindEnabled(bool enabled) override;
+  void setPanelActionEnabled(bool enabled) override;
+  void setInstallAdressEnabled(bool enabled) override;
+  void setAddressDigitsEnabled(bool enabled) override;
+  void setNewAddressDigitsEnabled(bool enabled) override;
+  void setNewAddressDigit(int index, const QString& text) override;
+
   // MonitorView
   QString readingAllCaption() const override;
   void setReadingAllCaption(const QString& caption) override;
@@ -127,8 +141,8 @@ class THeadForm : public QMainWindow, public MonitorView {
   void setWFileCaption(const QString& caption) override;
   void setWFileChecked(bool checked) override;
   void setSetpointGroupsEnabled(bool enabled) override;
-  QString cellText(const QString& cellName) const override;
-  void setCellText(const QString& cellName, const QString& text) override;
+  QString cellText(DigitCell cell) const override;
+  void setCellText(DigitCell cell, const QString& text) override;
   void setDotTimerActive(bool active) override;
   bool dotVisible() const override;
   void setDotVisible(bool visible) override;
@@ -162,8 +176,8 @@ class THeadForm : public QMainWindow, public MonitorView {
   class DialogLink : public ConfirmDialog {
    public:
     explicit DialogLink(THeadForm& form) : form_(form) {}
-    int askMode() const override;
-    void setAskMode(int mode) override;
+    ScanAnswer askMode() const override;
+    void setAskMode(ScanAnswer mode) override;
     void ask(const QString& confirmText) override;
 
    private:
@@ -181,14 +195,14 @@ class THeadForm : public QMainWindow, public MonitorView {
   void guarded(const std::function<void()>& handler);
   void setClientSize(int width, int height);
   void refreshPortTooltips();
-  QLineEdit* displayCell(const QString& cellName) const;
+  QLineEdit* displayCell(DigitCell cell) const;
   QLineEdit* addressCell(int index) const;
   QLineEdit* newAddressCell(int index) const;
 
   std::unique_ptr<Ui::THeadForm> ui_;
   QLabel* statusText_ = nullptr;
   std::map<const QObject*, CellHandlers> cellHandlers_;
-  std::map<QString, QLineEdit*> displayCells_;
+  std::array<QLineEdit*, kDigitCells.size()> displayCells_{};
 
   DeviceState devices_;
   QtUiExecutor executor_{this};

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 #include "cli/answer_text.h"
@@ -208,9 +209,9 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
     r.setTemperature = static_cast<std::int16_t>(qRound(json.value("set_temperature").toDouble() * 10));
     r.setTimeMinutes = static_cast<std::uint16_t>(json.value("set_time_minutes").toInt());
     r.statusByte = static_cast<std::uint8_t>(json.value("status").toInt());
-    encodeReadingsResponse(r, exchange.RxBuffer.data());
-    exchange.RxCount = kReadingsResponseLength;
-    exchange.onReceived();
+    std::array<std::uint8_t, kReadingsResponseLength> frame{};
+    encodeReadingsResponse(r, frame.data());
+    exchange.acceptBlock(frame);
   }
 
   int rows = 0;

@@ -33,7 +33,7 @@ TEST_P(Rejected, ShowsTheMessageAndSendsNothing) {
   Rig rig;
   rig.view.setDigits(c.digits[0], c.digits[1], c.digits[2]);
   rig.view.setNewDigits(c.newDigits[0], c.newDigits[1], c.newDigits[2]);
-  rig.exchange.PendingCommand = CmdProbe;
+  rig.exchange.setPendingCommand(CmdProbe);
 
   rig.devices.InstallAdressClick();
 
@@ -41,10 +41,10 @@ TEST_P(Rejected, ShowsTheMessageAndSendsNothing) {
   EXPECT_EQ(rig.view.errors[0].first, QString::fromUtf8(c.message));
   EXPECT_EQ(rig.view.errors[0].second, c.focus);
   EXPECT_EQ(rig.log.size(), 1u) << "nothing but the box";
-  EXPECT_EQ(rig.exchange.PendingCommand, CmdProbe);
+  EXPECT_EQ(rig.exchange.pendingCommand(), CmdProbe);
   EXPECT_EQ(rig.exchange.txCount(), 0);
   EXPECT_EQ(rig.tx(), TxFrame{});
-  EXPECT_EQ(rig.exchange.ExpectedLength, 0);
+  EXPECT_EQ(rig.exchange.answerLength(), 0);
   EXPECT_EQ(rig.state.SelectedAddress, c.selectedAfter) << "the rejected value is kept";
 }
 
@@ -102,14 +102,13 @@ struct Listed3_17_42 : ::testing::Test {
 };
 
 TEST_F(Listed3_17_42, SendsTheFiveByteRequest) {
-  rig.exchange.PendingCommand = CmdProbe;
-  rig.exchange.RxCount = 2;  // a partial frame stays where it is
-  rig.exchange.RxBuffer[0] = 0x55;
+  rig.exchange.setPendingCommand(CmdProbe);
+  assembleFrame(rig.exchange, std::vector<std::uint8_t>{0x55, 0x01});  // a partial frame stays where it is
 
   rig.devices.InstallAdressClick();
 
   EXPECT_TRUE(rig.log.empty()) << "no status text, no timer";
-  EXPECT_EQ(rig.exchange.PendingCommand, CmdSetAddress);
+  EXPECT_EQ(rig.exchange.pendingCommand(), CmdSetAddress);
   EXPECT_EQ(rig.state.SelectedAddress, 17);
   EXPECT_EQ(rig.devices.addressChange.NewAddress(), 100);
   EXPECT_EQ(rig.tx(), buildAddressChangeRequest(17, 100));
@@ -117,9 +116,9 @@ TEST_F(Listed3_17_42, SendsTheFiveByteRequest) {
   EXPECT_EQ(rig.tx()[1], 0x02);
   EXPECT_EQ(rig.tx()[2], 100);
   EXPECT_EQ(rig.exchange.txCount(), kAddressChangeRequestLength);
-  EXPECT_EQ(rig.exchange.ExpectedLength, kStatusResponseLength);
-  EXPECT_EQ(rig.exchange.RxCount, 2);
-  EXPECT_EQ(rig.exchange.RxBuffer[0], 0x55);
+  EXPECT_EQ(rig.exchange.answerLength(), kStatusResponseLength);
+  EXPECT_EQ(rig.exchange.frame().size(), 2);
+  EXPECT_EQ(rig.exchange.frame()[0], 0x55);
 }
 
 TEST_F(Listed3_17_42, AcknowledgementRenamesTheEntryAndRebuildsTheList) {
@@ -137,7 +136,7 @@ TEST_F(Listed3_17_42, AcknowledgementRenamesTheEntryAndRebuildsTheList) {
   EXPECT_EQ(rig.view.selectedRow, -1);
   EXPECT_EQ(rig.view.digits[0] + rig.view.digits[1] + rig.view.digits[2], "017");
   EXPECT_EQ(rig.view.newDigits[0] + rig.view.newDigits[1] + rig.view.newDigits[2], "100");
-  EXPECT_EQ(rig.exchange.PendingCommand, CmdSetAddress) << "stays 2 after the acknowledgement";
+  EXPECT_EQ(rig.exchange.pendingCommand(), CmdSetAddress) << "stays 2 after the acknowledgement";
   EXPECT_TRUE(rig.dialog.questions.empty());
 }
 

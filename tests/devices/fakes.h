@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "devices/messages.h"
+#include "devices/port_button.h"
 #include "devices/window_view.h"
 
 namespace rs485::test {
@@ -106,6 +107,44 @@ class FakeWindow : public WindowView {
   CallLog& log_;
 };
 
+// The port button's own controls as plain fields, logged like the window.
+class FakePortControls : public PortControls {
+ public:
+  explicit FakePortControls(CallLog& log) : log_(log) {}
+
+  QString port = QStringLiteral("COM1");
+  QString caption = msg::openCaption();
+  bool portsEnabled = true;
+  bool findEnabled = false;
+  bool panelAction = false;
+  bool installAdress = false;
+  bool addressDigits = false;
+  bool newAddressDigits = false;
+
+  QString portName() const override { return port; }
+  void setPortsEnabled(bool enabled) override { note(portsEnabled, enabled, "ports"); }
+  QString openCloseCaption() const override { return caption; }
+  void setOpenCloseCaption(const QString& c) override {
+    caption = c;
+    log_.push_back("caption " + text(c));
+  }
+  void setFindEnabled(bool enabled) override { note(findEnabled, enabled, "find"); }
+  void setPanelActionEnabled(bool enabled) override { note(panelAction, enabled, "panel"); }
+  void setInstallAdressEnabled(bool enabled) override { note(installAdress, enabled, "install"); }
+  void setAddressDigitsEnabled(bool enabled) override { note(addressDigits, enabled, "digits"); }
+  void setNewAddressDigitsEnabled(bool enabled) override { note(newAddressDigits, enabled, "new digits"); }
+  void setNewAddressDigit(int index, const QString& t) override {
+    log_.push_back("new digit " + std::to_string(index) + " " + text(t));
+  }
+
+ private:
+  void note(bool& field, bool enabled, const std::string& what) {
+    field = enabled;
+    log_.push_back(what + (enabled ? " on" : " off"));
+  }
+  CallLog& log_;
+};
+
 // How the operator leaves the dialog.
 enum class Answer { Yes, YesDontAsk, No, CloseBox };
 
@@ -113,15 +152,15 @@ class FakeDialog : public ConfirmDialog {
  public:
   explicit FakeDialog(CallLog& log) : log_(log) {}
 
-  int mode = 1;
+  ScanAnswer mode = ScanAnswer::AskAgain;
   std::vector<QString> questions;
   std::deque<Answer> answers;  // taken one per question; "Да" when none is left
   std::function<void()> whileOpen;
 
-  int askMode() const override { return mode; }
-  void setAskMode(int m) override {
+  ScanAnswer askMode() const override { return mode; }
+  void setAskMode(ScanAnswer m) override {
     mode = m;
-    log_.push_back("askmode " + std::to_string(m));
+    log_.push_back("askmode " + std::to_string(static_cast<int>(m)));
   }
   void ask(const QString& confirmText) override {
     questions.push_back(confirmText);
@@ -134,15 +173,15 @@ class FakeDialog : public ConfirmDialog {
     }
     switch (answer) {
       case Answer::Yes:
-        mode = 1;
+        mode = ScanAnswer::AskAgain;
         log_.push_back("answer yes");
         break;
       case Answer::YesDontAsk:
-        mode = 3;
+        mode = ScanAnswer::GoOnWithoutAsking;
         log_.push_back("answer yes, don't ask");
         break;
       case Answer::No:
-        mode = 2;
+        mode = ScanAnswer::StopScan;
         log_.push_back("answer no");
         break;
       case Answer::CloseBox:

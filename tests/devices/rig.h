@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -11,12 +12,13 @@
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/devices/fakes.h"
+#include "tests/support/assembled_frame.h"
 #include "tests/support/pump_executor.h"
 
 namespace rs485::test {
 
 // The logic with a fake window and dialog over an engine that is never
-// started: requests land in txBuffer(), answers are put into RxBuffer by hand.
+// started: requests land in txBuffer(), answers are handed over as blocks by hand.
 struct Rig {
   CallLog log;
   FakeWindow view{log};
@@ -48,9 +50,7 @@ struct Rig {
 
   // A 5-byte answer arriving as one block, handed over to onReceived.
   void arrive(const std::vector<std::uint8_t>& frame) {
-    for (std::size_t i = 0; i < frame.size(); ++i) exchange.RxBuffer[i] = frame[i];
-    exchange.RxCount = static_cast<int>(frame.size());
-    exchange.onReceived();
+    exchange.acceptBlock(frame);
   }
   static std::vector<std::uint8_t> statusFrame(int address, int status = 0, int command = CmdProbe) {
     std::vector<std::uint8_t> frame(kStatusResponseLength);

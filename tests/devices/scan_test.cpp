@@ -26,11 +26,11 @@ std::string listed(int address) { return "list add " + utf8(deviceCaption(addres
 
 TEST(Scan, StartStepsInOrder) {
   Rig rig;
-  rig.exchange.PendingCommand = CmdReadCurrent;
+  rig.exchange.setPendingCommand(CmdReadCurrent);
   rig.state.FoundDevices = {{9, 0}, {10, 0}};
   rig.view.list = {"Адрес: 9", "Адрес: 10"};
   rig.view.listEnabled = true;
-  rig.dialog.mode = 2;
+  rig.dialog.mode = ScanAnswer::StopScan;
 
   rig.devices.FindClick();
 
@@ -38,7 +38,7 @@ TEST(Scan, StartStepsInOrder) {
                             "timer on", "askmode 1", "status Сканируется адрес: 1 из 247"}));
   EXPECT_TRUE(rig.state.FoundDevices.empty());
   EXPECT_TRUE(rig.view.listEnabled) << "the start leaves the list's flag alone";
-  EXPECT_EQ(rig.exchange.PendingCommand, CmdProbe);
+  EXPECT_EQ(rig.exchange.pendingCommand(), CmdProbe);
   EXPECT_EQ(rig.devices.scan.ScanAddress(), 1);
   EXPECT_EQ(rig.devices.scan.FoundCount(), 0);
   EXPECT_TRUE(rig.devices.scan.running());
@@ -54,7 +54,7 @@ TEST(Scan, BusWithoutDevicesProbesEveryAddressOnceInOrder) {
     rig.devices.scanTick(0);
     ASSERT_EQ(rig.tx(), buildBusRequest(address, CmdProbe)) << address;
     ASSERT_EQ(rig.exchange.txCount(), kBusRequestLength);
-    ASSERT_EQ(rig.exchange.ExpectedLength, kStatusResponseLength);
+    ASSERT_EQ(rig.exchange.answerLength(), kStatusResponseLength);
     ASSERT_EQ(rig.log.at(0), status(msg::scanning(address)));
     if (address == 1) {
       EXPECT_EQ(head(rig.tx(), 4), (std::vector<std::uint8_t>{0x01, 0x01, 0xC1, 0xE0}));
@@ -70,7 +70,7 @@ TEST(Scan, BusWithoutDevicesProbesEveryAddressOnceInOrder) {
                    "timer off", "status Сканирование завершено. Найдено 0 устройств"}));
   EXPECT_EQ(head(rig.tx(), 4), (std::vector<std::uint8_t>{0xF7, 0x01, 0x86, 0x40}));
   EXPECT_EQ(rig.devices.scan.ScanAddress(), 248);
-  EXPECT_EQ(rig.exchange.PendingCommand, CmdProbe) << "the scan leaves PendingCommand at 1";
+  EXPECT_EQ(rig.exchange.pendingCommand(), CmdProbe) << "the scan leaves PendingCommand at 1";
   EXPECT_FALSE(rig.devices.scan.running());
 }
 
@@ -167,8 +167,8 @@ TEST(Scan, FindStepsInOrder) {
   rig.onPrepare = [&](int) {
     EXPECT_EQ(rig.state.FoundDevices[0].recordedMinute, 29);
     EXPECT_EQ(rig.devices.scan.FoundCount(), 0) << "counted after the file is prepared";
-    EXPECT_EQ(rig.exchange.RxCount, kStatusResponseLength) << "the frame is cleared last";
-    EXPECT_EQ(rig.exchange.RxBuffer[0], 3);
+    EXPECT_EQ(rig.exchange.frame().size(), kStatusResponseLength) << "the frame is cleared last";
+    EXPECT_EQ(rig.exchange.frame()[0], 3);
   };
   rig.log.clear();
   rig.answer(3);
@@ -176,8 +176,8 @@ TEST(Scan, FindStepsInOrder) {
   EXPECT_EQ(rig.log,
             (Lines{"timer off", listed(3), "timer off", question(3), "answer yes", "timer on", "prepare 3"}));
   EXPECT_EQ(rig.devices.scan.FoundCount(), 1);
-  EXPECT_EQ(rig.exchange.RxCount, 0);
-  for (auto b : rig.exchange.RxBuffer) EXPECT_EQ(b, 0);
+  EXPECT_EQ(rig.exchange.frame().size(), 0);
+  for (auto b : rig.exchange.receiveBuffer()) EXPECT_EQ(b, 0);
 
   // The next probe goes on from where the scan was.
   rig.devices.scanTick(0);
@@ -187,7 +187,7 @@ TEST(Scan, FindStepsInOrder) {
 TEST(Scan, FindWithoutQuestionRestartsTheTimer) {
   Rig rig;
   rig.devices.FindClick();
-  rig.dialog.mode = 3;
+  rig.dialog.mode = ScanAnswer::GoOnWithoutAsking;
   rig.devices.scanTick(0);
   rig.log.clear();
   rig.answer(1);
@@ -285,7 +285,7 @@ TEST_P(ScanIgnores, AnswerHasNoEffectAndTheScanKeepsItsPace) {
   EXPECT_TRUE(rig.prepared.empty());
   EXPECT_EQ(rig.devices.scan.FoundCount(), 0);
   EXPECT_TRUE(rig.view.readTimer);
-  EXPECT_EQ(rig.exchange.RxCount, 0) << "the engine drops the frame";
+  EXPECT_EQ(rig.exchange.frame().size(), 0) << "the engine drops the frame";
 
   rig.devices.scanTick(0);
   EXPECT_EQ(rig.tx(), buildBusRequest(3, CmdProbe));
@@ -447,7 +447,7 @@ TEST(Scan, PollingStartedDuringAScanMakesItStandStill) {
   rig.devices.FindClick();
   rig.devices.scanTick(0);
   rig.devices.scanTick(0);
-  rig.exchange.PendingCommand = CmdReadCurrent;  // as the start of polling does
+  rig.exchange.setPendingCommand(CmdReadCurrent);  // as the start of polling does
   const TxFrame before = rig.tx();
   rig.log.clear();
 
@@ -472,7 +472,7 @@ TEST(Scan, AddressChangeDuringAScanMakesItStandStillUntilStop) {
   rig.view.setDigits("0", "0", "3");
   rig.view.setNewDigits("0", "0", "9");
   rig.devices.InstallAdressClick();
-  ASSERT_EQ(rig.exchange.PendingCommand, CmdSetAddress);
+  ASSERT_EQ(rig.exchange.pendingCommand(), CmdSetAddress);
   const TxFrame change = rig.tx();
   EXPECT_EQ(change, buildAddressChangeRequest(3, 9));
 
@@ -508,14 +508,11 @@ TEST_P(ShortAnswerRoutes, ByPendingCommandAndStatus) {
   rig.state.SelectedAddress = 4;
   rig.view.setDigits("0", "0", "4");
   rig.view.setNewDigits("0", "0", "8");
-  rig.devices.InstallAdressClick();  // NewAddress 8, ExpectedLength 5
-  rig.exchange.PendingCommand = c.pendingCommand;
+  rig.devices.InstallAdressClick();  // NewAddress 8, a 5-byte answer awaited
+  rig.exchange.setPendingCommand(c.pendingCommand);
   rig.log.clear();
 
-  rig.exchange.RxBuffer = {};
-  const auto frame = Rig::statusFrame(11, c.status);
-  std::copy(frame.begin(), frame.end(), rig.exchange.RxBuffer.begin());
-  rig.exchange.RxCount = kStatusResponseLength;
+  assembleFrame(rig.exchange, Rig::statusFrame(11, c.status));
   rig.devices.shortAnswerFunc();
 
   const std::string outcome = c.outcome;
@@ -525,13 +522,13 @@ TEST_P(ShortAnswerRoutes, ByPendingCommandAndStatus) {
   } else if (outcome == "find") {
     EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{4, 11}));
     EXPECT_EQ(rig.dialog.questions.size(), 1u);
-    EXPECT_EQ(rig.exchange.RxCount, 0) << "a find clears the frame itself";
-    EXPECT_EQ(rig.exchange.RxBuffer, (std::array<std::uint8_t, kRxBufferSize>{}));
+    EXPECT_EQ(rig.exchange.frame().size(), 0) << "a find clears the frame itself";
+    EXPECT_TRUE(std::ranges::all_of(rig.exchange.receiveBuffer(), [](std::uint8_t b) { return b == 0; }));
   } else {
     EXPECT_TRUE(rig.log.empty());
     EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{4}));
     EXPECT_EQ(rig.state.SelectedAddress, 4);
-    EXPECT_EQ(rig.exchange.RxCount, kStatusResponseLength) << "nothing touched, not even the frame";
+    EXPECT_EQ(rig.exchange.frame().size(), kStatusResponseLength) << "nothing touched, not even the frame";
   }
 }
 

@@ -396,10 +396,10 @@ inline QString stateFaults(const THeadForm& window, const std::vector<Expected>&
   return faults.join(QLatin1String("; "));
 }
 
-// Texts of digit cells run together: cells(window, {"tempN1", "tempN2"}) == "02".
-inline QString cells(const THeadForm& window, const QStringList& names) {
+// Texts of digit cells run together: cells(window, {DigitCell::tempN1, DigitCell::tempN2}) == "02".
+inline QString cells(const THeadForm& window, const std::vector<DigitCell>& row) {
   QString text;
-  for (const QString& name : names) text += window.cellText(name);
+  for (const DigitCell cell : row) text += window.cellText(cell);
   return text;
 }
 

@@ -16,18 +16,18 @@ using namespace rs485::e2e;
 
 namespace {
 
-const QStringList kTemperature = {"tempN1", "tempN2", "tempN3", "tempN4"};
-const QStringList kTime = {"hoursH", "hoursL", "minutesH", "minutesL"};
-const QStringList kStep = {"sectionH", "sectionL"};
-const QStringList kNumStep = {"numStepH", "numStepL"};
-const QStringList kCycles = {"hCycle", "mCycle", "lCycle"};
-const QStringList kSetTemperature = {"n1_temp", "n2_temp", "n3_temp", "n4_temp"};
-const QStringList kSetTime = {"hhTime", "hlTime", "lhTime", "llTime"};
+const std::vector<DigitCell> kTemperature = {DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4};
+const std::vector<DigitCell> kTime = {DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH, DigitCell::minutesL};
+const std::vector<DigitCell> kStep = {DigitCell::sectionH, DigitCell::sectionL};
+const std::vector<DigitCell> kNumStep = {DigitCell::numStepH, DigitCell::numStepL};
+const std::vector<DigitCell> kCycles = {DigitCell::hCycle, DigitCell::mCycle, DigitCell::lCycle};
+const std::vector<DigitCell> kSetTemperature = {DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp, DigitCell::n4_temp};
+const std::vector<DigitCell> kSetTime = {DigitCell::hhTime, DigitCell::hlTime, DigitCell::lhTime, DigitCell::llTime};
 
 // Every digit cell of the right panel, box by box, one group after the other.
 QString display(const THeadForm& window) {
   QStringList groups;
-  for (const QStringList& group : {kTemperature, kTime, kStep, kNumStep, kCycles, kSetTemperature, kSetTime}) {
+  for (const std::vector<DigitCell>& group : {kTemperature, kTime, kStep, kNumStep, kCycles, kSetTemperature, kSetTime}) {
     groups << cells(window, group);
   }
   return groups.join(QLatin1Char(' '));

@@ -75,14 +75,6 @@ inline ReadingsResponse readingsOf(int address, int temperature, int timeMinutes
   return r;
 }
 
-// The display cells in a fixed order.
-inline const QStringList& displayCells() {
-  static const QStringList names = {"tempN1",   "tempN2",   "tempN3", "tempN4", "n1_temp",  "n2_temp",
-                                    "n3_temp",  "n4_temp",  "hoursH", "hoursL", "minutesH", "minutesL",
-                                    "hhTime",   "hlTime",   "lhTime", "llTime", "sectionH", "sectionL",
-                                    "numStepH", "numStepL", "hCycle", "mCycle", "lCycle"};
-  return names;
-}
 
 inline QString padded(int value, int width) {
   return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
@@ -93,7 +85,7 @@ inline QString temperatureCells(int tenths) {
   return tenths < 0 ? QStringLiteral("-") + padded(-tenths, 3) : padded(tenths, 4);
 }
 
-// What the cells read, in displayCells() order, once `r` has been shown.
+// What the cells read, in the order of kDigitCells, once `r` has been shown.
 // Only for readings that the cells can show whole.
 inline QStringList cellsShowing(const ReadingsResponse& r) {
   const QString all = temperatureCells(r.temperature) + temperatureCells(r.setTemperature) +
@@ -105,7 +97,7 @@ inline QStringList cellsShowing(const ReadingsResponse& r) {
   return cells;
 }
 
-inline QStringList initialCells() { return QStringList(displayCells().size(), QStringLiteral("0")); }
+inline QStringList initialCells() { return QStringList(kDigitCells.size(), QStringLiteral("0")); }
 
 // The step and temperature of a recorded row of `r`.
 inline RowTexts rowTextsOf(const ReadingsResponse& r) {
@@ -175,7 +167,7 @@ class FaultRig {
 
   QStringList cells() const {
     QStringList texts;
-    for (const QString& name : displayCells()) texts << window().cellText(name);
+    for (const auto& entry : kDigitCells) texts << window().cellText(entry.cell);
     return texts;
   }
 

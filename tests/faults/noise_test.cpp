@@ -145,7 +145,7 @@ class NoiseTest : public QObject {
       rig.now = rig.now.addSecs(60);
       const std::size_t requests = rig.sim->requestsSeen();
       const std::size_t answers = rig.sim->answersSent();
-      exchange.ReadScratch.fill(0);  // so that a refused frame can be seen arriving
+      exchange.clearLastBlock();  // so that a refused frame can be seen arriving
 
       const int busy = rig.tickUntilSent();
       QVERIFY(busy >= 0);
@@ -169,12 +169,12 @@ class NoiseTest : public QObject {
       QCOMPARE(answer.address, polled);
 
       const int total = static_cast<int>(answer.bytes.size());
-      std::array<std::uint8_t, kRxBufferSize> first{};
-      std::copy_n(answer.bytes.begin(), std::min(total, kRxBufferSize), first.begin());
+      std::vector<std::uint8_t> first(exchange.lastBlock().size());
+      std::copy_n(answer.bytes.begin(), std::min(answer.bytes.size(), first.size()), first.begin());
       // Settled: the frame was handed over (taken, or refused by its CRC), or
       // every byte of it waits in the queue, which holds a number that the
       // engine never reads.
-      const auto handedOver = [&] { return rig.pollIndex() != asked || exchange.ReadScratch == first; };
+      const auto handedOver = [&] { return rig.pollIndex() != asked || std::ranges::equal(exchange.lastBlock(), first); };
       const auto settled = [&] {
         return handedOver() || (total != kReadingsResponseLength && exchange.inputQueued() == total);
       };

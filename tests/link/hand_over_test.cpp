@@ -11,6 +11,7 @@
 #include "link/exchange.h"
 #include "link/write_gate.h"
 #include "link_rig.h"
+#include "tests/support/assembled_frame.h"
 
 namespace rs485::test {
 namespace {
@@ -84,7 +85,7 @@ struct ScriptedExchange : ::testing::Test {
                                             ++failures;
                                             if (onFailure) onFailure();
                                           }});
-    exchange.PendingCommand = CmdProbe;
+    exchange.setPendingCommand(CmdProbe);
   }
   void TearDown() override { exchange.stop(); }
 
@@ -96,29 +97,29 @@ struct ScriptedExchange : ::testing::Test {
 
 TEST_F(ScriptedExchange, AReleaseDuringFailedWritesIsDroppedButItsFrameIsWritten) {
   line.scriptWrites({false, true});
-  onFailure = [&] { exchange.readingFunc(2, kStatusResponseLength); };
+  onFailure = [&] { exchange.sendRequest(2, kStatusResponseLength); };
   exchange.start(line);
-  exchange.readingFunc(1, kStatusResponseLength);
+  exchange.sendRequest(1, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(2));
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2)}));
   EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "write"}));
   EXPECT_EQ(failures, 1);
 
-  exchange.readingFunc(3, kStatusResponseLength);
+  exchange.sendRequest(3, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(3));
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2), probe(3)}));
 }
 
 TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainGiveOneWrite) {
   exchange.start(line);
-  exchange.readingFunc(1, kStatusResponseLength);
+  exchange.sendRequest(1, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(1));
-  exchange.readingFunc(2, kStatusResponseLength);
-  exchange.readingFunc(3, kStatusResponseLength);
+  exchange.sendRequest(2, kStatusResponseLength);
+  exchange.sendRequest(3, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(2));
   const Bytes second = line.writes()[1];
   EXPECT_TRUE(second == probe(2) || second == probe(3));
-  exchange.readingFunc(4, kStatusResponseLength);
+  exchange.sendRequest(4, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(3));
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), second, probe(4)}));
 }
@@ -126,7 +127,7 @@ TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainGiveOneWrite) {
 TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPause) {
   line.scriptWrites({false, false, false, true});
   exchange.start(line);
-  exchange.readingFunc(7, kStatusResponseLength);
+  exchange.sendRequest(7, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(4));
   EXPECT_EQ(failures, 3);
   EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "write failed",
@@ -137,7 +138,7 @@ TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPause) {
 TEST_F(ScriptedExchange, StopReturnsWhileAWriteWaitsForRoomAndNoHandlerRunsAfterIt) {
   line.blockWrites();
   exchange.start(line);
-  exchange.readingFunc(1, kStatusResponseLength);
+  exchange.sendRequest(1, kStatusResponseLength);
   exchange.stop();
   EXPECT_TRUE(line.wasShutDown());
   EXPECT_FALSE(exchange.running());
@@ -159,21 +160,22 @@ TEST_F(ScriptedExchange, AReceiveThreadWhoseLineHasGoneSleepsUntilTheClose) {
 TEST(ExchangeWithoutPort, RequestsStillFillTheBufferAndQueueCallsDoNothing) {
   PumpExecutor ui;
   Exchange exchange(ui);
-  exchange.PendingCommand = CmdReadCurrent;
-  EXPECT_TRUE(exchange.readingFunc(1, kReadingsResponseLength));
+  exchange.setPendingCommand(CmdReadCurrent);
+  exchange.sendRequest(1, kReadingsResponseLength);
+  EXPECT_EQ(exchange.answerLength(), kReadingsResponseLength);
   EXPECT_EQ(exchange.txBuffer(), (TxFrame{0x01, 0x50, 0x00, 0x1C, 0x00}));
   EXPECT_EQ(exchange.txCount(), 4);
 
   exchange.sendAddressChange(5, 7);
   EXPECT_EQ(exchange.txBuffer(), (TxFrame{0x05, 0x02, 0x07, 0x21, 0x63}));
   EXPECT_EQ(exchange.txCount(), 5);
-  EXPECT_EQ(exchange.ExpectedLength, kStatusResponseLength);
+  EXPECT_EQ(exchange.answerLength(), kStatusResponseLength);
 
-  exchange.RxCount = 3;
-  exchange.RxBuffer[0] = 9;
+  assembleFrame(exchange, std::vector<std::uint8_t>{9, 8, 7});
+  ASSERT_EQ(exchange.frame().size(), 3u);
   exchange.clearReceive();
-  EXPECT_EQ(exchange.RxCount, 0);
-  EXPECT_EQ(exchange.RxBuffer[0], 0);
+  EXPECT_EQ(exchange.frame().size(), 0);
+  EXPECT_EQ(exchange.receiveBuffer()[0], 0);
   EXPECT_EQ(exchange.inputQueued(), 0);
   exchange.purgeInput();
   exchange.purgeOutput();

@@ -67,7 +67,7 @@ inline bool pumpUntil(PumpExecutor& ui, const std::function<bool()>& done,
 
 // The engine on the slave end of a pseudo-terminal, with the test thread as
 // its user-interface thread. Every handler call is recorded with the frame
-// that was in RxBuffer.
+// that was accepted.
 struct LinkRig {
   PtyPair pty;
   PumpExecutor ui;
@@ -76,7 +76,7 @@ struct LinkRig {
   std::vector<Bytes> shortAnswers;
   std::vector<Bytes> readings;
   std::vector<std::chrono::steady_clock::time_point> sendFailures;
-  std::vector<int> rxCountsSeen;        // RxCount at every handler call
+  std::vector<std::size_t> rxCountsSeen;  // RxCount at every handler call
   std::function<void()> onShortAnswer;  // extra work inside the handler
 
   LinkRig() {
@@ -95,9 +95,8 @@ struct LinkRig {
   // A tick's request: the frame goes out, the device reads it off the line,
   // and onSent has parked the transmit thread again. Returns what was sent.
   Bytes send(int address, int command, int expectedLength) {
-    exchange.PendingCommand = command;
-    exchange.ExpectedLength = expectedLength;
-    exchange.readingFunc(address, expectedLength);
+    exchange.setPendingCommand(command);
+    exchange.sendRequest(address, expectedLength);
     Bytes sent = pty.read(kBusRequestLength);
     eventually([this] { return exchange.transmitParked(); });
     return sent;
@@ -119,8 +118,9 @@ struct LinkRig {
 
  private:
   void record(std::vector<Bytes>& into) {
-    into.emplace_back(exchange.RxBuffer.begin(), exchange.RxBuffer.begin() + exchange.ExpectedLength);
-    rxCountsSeen.push_back(exchange.RxCount);
+    const auto frame = exchange.receiveBuffer().first(exchange.answerLength());
+    into.emplace_back(frame.begin(), frame.end());
+    rxCountsSeen.push_back(exchange.frame().size());
   }
 };
 

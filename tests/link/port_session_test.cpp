@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -46,6 +48,7 @@ struct OpenFailure {
   const char* what;
   std::string path;  // empty: COM1 names nothing
   OpenError error;
+  int systemError;  // errno of the failing call, 0 when no call failed
 };
 
 class PortSessionOpenFailure : public ::testing::TestWithParam<OpenFailure> {};
@@ -65,6 +68,10 @@ TEST_P(PortSessionOpenFailure, FailsWithItsReasonAndLeavesNothingOpen) {
   const Resources before;
   EXPECT_FALSE(session.COMOpen("COM1"));
   EXPECT_EQ(session.lastError(), GetParam().error) << describe(session.lastError());
+  EXPECT_EQ(session.lastErrno(), GetParam().systemError) << std::strerror(session.lastErrno());
+  const std::string systemText =
+      GetParam().systemError != 0 ? " (" + std::string(std::strerror(GetParam().systemError)) + ")" : "";
+  EXPECT_EQ(session.lastErrorText(), describe(GetParam().error) + systemText);
   EXPECT_FALSE(session.isOpen());
   EXPECT_FALSE(exchange.running());
   EXPECT_EQ(Resources(), before);
@@ -74,11 +81,12 @@ TEST_P(PortSessionOpenFailure, FailsWithItsReasonAndLeavesNothingOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, PortSessionOpenFailure,
                          ::testing::Values(OpenFailure{"missing", "/dev/ttyUSB-no-such-device",
-                                                       OpenError::NotFound},
-                                           OpenFailure{"unnamed", "", OpenError::NotFound},
-                                           OpenFailure{"null", "/dev/null", OpenError::NotSerial},
-                                           OpenFailure{"regular", "@/regular-file", OpenError::NotSerial},
-                                           OpenFailure{"directory", "@/empty-dev", OpenError::Other}),
+                                                       OpenError::NotFound, ENOENT},
+                                           OpenFailure{"unnamed", "", OpenError::NotFound, 0},
+                                           OpenFailure{"null", "/dev/null", OpenError::NotSerial, ENOTTY},
+                                           OpenFailure{"regular", "@/regular-file", OpenError::NotSerial,
+                                                       ENOTTY},
+                                           OpenFailure{"directory", "@/empty-dev", OpenError::Other, EISDIR}),
                          [](const auto& info) { return std::string(info.param.what); });
 
 TEST(PortSession, ASecondOpenOfTheSamePortIsBusyAndTheFirstKeepsWorking) {
@@ -113,12 +121,15 @@ TEST_P(PortSessionSteps, RunInOrderAndAFailureClosesTheDeviceAtOnce) {
                         return std::make_unique<FakeLine>(GetParam().failingStep, &destroyed, &steps);
                       });
   const bool failing = std::string(GetParam().failingStep) != "none";
+  errno = EBADF;  // stale: the fake's steps make no system call
   EXPECT_EQ(session.COMOpen("COM3"), !failing);
   EXPECT_EQ(session.isOpen(), !failing);
   EXPECT_EQ(exchange.running(), !failing);
   EXPECT_EQ(destroyed, failing);
   if (failing) {
     EXPECT_EQ(session.lastError(), OpenError::SettingsRejected);
+    EXPECT_EQ(session.lastErrno(), 0);
+    EXPECT_EQ(session.lastErrorText(), describe(OpenError::SettingsRejected));
   }
   session.COMClose();
   EXPECT_TRUE(destroyed);
@@ -180,8 +191,8 @@ TEST(PortSession, ACloseReturnsPromptlyWhenOutputCannotLeave) {
     const int stalled = rig.pty.stallOutput(stall);
     ASSERT_GE(stalled, 0);
     ASSERT_TRUE(rig.open());
-    rig.exchange.PendingCommand = CmdReadCurrent;
-    rig.exchange.readingFunc(3, kReadingsResponseLength);
+    rig.exchange.setPendingCommand(CmdReadCurrent);
+    rig.exchange.sendRequest(3, kReadingsResponseLength);
     if (stall == PtyPair::Stall::Suspended) {
       EXPECT_TRUE(rig.pty.silentFor(std::chrono::milliseconds(50))) << "the request went out";
     }
@@ -206,7 +217,7 @@ TEST(PortSession, AnOpenWhoseTransmitThreadCannotStartFailsPromptly) {
   ASSERT_TRUE(rig.open());  // a sanitizer runtime's own first thread
   rig.session.COMClose();
   const Resources before;
-  rig.exchange.ExpectedLength = kStatusResponseLength;
+  rig.exchange.expectAnswer(kStatusResponseLength);
   int starts = 0;
   rig.exchange.setThreadStarter([&](std::function<void()> body) {
     if (++starts == 1) {

@@ -241,8 +241,8 @@ TEST_F(TracedExchange, ARequestAndItsAnswer) {
 
 TEST_F(TracedExchange, AFailedWrite) {
   rig.pty.closeMaster();
-  rig.exchange.PendingCommand = CmdProbe;
-  rig.exchange.readingFunc(2, kStatusResponseLength);
+  rig.exchange.setPendingCommand(CmdProbe);
+  rig.exchange.sendRequest(2, kStatusResponseLength);
   ASSERT_TRUE(rig.eventually([&] { return rig.sendFailures.size() >= 2; }));
   rig.session.COMClose();
   const auto seen = lines();
@@ -253,7 +253,7 @@ TEST_F(TracedExchange, AFailedWrite) {
 
 TEST_F(TracedExchange, APurgeTracesWhatItDropsAndStillEmptiesTheQueue) {
   // Three bytes while five are expected: never read, dropped by the tick.
-  rig.exchange.ExpectedLength = kStatusResponseLength;
+  rig.exchange.expectAnswer(kStatusResponseLength);
   rig.pty.write({0x05, 0x01, 0x00});
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 3; }));
   rig.tick();
@@ -281,16 +281,16 @@ TEST_F(TracedExchange, APurgeTracesWhatItDropsAndStillEmptiesTheQueue) {
 TEST_F(TracedExchange, BlocksThatMakeNoFrame) {
   // The answer was read while five were expected, but a poll began before
   // the hand-over ran: kept, yet no frame.
-  rig.exchange.ExpectedLength = kStatusResponseLength;
+  rig.exchange.expectAnswer(kStatusResponseLength);
   rig.pty.write(statusFrame(1, CmdProbe));
   ASSERT_TRUE(rig.ui.waitForTask());
-  rig.exchange.ExpectedLength = kReadingsResponseLength;
+  rig.exchange.expectAnswer(kReadingsResponseLength);
   rig.ui.runPending();
-  EXPECT_EQ(rig.exchange.RxCount, kStatusResponseLength);
+  EXPECT_EQ(rig.exchange.frame().size(), kStatusResponseLength);
   // Sixteen more would not fit beside it: both go.
   rig.pty.write(readingsFrame(1, 50));
   ASSERT_TRUE(rig.runNextHandOver());
-  EXPECT_EQ(rig.exchange.RxCount, 0);
+  EXPECT_EQ(rig.exchange.frame().size(), 0);
   EXPECT_TRUE(rig.shortAnswers.empty() && rig.readings.empty());
 
   const auto seen = lines();
@@ -300,7 +300,7 @@ TEST_F(TracedExchange, BlocksThatMakeNoFrame) {
 }
 
 TEST_F(TracedExchange, BytesLeftAtTheCloseAreTraced) {
-  rig.exchange.ExpectedLength = kReadingsResponseLength;
+  rig.exchange.expectAnswer(kReadingsResponseLength);
   rig.pty.write({0xAA, 0xBB});
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 2; }));
   rig.session.COMClose();

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,22 +14,13 @@
 
 namespace rs485::test {
 
-// The 23 digit cells of the right panel, in the order initialAll writes them.
-inline const QStringList& rightPanelCells() {
-  static const QStringList names = {"tempN1",   "tempN2",   "tempN3", "tempN4", "n1_temp",  "n2_temp",
-                                    "n3_temp",  "n4_temp",  "hoursH", "hoursL", "minutesH", "minutesL",
-                                    "hhTime",   "hlTime",   "lhTime", "llTime", "sectionH", "sectionL",
-                                    "numStepH", "numStepL", "hCycle", "mCycle", "lCycle"};
-  return names;
-}
-
 // The window as plain fields. `log` holds the calls that change the
 // window's state, in order, as readable lines; cell writes are left out
 // (the cells themselves are checked).
 class FakeMonitorView : public MonitorView {
  public:
   FakeMonitorView() {
-    for (const QString& name : rightPanelCells()) cells[name] = "0";
+    for (const auto& entry : kDigitCells) cells[entry.cell] = "0";
   }
 
   std::vector<std::string> log;
@@ -45,7 +37,7 @@ class FakeMonitorView : public MonitorView {
   QString readingAll = msg::readingAllCaption();
   QString wFile = msg::recordCaption();
   bool wFileChecked = false;
-  std::map<QString, QString> cells;
+  std::map<DigitCell, QString> cells;
   bool setpointGroupsEnabled = false;
   bool panelEnabled = true;  // what enDisPanel last set
   bool dotTimer = false;
@@ -56,10 +48,10 @@ class FakeMonitorView : public MonitorView {
     digits[1] = tens;
     digits[2] = units;
   }
-  // The displayed digits of a row of cells, joined: cellsText({"tempN1", ...}).
-  QString cellsText(const QStringList& names) const {
+  // The displayed digits of a row of cells, joined: cellsText({DigitCell::tempN1, ...}).
+  QString cellsText(const std::vector<DigitCell>& row) const {
     QString joined;
-    for (const QString& name : names) joined += cells.at(name);
+    for (const DigitCell cell : row) joined += cells.at(cell);
     return joined;
   }
   bool allCellsZero() const {
@@ -122,7 +114,7 @@ class FakeMonitorView : public MonitorView {
     note(checked ? "wFile ticked" : "wFile unticked");
   }
   void initialAll() override {
-    for (const QString& name : rightPanelCells()) cells[name] = "0";
+    for (const auto& entry : kDigitCells) cells[entry.cell] = "0";
     setpointGroupsEnabled = false;
     note("initialAll");
   }
@@ -134,21 +126,21 @@ class FakeMonitorView : public MonitorView {
     setpointGroupsEnabled = enabled;
     note(enabled ? "groups on" : "groups off");
   }
-  QString cellText(const QString& name) const override {
-    const auto it = cells.find(name);
+  QString cellText(DigitCell cell) const override {
+    const auto it = cells.find(cell);
     if (it == cells.end()) {
-      ADD_FAILURE() << "no digit cell " << name.toStdString();
+      ADD_FAILURE() << "no digit cell " << static_cast<int>(cell);
       return {};
     }
     return it->second;
   }
-  void setCellText(const QString& name, const QString& t) override {
-    const auto it = cells.find(name);
+  void setCellText(DigitCell cell, const QString& t) override {
+    const auto it = cells.find(cell);
     if (it == cells.end()) {
-      ADD_FAILURE() << "no digit cell " << name.toStdString();
+      ADD_FAILURE() << "no digit cell " << static_cast<int>(cell);
       return;
     }
-    EXPECT_EQ(t.size(), 1) << name.toStdString() << " takes one character";
+    EXPECT_EQ(t.size(), 1) << digitCellName(cell) << " takes one character";
     it->second = t;
   }
   void setDotTimerActive(bool active) override {
@@ -166,3 +158,11 @@ class FakeMonitorView : public MonitorView {
 };
 
 }  // namespace rs485::test
+
+namespace rs485 {
+// Cells by name in failure messages.
+inline void PrintTo(DigitCell cell, std::ostream* os) {
+  const char* name = digitCellName(cell);
+  *os << (name != nullptr ? name : "?");
+}
+}  // namespace rs485

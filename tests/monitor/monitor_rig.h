@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <array>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/monitor/fake_monitor_view.h"
+#include "tests/support/assembled_frame.h"
 #include "tests/support/pump_executor.h"
 
 namespace rs485::test {
@@ -43,7 +47,7 @@ inline QString russianDate(const QDate& date) {
 
 // The monitor wired as the window wires it, against a fake window and an
 // engine that is never started: requests land in txBuffer(), answers are
-// put into RxBuffer by the test and handed to onReceived().
+// handed over by the test as the receive thread hands them.
 class MonitorRig : public ::testing::Test {
  protected:
   MonitorRig() {
@@ -70,9 +74,9 @@ class MonitorRig : public ::testing::Test {
   // One poll tick with `busy` bytes waiting; the address the request went
   // to, 0 when none went out.
   int tick(int busy = 0) {
-    exchange.readingFunc(0, 0);  // marks the buffer: no device has address 0
+    exchange.sendRequest(0, 0);  // marks the buffer: no device has address 0
     poll.pollTick(busy);
-    EXPECT_EQ(exchange.ExpectedLength, kReadingsResponseLength);
+    EXPECT_EQ(exchange.answerLength(), kReadingsResponseLength);
     const TxFrame tx = exchange.txBuffer();
     if (tx[0] == 0) return 0;
     EXPECT_EQ(exchange.txCount(), kBusRequestLength);
@@ -83,10 +87,10 @@ class MonitorRig : public ::testing::Test {
 
   // A 16-byte answer arriving in one block, as the receive thread hands it over.
   void answer(const ReadingsResponse& r, bool corrupt = false) {
-    encodeReadingsResponse(r, exchange.RxBuffer.data());
-    if (corrupt) exchange.RxBuffer[5] ^= 0x01;
-    exchange.RxCount = kReadingsResponseLength;
-    exchange.onReceived();
+    std::array<std::uint8_t, kReadingsResponseLength> frame{};
+    encodeReadingsResponse(r, frame.data());
+    if (corrupt) frame[5] ^= 0x01;
+    exchange.acceptBlock(frame);
   }
 
   // Ticks `count` times, each request answered at once by its device.

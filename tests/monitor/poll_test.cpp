@@ -24,7 +24,7 @@ TEST_F(PollTest, StartWithoutDevicesAsksForASearch) {
   EXPECT_EQ(view.errors[0].first, msg::searchPrompt());
   EXPECT_EQ(view.errors[0].second, FocusTarget::Find);
   EXPECT_EQ(view.log, Log{"error " + s(msg::searchPrompt())});
-  EXPECT_EQ(exchange.PendingCommand, 1);
+  EXPECT_EQ(exchange.pendingCommand(), 1);
   EXPECT_EQ(state.SelectedAddress, 0);
 }
 
@@ -42,7 +42,7 @@ TEST_F(PollTest, StartWithAnAddressOutOfRangeAsksForTheAddress) {
     EXPECT_EQ(view.log, Log{"error " + s(msg::enterDeviceAddress())});
     EXPECT_EQ(state.SelectedAddress, value) << "keeps the rejected value";
     EXPECT_EQ(view.readingAll, msg::readingAllCaption());
-    EXPECT_EQ(exchange.PendingCommand, 1);
+    EXPECT_EQ(exchange.pendingCommand(), 1);
   }
 }
 
@@ -55,13 +55,13 @@ TEST_F(PollTest, StartWithAnEditorThatHoldsNoNumberChangesNothing) {
   EXPECT_EQ(view.errors[0].first, msg::notAnInteger(""));
   EXPECT_EQ(view.log.size(), 1u);
   EXPECT_EQ(state.SelectedAddress, 3);
-  EXPECT_EQ(exchange.PendingCommand, 1);
+  EXPECT_EQ(exchange.pendingCommand(), 1);
 }
 
 TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
   found({3, 7, 12});
   select(7);
-  view.cells["tempN2"] = "5";
+  view.cells[DigitCell::tempN2] = "5";
   view.setpointGroupsEnabled = true;
   poll.readingAllClick();
   EXPECT_EQ(view.log,
@@ -70,7 +70,7 @@ TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
   EXPECT_TRUE(view.errors.empty());
   EXPECT_EQ(state.SelectedAddress, 7);
   EXPECT_EQ(poll.PollIndex, 1u);
-  EXPECT_EQ(exchange.PendingCommand, 80);
+  EXPECT_EQ(exchange.pendingCommand(), 80);
   EXPECT_TRUE(view.allCellsZero());
   EXPECT_FALSE(view.setpointGroupsEnabled);
   EXPECT_TRUE(poll.running());
@@ -91,7 +91,7 @@ TEST_F(PollTest, StopTakesItsStepsInOrder) {
                            "enDisPanel true", "wFile unticked", "wFile " + s(msg::recordCaption()),
                            "initialAll", "timer off", "dotTimer off", "dot shown"}));
   EXPECT_FALSE(poll.running());
-  EXPECT_EQ(exchange.PendingCommand, 80) << "kept after the stop";
+  EXPECT_EQ(exchange.pendingCommand(), 80) << "kept after the stop";
 }
 
 TEST_F(PollTest, ServesTheSelectedDeviceFirstThenTheListInOrder) {
@@ -200,7 +200,7 @@ TEST_F(PollTest, ADeviceThatComesBackIsShownAndRecordedFromItsNextAnswer) {
   off = false;
   at(10, 6);
   EXPECT_EQ(serve(4, reply), (std::vector<int>{3, 7, 12, 3}));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
   EXPECT_EQ(lines(12), 3);
   EXPECT_EQ(lines(3), 4);
   EXPECT_EQ(lines(7), 4);
@@ -210,7 +210,7 @@ TEST_F(PollTest, BytesWaitingAtATickHoldTheRequestBack) {
   found({3, 7});
   select(3);
   poll.readingAllClick();
-  exchange.ExpectedLength = 5;
+  exchange.expectAnswer(5);
   EXPECT_EQ(tick(/*busy=*/2), 0);
   EXPECT_EQ(tick(), 3) << "the same device at the next quiet tick";
 }
@@ -258,7 +258,7 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
   poll.readingAllClick();
   ASSERT_EQ(tick(), 7);
   answer(readings(7, 235));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
 
   view.selectedRow = 0;
   ListAdressClick(view, state);
@@ -266,10 +266,10 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
 
   ASSERT_EQ(tick(), 12);
   answer(readings(12, 500));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235") << "7's digits stay";
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235") << "7's digits stay";
   ASSERT_EQ(tick(), 3);
   answer(readings(3, -12));
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "-012");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "-012");
   EXPECT_EQ(tick(), 7) << "the order of polling is not affected";
 }
 
@@ -283,7 +283,7 @@ TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   ReadingsResponse late = readings(3, 235);
   late.statusByte = kBlinkStatus;
   answer(late);
-  EXPECT_EQ(view.cellsText({"tempN1", "tempN2", "tempN3", "tempN4"}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
   EXPECT_TRUE(view.dotTimer) << "the blinking may come back";
 }
 
@@ -307,17 +307,17 @@ TEST_F(PollTest, StartingDuringAScanTakesTheTimerOver) {
   view.find = msg::stopCaption();
   view.readTimer = true;
   view.readTimerInterval = 500;
-  exchange.PendingCommand = CmdProbe;
-  exchange.ExpectedLength = 5;
+  exchange.setPendingCommand(CmdProbe);
+  exchange.expectAnswer(5);
   found({4});
   select(4);
   poll.readingAllClick();
-  EXPECT_EQ(exchange.PendingCommand, 80) << "the scan branch of the tick no longer runs";
+  EXPECT_EQ(exchange.pendingCommand(), 80) << "the scan branch of the tick no longer runs";
   EXPECT_EQ(view.readTimerInterval, 1000);
   EXPECT_TRUE(view.readTimer);
   EXPECT_EQ(view.find, msg::stopCaption());
   EXPECT_FALSE(view.panelEnabled);
-  EXPECT_EQ(exchange.ExpectedLength, 5) << "until the first poll tick";
+  EXPECT_EQ(exchange.answerLength(), 5) << "until the first poll tick";
   EXPECT_EQ(tick(), 4);
 }
 

@@ -7,10 +7,10 @@
 namespace rs485::test {
 namespace {
 
-const QStringList kTemp{"tempN1", "tempN2", "tempN3", "tempN4"};
-const QStringList kTime{"hoursH", "hoursL", "minutesH", "minutesL"};
-const QStringList kStep{"sectionH", "sectionL"};
-const QStringList kCycle{"hCycle", "mCycle", "lCycle"};
+const std::vector<DigitCell> kTemp{DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4};
+const std::vector<DigitCell> kTime{DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH, DigitCell::minutesL};
+const std::vector<DigitCell> kStep{DigitCell::sectionH, DigitCell::sectionL};
+const std::vector<DigitCell> kCycle{DigitCell::hCycle, DigitCell::mCycle, DigitCell::lCycle};
 
 class DisplayTest : public MonitorRig {
  protected:
@@ -23,8 +23,9 @@ class DisplayTest : public MonitorRig {
   }
   // The answer of the device at PollIndex, straight into the handler.
   void show(const ReadingsResponse& r) {
-    encodeReadingsResponse(r, exchange.RxBuffer.data());
-    exchange.RxCount = kReadingsResponseLength;
+    std::array<std::uint8_t, kReadingsResponseLength> frame{};
+    encodeReadingsResponse(r, frame.data());
+    assembleFrame(exchange, frame);
     display.showReadings();
   }
 };
@@ -42,12 +43,12 @@ TEST_F(DisplayTest, AFullAnswerBoxByBox) {
   r.setTimeMinutes = 61;    // 01:01
   r.statusByte = 0;
   show(r);
-  const std::map<QString, QString> expected = {
-      {"tempN1", "-"},   {"tempN2", "1"},   {"tempN3", "2"},   {"tempN4", "3"},   {"hoursH", "9"},
-      {"hoursL", "9"},   {"minutesH", "5"}, {"minutesL", "9"}, {"sectionH", "0"}, {"sectionL", "7"},
-      {"numStepH", "4"}, {"numStepL", "2"}, {"hCycle", "0"},   {"mCycle", "0"},   {"lCycle", "5"},
-      {"n1_temp", "9"},  {"n2_temp", "9"},  {"n3_temp", "9"},  {"n4_temp", "9"},  {"hhTime", "0"},
-      {"hlTime", "1"},   {"lhTime", "0"},   {"llTime", "1"}};
+  const std::map<DigitCell, QString> expected = {
+      {DigitCell::tempN1, "-"},   {DigitCell::tempN2, "1"},   {DigitCell::tempN3, "2"},   {DigitCell::tempN4, "3"},   {DigitCell::hoursH, "9"},
+      {DigitCell::hoursL, "9"},   {DigitCell::minutesH, "5"}, {DigitCell::minutesL, "9"}, {DigitCell::sectionH, "0"}, {DigitCell::sectionL, "7"},
+      {DigitCell::numStepH, "4"}, {DigitCell::numStepL, "2"}, {DigitCell::hCycle, "0"},   {DigitCell::mCycle, "0"},   {DigitCell::lCycle, "5"},
+      {DigitCell::n1_temp, "9"},  {DigitCell::n2_temp, "9"},  {DigitCell::n3_temp, "9"},  {DigitCell::n4_temp, "9"},  {DigitCell::hhTime, "0"},
+      {DigitCell::hlTime, "1"},   {DigitCell::lhTime, "0"},   {DigitCell::llTime, "1"}};
   EXPECT_EQ(view.cells, expected);
   EXPECT_EQ(poll.PollIndex, 1u);
 }
@@ -65,8 +66,8 @@ TEST_F(DisplayTest, ValuesTooLongForTheirBoxesLeaveThemAndTheRestIsShown) {
   EXPECT_EQ(view.cellsText(kTemp), "0235");
   EXPECT_EQ(view.cellsText(kTime), "0200") << "hours as before, minutes 00";
   EXPECT_EQ(view.cellsText(kStep), "03");
-  EXPECT_EQ(view.cellsText({"numStepH", "numStepL"}), "12");
-  EXPECT_EQ(view.cellsText({"n1_temp", "n2_temp", "n3_temp", "n4_temp"}), "1500");
+  EXPECT_EQ(view.cellsText({DigitCell::numStepH, DigitCell::numStepL}), "12");
+  EXPECT_EQ(view.cellsText({DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp, DigitCell::n4_temp}), "1500");
   EXPECT_EQ(view.cellsText(kCycle), "255");
 }
 
@@ -80,9 +81,9 @@ TEST_F(DisplayTest, CyclesZeroShowsEndAndNothingElse) {
   r.statusByte = kBlinkStatus;
   show(r);
   auto expected = before;
-  expected["hCycle"] = "E";
-  expected["mCycle"] = "n";
-  expected["lCycle"] = "d";
+  expected[DigitCell::hCycle] = "E";
+  expected[DigitCell::mCycle] = "n";
+  expected[DigitCell::lCycle] = "d";
   EXPECT_EQ(view.cells, expected);
   EXPECT_TRUE(view.dotTimer) << "the blinking is decided before the cycle count";
   EXPECT_EQ(poll.PollIndex, 1u);
@@ -138,8 +139,8 @@ TEST_F(DisplayTest, TheReceiveBufferIsClearedInEveryCase) {
       ReadingsResponse r = readings(7);
       r.cycles = cycles;
       show(r);
-      EXPECT_EQ(exchange.RxCount, 0);
-      EXPECT_EQ(exchange.RxBuffer, (std::array<std::uint8_t, kRxBufferSize>{}));
+      EXPECT_EQ(exchange.frame().size(), 0);
+      EXPECT_TRUE(std::ranges::all_of(exchange.receiveBuffer(), [](std::uint8_t b) { return b == 0; }));
     }
   }
 }

@@ -84,7 +84,7 @@ class AttentionTest : public QObject {
     QCOMPARE(dialog.font().family(), QStringLiteral("MS Sans Serif"));
     QCOMPARE(dialog.font().pixelSize(), 11);
     QCOMPARE(form.Message->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(dialog.askMode(), 1);
+    QCOMPARE(dialog.askMode(), ScanAnswer::AskAgain);
     QVERIFY(!dialog.isVisible());
   }
 
@@ -108,7 +108,7 @@ class AttentionTest : public QObject {
     QFETCH(Answer, answer);
     QFETCH(int, after);
     TAttention dialog;
-    dialog.setAskMode(before);
+    dialog.setAskMode(static_cast<ScanAnswer>(before));
     const bool closed = ask(
         dialog,
         [&] {
@@ -117,7 +117,7 @@ class AttentionTest : public QObject {
         },
         msg::foundDeviceQuestion(5));
     QVERIFY(closed);
-    QCOMPARE(dialog.askMode(), after);
+    QCOMPARE(static_cast<int>(dialog.askMode()), after);  // the numbers the dialog's answers have
   }
 
   void everyShowingStartsClearWithTheFocusOnNo() {
@@ -167,7 +167,7 @@ class AttentionTest : public QObject {
   // Enter presses the button that has the focus.
   void enterOnYesAnswersYes() {
     TAttention dialog;
-    dialog.setAskMode(2);
+    dialog.setAskMode(ScanAnswer::StopScan);
     const bool closed = ask(
         dialog,
         [&] {
@@ -176,7 +176,7 @@ class AttentionTest : public QObject {
         },
         msg::foundDeviceQuestion(9));
     QVERIFY(closed);
-    QCOMPARE(dialog.askMode(), 1);
+    QCOMPARE(dialog.askMode(), ScanAnswer::AskAgain);
   }
 };
 

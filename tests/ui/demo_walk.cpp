@@ -37,12 +37,8 @@ namespace {
 
 // Every digit cell of the display, run together.
 QString display(const THeadForm& window) {
-  static const char* const kCells[] = {"tempN1",   "tempN2",   "tempN3",   "tempN4",   "hoursH",   "hoursL",
-                                       "minutesH", "minutesL", "sectionH", "sectionL", "numStepH", "numStepL",
-                                       "n1_temp",  "n2_temp",  "n3_temp",  "n4_temp",  "hhTime",   "hlTime",
-                                       "lhTime",   "llTime",   "hCycle",   "mCycle",   "lCycle"};
   QString text;
-  for (const char* cell : kCells) text += window.cellText(QString::fromLatin1(cell));
+  for (const DigitCellName& cell : kDigitCells) text += window.cellText(cell.cell);
   return text;
 }
 

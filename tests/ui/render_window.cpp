@@ -36,7 +36,7 @@ void fillDisplay(THeadForm& window) {
       {"n4_temp", "0"},  {"hhTime", "0"},   {"hlTime", "2"},   {"lhTime", "4"},   {"llTime", "5"},
       {"hCycle", "0"},   {"mCycle", "1"},   {"lCycle", "2"}};
   for (const auto& [name, text] : cells)
-    window.setCellText(QString::fromLatin1(name), QString::fromLatin1(text));
+    window.setCellText(*digitCellNamed(name), QString::fromLatin1(text));
 }
 
 }  // namespace

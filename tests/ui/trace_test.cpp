@@ -28,9 +28,8 @@ class TraceTest : public QObject {
     QVERIFY(rig.window().session().isOpen());
 
     Exchange& exchange = rig.window().exchange();
-    exchange.PendingCommand = CmdProbe;
-    exchange.ExpectedLength = kStatusResponseLength;
-    exchange.readingFunc(5, kStatusResponseLength);
+    exchange.setPendingCommand(CmdProbe);
+    exchange.sendRequest(5, kStatusResponseLength);
     QTRY_COMPARE(rig.window().deviceState().FoundDevices.size(), std::size_t{1});
     QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
 

@@ -60,6 +60,13 @@ QString shownText(const QWidget* widget) {
 
 const QString kZero = QStringLiteral("0");
 
+// The cell of an object name that the test spells out itself.
+DigitCell cellNamed(const QString& name) {
+  const auto cell = digitCellNamed(name.toStdString());
+  if (!cell) throw std::invalid_argument("no digit cell " + name.toStdString());
+  return *cell;
+}
+
 std::vector<Expected> closedState() {
   std::vector<Expected> rows = {
       {"InstallPort", true, QStringLiteral("Установка порта")},
@@ -217,8 +224,8 @@ class WindowTest : public QObject {
     window.setDeviceListEnabled(true);
     const char* const touched[] = {"n1_addr", "n2_addr", "n3_addr", "new1", "new2", "new3"};
     for (const char* cell : touched) rig.rig->control<QLineEdit>(cell)->setText(QStringLiteral("7"));
-    window.setCellText(QStringLiteral("tempN1"), QStringLiteral("9"));
-    window.setCellText(QStringLiteral("hCycle"), QStringLiteral("E"));
+    window.setCellText(DigitCell::tempN1, QStringLiteral("9"));
+    window.setCellText(DigitCell::hCycle, QStringLiteral("E"));
 
     QTest::mouseClick(openClose, Qt::LeftButton);
     QVERIFY(!window.session().isOpen());
@@ -581,7 +588,7 @@ class WindowTest : public QObject {
                                "numStepH", "numStepL", "hCycle", "mCycle", "lCycle"};
     QStringList written;
     for (const QString& name : order) {
-      window.setCellText(name, QStringLiteral("7"));
+      window.setCellText(cellNamed(name), QStringLiteral("7"));
       connect(rig.control<QLineEdit>(name.toLatin1().constData()), &QLineEdit::textChanged, this,
               [&written, name] { written << name; });
     }
@@ -592,7 +599,7 @@ class WindowTest : public QObject {
 
     window.initialAll();
     QCOMPARE(written, order);
-    for (const QString& name : order) QCOMPARE(window.cellText(name), QStringLiteral("0"));
+    for (const QString& name : order) QCOMPARE(window.cellText(cellNamed(name)), QStringLiteral("0"));
     for (const char* group : {"gb_temp", "gb_time", "gb_cycle"}) {
       QVERIFY2(!rig.control(group)->isEnabledTo(rig.control("PanelAction")), group);
     }
@@ -700,15 +707,16 @@ class WindowTest : public QObject {
     QVERIFY(rig.rig->errors.isEmpty());
   }
 
-  // Only the digit cells of the right panel go by name; a wrong name or
-  // index is an error, not a silent no-op.
+  // Only the digit cells of the right panel are cells; a value outside them
+  // or a wrong index is an error, not a silent no-op.
   void cellsByNameAndIndex() {
     THeadForm window;
-    window.setCellText(QStringLiteral("minutesL"), QStringLiteral("9"));
+    window.setCellText(DigitCell::minutesL, QStringLiteral("9"));
     QCOMPARE(window.form().minutesL->text(), QStringLiteral("9"));
-    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, window.cellText(QStringLiteral("n1_addr")));
-    QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
-                             window.setCellText(QStringLiteral("dot"), QStringLiteral("1")));
+    QVERIFY(!digitCellNamed("n1_addr") && !digitCellNamed("dot"));
+    const auto notACell = static_cast<DigitCell>(kDigitCells.size());
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, window.cellText(notACell));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, window.setCellText(notACell, QStringLiteral("1")));
     window.setAddressDigit(2, QStringLiteral("4"));
     QCOMPARE(window.form().n3_addr->text(), QStringLiteral("4"));
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, window.addressDigit(3));
@@ -752,7 +760,7 @@ class WindowTest : public QObject {
     RawPty pty;
     WindowRig rig(PortNames({{"COM1", pty.slavePath()}}));
     THeadForm& window = *rig.window;
-    window.exchange().PendingCommand = 2;  // neither the scan's nor the poll's tick
+    window.exchange().setPendingCommand(2);  // neither the scan's nor the poll's tick
     window.readTimerTimer();               // no port: the tick still runs
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
@@ -768,8 +776,8 @@ class WindowTest : public QObject {
     QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
     QVERIFY(rig.sim.lineGone());
-    window.exchange().PendingCommand = 1;
-    window.exchange().readingFunc(5, 5);
+    window.exchange().setPendingCommand(1);
+    window.exchange().sendRequest(5, 5);
     QTRY_COMPARE(window.statusText(), msg::sendFailed());
     QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(!window.session().isOpen());
@@ -820,22 +828,20 @@ class WindowTest : public QObject {
   void anErrorInAHandlerIsShownAndTheWindowGoesOn() {
     // A find whose question fails: the error escapes the answer's handler.
     struct FailingDialog : ConfirmDialog {
-      int askMode() const override { return 1; }
-      void setAskMode(int) override {}
+      ScanAnswer askMode() const override { return ScanAnswer::AskAgain; }
+      void setAskMode(ScanAnswer) override {}
       void ask(const QString&) override { throw std::runtime_error("the dialog is gone"); }
     } dialog;
     WindowRig rig(PortNames{});
     rig.window->setConfirmDialog(&dialog);
     Exchange& exchange = rig.window->exchange();
-    exchange.PendingCommand = 1;
-    exchange.ExpectedLength = 5;
-    const std::uint8_t ack[] = {0x05, 0x01, 0x00, 0, 0};
-    std::copy(std::begin(ack), std::end(ack), exchange.RxBuffer.begin());
-    appendCrc(exchange.RxBuffer.data(), 3);
-    exchange.RxCount = 5;
-    exchange.onReceived();
+    exchange.setPendingCommand(1);
+    exchange.expectAnswer(5);
+    std::uint8_t ack[] = {0x05, 0x01, 0x00, 0, 0};
+    appendCrc(ack, 3);
+    exchange.acceptBlock(ack);
     QCOMPARE(rig.errors, QStringList{QStringLiteral("the dialog is gone")});
-    QCOMPARE(exchange.RxCount, 0);  // the engine cleared up all the same
+    QCOMPARE(exchange.frame().size(), 0);  // the engine cleared up all the same
     QCOMPARE(rig.window->deviceState().FoundDevices.size(), std::size_t{1});
   }
 

@@ -1,0 +1,69 @@
+#include "devices/port_button.h"
+
+#include <ostream>
+#include <string>
+
+#include "devices/messages.h"
+
+namespace rs485 {
+
+namespace {
+
+void open(WindowView& view, PortControls& controls, PortSession& session, std::ostream& errors) {
+  const std::string name = controls.portName().toStdString();
+  if (!session.COMOpen(name)) {
+    const std::string& path = session.lastPath();
+    errors << "rs485-master: cannot open " << name << " (" << (path.empty() ? std::string("no device") : path)
+           << "): " << session.lastErrorText() << '\n';
+    view.showError(msg::cannotOpenPort(), FocusTarget::None);
+    session.COMClose();
+    return;
+  }
+  controls.setFindEnabled(true);
+  view.setTimeoutsEnabled(true);
+  controls.setPortsEnabled(false);
+  controls.setOpenCloseCaption(msg::closeCaption());
+  controls.setPanelActionEnabled(true);
+  controls.setAddressDigitsEnabled(true);
+  controls.setNewAddressDigitsEnabled(true);
+  controls.setInstallAdressEnabled(true);
+  view.setFindCaption(msg::findCaption());
+  view.setStatus(msg::searchPrompt());
+}
+
+void close(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state) {
+  controls.setFindEnabled(false);
+  controls.setPortsEnabled(true);
+  state.FoundDevices.clear();
+  view.setTimeoutsEnabled(false);
+  view.setDeviceListEnabled(false);
+  view.clearDeviceList();
+  controls.setPanelActionEnabled(false);
+  controls.setAddressDigitsEnabled(false);
+  for (int i = 0; i < 3; ++i) view.setAddressDigit(i, QStringLiteral("0"));
+  controls.setNewAddressDigitsEnabled(false);
+  for (int i = 0; i < 3; ++i) controls.setNewAddressDigit(i, QStringLiteral("0"));
+  controls.setInstallAdressEnabled(false);
+  view.setStatus(msg::openPortPrompt());
+  controls.setOpenCloseCaption(msg::openCaption());
+  session.COMClose();
+}
+
+}  // namespace
+
+void OpenCloseClick(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state,
+                    std::ostream& errors) {
+  if (controls.openCloseCaption() == msg::openCaption()) {
+    open(view, controls, session, errors);
+  } else {
+    close(view, controls, session, state);
+  }
+}
+
+int beginReadTick(Exchange& exchange) {
+  exchange.purgeOutput();
+  exchange.purgeInput();
+  return exchange.inputQueued();
+}
+
+}  // namespace rs485

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <iosfwd>
+
+#include "devices/found_devices.h"
+#include "devices/window_view.h"
+#include "link/exchange.h"
+#include "link/port_session.h"
+
+namespace rs485 {
+
+// The controls that only the port button changes, beside those of
+// WindowView. The window implements it; tests implement it with fields.
+class PortControls {
+ public:
+  virtual ~PortControls() = default;
+
+  // `Ports`: the chosen name, and whether another can be chosen.
+  virtual QString portName() const = 0;
+  virtual void setPortsEnabled(bool enabled) = 0;
+  // `OpenClose`.
+  virtual QString openCloseCaption() const = 0;
+  virtual void setOpenCloseCaption(const QString& caption) = 0;
+  // `Find`, `PanelAction` and `InstallAdress`.
+  virtual void setFindEnabled(bool enabled) = 0;
+  virtual void setPanelActionEnabled(bool enabled) = 0;
+  virtual void setInstallAdressEnabled(bool enabled) = 0;
+  // The digit editors `n1_addr`..`n3_addr` and `new1`..`new3`, all three at once.
+  virtual void setAddressDigitsEnabled(bool enabled) = 0;
+  virtual void setNewAddressDigitsEnabled(bool enabled) = 0;
+  virtual void setNewAddressDigit(int index, const QString& text) = 0;
+};
+
+// OpenClose click: opens the chosen port on "Открыть" and enables what an
+// open port allows, or closes it otherwise and puts the window back as it
+// started. The caption is the state. A port that does not open is reported
+// in the error box, and why, on `errors` (standard error).
+void OpenCloseClick(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state,
+                    std::ostream& errors);
+
+// The common first steps of every readTimer tick: both queues purged, then
+// the bytes still waiting counted. Returns that count for the branch the
+// pending command selects.
+int beginReadTick(Exchange& exchange);
+
+}  // namespace rs485
