@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
         "worst deviation %+7.3f ms (spacings %.3f .. %.3f ms)\n",
         interval, seen, deviation.size(), interval + s.mean, s.mean, worst, interval + s.min,
         interval + s.max);
-    std::printf("      median spacing %8.3f ms (deviation %+7.3f ms, %s 15 ms); first probe %8.3f ms after Find\n",
-                interval + s.median, s.median, std::fabs(s.median) <= 15.0 ? "within" : "OUTSIDE", first);
+    std::printf(
+        "      median spacing %8.3f ms (deviation %+7.3f ms, %s 15 ms); first probe %8.3f ms after Find\n",
+        interval + s.median, s.median, std::fabs(s.median) <= 15.0 ? "within" : "OUTSIDE", first);
   }
   bus.closePort();
   return 0;

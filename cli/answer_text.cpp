@@ -23,16 +23,19 @@ QString answerText(const ConsoleView& view, int address, const ReadingsResponse&
         .arg(address)
         .arg(c(DigitCell::hCycle), c(DigitCell::mCycle), c(DigitCell::lCycle), status);
   }
-  const QString temperature = c(DigitCell::tempN1) + c(DigitCell::tempN2) + c(DigitCell::tempN3) + QStringLiteral(",") + c(DigitCell::tempN4);
-  const QString time = c(DigitCell::hoursH) + c(DigitCell::hoursL) + QStringLiteral(" ч. ") + c(DigitCell::minutesH) + c(DigitCell::minutesL) +
-                       QStringLiteral(" м.");
-  const QString step = QStringLiteral("шаг ") + c(DigitCell::sectionH) + c(DigitCell::sectionL) + QStringLiteral(" (") +
-                       c(DigitCell::numStepH) + c(DigitCell::numStepL) + QStringLiteral(")");
-  const QString cycles = QStringLiteral("цикл - ") + c(DigitCell::hCycle) + c(DigitCell::mCycle) + c(DigitCell::lCycle);
-  const QString setTemperature =
-      c(DigitCell::n1_temp) + c(DigitCell::n2_temp) + c(DigitCell::n3_temp) + QStringLiteral(",") + c(DigitCell::n4_temp);
-  const QString setTime =
-      c(DigitCell::hhTime) + c(DigitCell::hlTime) + QStringLiteral(" ч. ") + c(DigitCell::lhTime) + c(DigitCell::llTime) + QStringLiteral(" м.");
+  const QString temperature = c(DigitCell::tempN1) + c(DigitCell::tempN2) + c(DigitCell::tempN3) +
+                              QStringLiteral(",") + c(DigitCell::tempN4);
+  const QString time = c(DigitCell::hoursH) + c(DigitCell::hoursL) + QStringLiteral(" ч. ") +
+                       c(DigitCell::minutesH) + c(DigitCell::minutesL) + QStringLiteral(" м.");
+  const QString step = QStringLiteral("шаг ") + c(DigitCell::sectionH) + c(DigitCell::sectionL) +
+                       QStringLiteral(" (") + c(DigitCell::numStepH) + c(DigitCell::numStepL) +
+                       QStringLiteral(")");
+  const QString cycles =
+      QStringLiteral("цикл - ") + c(DigitCell::hCycle) + c(DigitCell::mCycle) + c(DigitCell::lCycle);
+  const QString setTemperature = c(DigitCell::n1_temp) + c(DigitCell::n2_temp) + c(DigitCell::n3_temp) +
+                                 QStringLiteral(",") + c(DigitCell::n4_temp);
+  const QString setTime = c(DigitCell::hhTime) + c(DigitCell::hlTime) + QStringLiteral(" ч. ") +
+                          c(DigitCell::lhTime) + c(DigitCell::llTime) + QStringLiteral(" м.");
   return QStringLiteral("%1: %2 °C  %3  %4  %5  уставки %6 °C %7  %8")
       .arg(QString::number(address), temperature, time, step, cycles, setTemperature, setTime, status);
 }

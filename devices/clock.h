@@ -1,8 +1,7 @@
 #pragma once
 
-#include <functional>
-
 #include <QDateTime>
+#include <functional>
 
 namespace rs485 {
 

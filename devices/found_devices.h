@@ -1,10 +1,9 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include <QDateTime>
 #include <QString>
+#include <cstdint>
+#include <vector>
 
 namespace rs485 {
 

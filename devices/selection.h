@@ -1,9 +1,8 @@
 #pragma once
 
-#include <optional>
-
 #include <QChar>
 #include <QString>
+#include <optional>
 
 #include "devices/found_devices.h"
 #include "devices/window_view.h"

@@ -19,6 +19,7 @@
 
 #include "devices/found_devices.h"
 #include "devices/messages.h"
+#include "fuzz/fuzz_input.h"
 #include "link/exchange.h"
 #include "monitor/digits.h"
 #include "monitor/monitor_view.h"
@@ -27,7 +28,6 @@
 #include "monitor/recording.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
-#include "fuzz/fuzz_input.h"
 
 namespace {
 
@@ -259,8 +259,7 @@ void checkDisplay(const std::uint8_t* frame, std::uint8_t who) {
   checkShown(before, view, std::array{sectionH, sectionL}, answer.step, 99);
   checkShown(before, view, std::array{hCycle, mCycle, lCycle}, answer.cycles, 999);
   checkShown(before, view, std::array{numStepH, numStepL}, answer.numStep, 99);
-  checkShown(before, view, std::array{n1_temp, n2_temp, n3_temp, n4_temp}, answer.setTemperature,
-             9999);
+  checkShown(before, view, std::array{n1_temp, n2_temp, n3_temp, n4_temp}, answer.setTemperature, 9999);
   checkShown(before, view, std::array{hhTime, hlTime}, answer.setTimeMinutes / 60, 99);
   checkShown(before, view, std::array{lhTime, llTime}, answer.setTimeMinutes % 60, 99);
 }

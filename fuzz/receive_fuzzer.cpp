@@ -18,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "link/exchange.h"
 #include "link/traffic_trace.h"
 #include "protocol/frames.h"
-#include "fuzz/fuzz_input.h"
 
 namespace {
 
@@ -111,8 +111,7 @@ struct Run {
 
     const int calls = shortAnswers + readings - callsBefore;
     CHECK(calls <= 1);
-    const bool frame = count == expectedNow &&
-                       (count == kStatusLength || count == kReadingsLength) &&
+    const bool frame = count == expectedNow && (count == kStatusLength || count == kReadingsLength) &&
                        frameCrcMatches(block.data(), static_cast<int>(count));
     // A whole good frame on an empty buffer is handled, once.
     if (fresh && frame) CHECK(calls == 1);

@@ -17,8 +17,8 @@ inline const std::vector<std::string> kPortNames = {"COM1", "COM2", "COM3", "COM
 class PortNames {
  public:
   // devRoot and sysRoot are "/dev" and "/sys" except in tests.
-  explicit PortNames(std::map<std::string, std::string> overrides = {},
-                     std::string devRoot = "/dev", std::string sysRoot = "/sys");
+  explicit PortNames(std::map<std::string, std::string> overrides = {}, std::string devRoot = "/dev",
+                     std::string sysRoot = "/sys");
 
   std::optional<std::string> resolve(const std::string& name) const;
 

@@ -24,8 +24,7 @@ class SerialDevice : public SerialPort {
 };
 
 // Opens a device path exclusively. On failure returns null and sets error.
-using DeviceOpener =
-    std::function<std::unique_ptr<SerialDevice>(const std::string& path, OpenError& error)>;
+using DeviceOpener = std::function<std::unique_ptr<SerialDevice>(const std::string& path, OpenError& error)>;
 
 // The Linux implementation (termios, epoll, eventfd).
 std::unique_ptr<SerialDevice> openLinuxSerialDevice(const std::string& path, OpenError& error);

@@ -9,13 +9,29 @@ namespace rs485 {
 
 // The one-character digit cells of the right panel, named as their controls.
 enum class DigitCell {
-  tempN1, tempN2, tempN3, tempN4,
-  n1_temp, n2_temp, n3_temp, n4_temp,
-  hoursH, hoursL, minutesH, minutesL,
-  hhTime, hlTime, lhTime, llTime,
-  sectionH, sectionL,
-  numStepH, numStepL,
-  hCycle, mCycle, lCycle,
+  tempN1,
+  tempN2,
+  tempN3,
+  tempN4,
+  n1_temp,
+  n2_temp,
+  n3_temp,
+  n4_temp,
+  hoursH,
+  hoursL,
+  minutesH,
+  minutesL,
+  hhTime,
+  hlTime,
+  lhTime,
+  llTime,
+  sectionH,
+  sectionL,
+  numStepH,
+  numStepL,
+  hCycle,
+  mCycle,
+  lCycle,
 };
 
 struct DigitCellName {

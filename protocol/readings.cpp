@@ -5,9 +5,7 @@
 namespace rs485 {
 
 namespace {
-std::uint16_t unsigned16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
+std::uint16_t unsigned16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 std::int16_t signed16(const std::uint8_t* p) { return static_cast<std::int16_t>(unsigned16(p)); }
 void put16(std::uint8_t* p, std::uint16_t value) {
   p[0] = static_cast<std::uint8_t>(value >> 8);

@@ -8,7 +8,7 @@ namespace rs485 {
 struct StatusResponse {
   std::uint8_t address = 0;  // the responding device, as it states itself
   std::uint8_t command = 0;
-  std::uint8_t status = 0;   // 0 = acknowledged
+  std::uint8_t status = 0;  // 0 = acknowledged
 };
 
 // The sixteen-byte answer to CmdReadCurrent. Temperatures are in tenths of a

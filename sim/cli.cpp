@@ -40,7 +40,8 @@ long long parseInteger(std::string_view text, long long low, long long high, con
     bad(what + ": not a number: '" + std::string(text) + "'");
   if (negative) value = -value;
   if (value < low || value > high)
-    bad(what + ": " + std::to_string(value) + " is out of " + std::to_string(low) + ".." + std::to_string(high));
+    bad(what + ": " + std::to_string(value) + " is out of " + std::to_string(low) + ".." +
+        std::to_string(high));
   return value;
 }
 
@@ -77,18 +78,30 @@ Faults parseFaults(std::string_view list, Faults f) {
       if (v.empty()) bad("fault " + key + " needs a value");
       return parseInteger(v, low, high, "fault " + key);
     };
-    if (key == "silent") f.silent = probability();
-    else if (key == "bad-crc") f.badCrc = probability();
-    else if (key == "split") f.split = probability();
-    else if (key == "extra") f.extraBytes = probability();
-    else if (key == "wrong-address") f.wrongAddress = probability();
-    else if (key == "bad-status") f.badStatus = probability();
-    else if (key == "extra-count") f.extraByteCount = static_cast<int>(number(1, 64));
-    else if (key == "other-address") f.otherAddress = static_cast<std::uint8_t>(number(0, 255));
-    else if (key == "fail-status") f.failStatus = static_cast<std::uint8_t>(number(1, 255));
-    else if (key == "gap-min") f.splitGapMin = std::chrono::milliseconds(number(0, 10000));
-    else if (key == "gap-max") f.splitGapMax = std::chrono::milliseconds(number(0, 10000));
-    else bad("unknown fault '" + key + "'");
+    if (key == "silent")
+      f.silent = probability();
+    else if (key == "bad-crc")
+      f.badCrc = probability();
+    else if (key == "split")
+      f.split = probability();
+    else if (key == "extra")
+      f.extraBytes = probability();
+    else if (key == "wrong-address")
+      f.wrongAddress = probability();
+    else if (key == "bad-status")
+      f.badStatus = probability();
+    else if (key == "extra-count")
+      f.extraByteCount = static_cast<int>(number(1, 64));
+    else if (key == "other-address")
+      f.otherAddress = static_cast<std::uint8_t>(number(0, 255));
+    else if (key == "fail-status")
+      f.failStatus = static_cast<std::uint8_t>(number(1, 255));
+    else if (key == "gap-min")
+      f.splitGapMin = std::chrono::milliseconds(number(0, 10000));
+    else if (key == "gap-max")
+      f.splitGapMax = std::chrono::milliseconds(number(0, 10000));
+    else
+      bad("unknown fault '" + key + "'");
   }
   if (f.splitGapMax < f.splitGapMin) f.splitGapMax = f.splitGapMin;
   return f;
@@ -104,17 +117,26 @@ ReadingsResponse parseReadings(std::string_view list, int address) {
     const std::string key(name);
     const std::string what = "reading " + key;
     if (value.empty()) bad(what + " needs a value");
-    if (key == "temperature") r.temperature = static_cast<std::int16_t>(parseInteger(value, -32768, 32767, what));
-    else if (key == "time") r.timeMinutes = static_cast<std::uint16_t>(parseInteger(value, 0, 65535, what));
-    else if (key == "step") r.step = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
-    else if (key == "cycles") r.cycles = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
-    else if (key == "num-step") r.numStep = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    if (key == "temperature")
+      r.temperature = static_cast<std::int16_t>(parseInteger(value, -32768, 32767, what));
+    else if (key == "time")
+      r.timeMinutes = static_cast<std::uint16_t>(parseInteger(value, 0, 65535, what));
+    else if (key == "step")
+      r.step = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "cycles")
+      r.cycles = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "num-step")
+      r.numStep = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
     else if (key == "set-temperature")
       r.setTemperature = static_cast<std::int16_t>(parseInteger(value, -32768, 32767, what));
-    else if (key == "set-time") r.setTimeMinutes = static_cast<std::uint16_t>(parseInteger(value, 0, 65535, what));
-    else if (key == "status") r.statusByte = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
-    else if (key == "address") r.address = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
-    else bad("unknown reading '" + key + "'");
+    else if (key == "set-time")
+      r.setTimeMinutes = static_cast<std::uint16_t>(parseInteger(value, 0, 65535, what));
+    else if (key == "status")
+      r.statusByte = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else if (key == "address")
+      r.address = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
+    else
+      bad("unknown reading '" + key + "'");
   }
   return r;
 }
@@ -155,7 +177,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (option == "--devices") {
       addresses.clear();
       for (const std::string_view a : splitOn(takeValue(), ','))
-        addresses.push_back(static_cast<int>(parseInteger(a, kFirstBusAddress, kLastBusAddress, "--devices")));
+        addresses.push_back(
+            static_cast<int>(parseInteger(a, kFirstBusAddress, kLastBusAddress, "--devices")));
     } else if (option == "--link") {
       o.linkPath = takeValue();
     } else if (option == "--port") {

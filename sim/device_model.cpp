@@ -16,7 +16,8 @@ constexpr std::int64_t kMsPerMinute = 60000;
 
 std::int16_t toTenths(std::int64_t units) {
   const std::int64_t half = kUnitsPerTenth / 2;
-  const std::int64_t rounded = units >= 0 ? (units + half) / kUnitsPerTenth : -((-units + half) / kUnitsPerTenth);
+  const std::int64_t rounded =
+      units >= 0 ? (units + half) / kUnitsPerTenth : -((-units + half) / kUnitsPerTenth);
   return static_cast<std::int16_t>(std::clamp<std::int64_t>(rounded, INT16_MIN, INT16_MAX));
 }
 
@@ -61,7 +62,8 @@ DeviceModel::DeviceModel(Program program)
       temperatureUnits_(program_.startTemperature * kUnitsPerTenth),
       cyclesLeft_(program_.cycles),
       ended_(program_.cycles == 0 || program_.steps.empty()) {
-  if (program_.rampTenthsPerMinute < 1) throw std::invalid_argument("ramp must be at least 1 tenth per minute");
+  if (program_.rampTenthsPerMinute < 1)
+    throw std::invalid_argument("ramp must be at least 1 tenth per minute");
   if (program_.steps.size() > 255) throw std::invalid_argument("at most 255 steps");
 }
 

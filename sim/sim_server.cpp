@@ -27,7 +27,8 @@ namespace {
 double uniform(std::mt19937_64& rng) { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
 
 void checkProbability(double p, const char* name) {
-  if (!(p >= 0.0 && p <= 1.0)) throw std::invalid_argument(std::string("fault probability out of 0..1: ") + name);
+  if (!(p >= 0.0 && p <= 1.0))
+    throw std::invalid_argument(std::string("fault probability out of 0..1: ") + name);
 }
 
 void checkFaults(const Faults& f) {
@@ -37,8 +38,10 @@ void checkFaults(const Faults& f) {
   checkProbability(f.extraBytes, "extra");
   checkProbability(f.wrongAddress, "wrong-address");
   checkProbability(f.badStatus, "bad-status");
-  if (f.extraByteCount < 1 || f.extraByteCount > 64) throw std::invalid_argument("extra byte count out of 1..64");
-  if (f.splitGapMin.count() < 0 || f.splitGapMax < f.splitGapMin) throw std::invalid_argument("bad split gaps");
+  if (f.extraByteCount < 1 || f.extraByteCount > 64)
+    throw std::invalid_argument("extra byte count out of 1..64");
+  if (f.splitGapMin.count() < 0 || f.splitGapMax < f.splitGapMin)
+    throw std::invalid_argument("bad split gaps");
 }
 
 std::string joinVerdict(const std::vector<const char*>& faults) {
@@ -59,7 +62,8 @@ struct SimServer::Device {
         address(config.address),
         faults(config.faults),
         fixed(config.fixedReadings),
-        model(config.program ? *config.program : Program::random(mixSeed(seed, static_cast<std::uint64_t>(address)))),
+        model(config.program ? *config.program
+                             : Program::random(mixSeed(seed, static_cast<std::uint64_t>(address)))),
         rng(mixSeed(seed, 1000 + static_cast<std::uint64_t>(address))) {}
 
   std::uint64_t id;
@@ -89,7 +93,9 @@ struct SimServer::Transmission {
   std::uint64_t deviceId = 0;
   FrameRecord record;
 
-  std::size_t written() const { return next < chunks.size() ? chunks[next].offset + sentInChunk : bytes.size(); }
+  std::size_t written() const {
+    return next < chunks.size() ? chunks[next].offset + sentInChunk : bytes.size();
+  }
 };
 
 // Everything only the serving thread touches while it runs.
@@ -146,7 +152,8 @@ void SimServer::addDevice(const DeviceConfig& config) {
 
 bool SimServer::removeDevice(int address) {
   std::lock_guard lock(devicesMutex_);
-  const auto it = std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return d->address == address; });
+  const auto it =
+      std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return d->address == address; });
   if (it == devices_.end()) return false;
   devices_.erase(it);
   return true;
@@ -198,7 +205,8 @@ bool SimServer::clearReadings(int address) {
 void SimServer::syncClock(Device& d) const {
   const TimePoint now = Clock::now();
   if (options_.speed > 0) {
-    const double ms = std::chrono::duration<double, std::milli>(now - d.synced).count() * options_.speed + d.carryMs;
+    const double ms =
+        std::chrono::duration<double, std::milli>(now - d.synced).count() * options_.speed + d.carryMs;
     const double whole = std::floor(ms);
     d.carryMs = ms - whole;
     d.model.advance(std::chrono::milliseconds(static_cast<std::int64_t>(whole)));
@@ -400,7 +408,8 @@ bool SimServer::comeBack() {
 }
 
 // The answer of one device to one request, as it goes on the line.
-std::optional<SimServer::Transmission> SimServer::answer(Device& d, const ParsedItem& item, FrameRecord& request) {
+std::optional<SimServer::Transmission> SimServer::answer(Device& d, const ParsedItem& item,
+                                                         FrameRecord& request) {
   const Faults& f = d.faults;
   const Draws draw = drawFaults(d.rng);
   if (draw.silent < f.silent) {
@@ -473,7 +482,8 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
     const std::chrono::microseconds gap = b == 0 ? std::chrono::microseconds(0) : gaps[b - 1];
     if (options_.pace) {
       for (std::size_t i = 0; i < size; ++i)
-        t.chunks.push_back({offset + i, 1, options_.byteTime + (i == 0 ? gap : std::chrono::microseconds(0))});
+        t.chunks.push_back(
+            {offset + i, 1, options_.byteTime + (i == 0 ? gap : std::chrono::microseconds(0))});
     } else {
       t.chunks.push_back({offset, size, gap});
     }
@@ -517,7 +527,8 @@ void SimServer::arm() {
   Loop& loop = *loop_;
   if (loop.tx.empty() || loop.tx.front().armed) return;
   Transmission& t = loop.tx.front();
-  t.due = std::max(t.earliest, loop.lastWrite + (options_.pace ? options_.byteTime : std::chrono::microseconds(0)));
+  t.due = std::max(t.earliest,
+                   loop.lastWrite + (options_.pace ? options_.byteTime : std::chrono::microseconds(0)));
   t.armed = true;
 }
 
@@ -528,12 +539,14 @@ void SimServer::pump(TimePoint now) {
     Transmission& t = loop.tx.front();
     if (t.due > now) return;
     const auto& chunk = t.chunks[t.next];
-    const ssize_t n =
-        write(loop.line.io.get(), t.bytes.data() + chunk.offset + t.sentInChunk, chunk.length - t.sentInChunk);
+    const ssize_t n = write(loop.line.io.get(), t.bytes.data() + chunk.offset + t.sentInChunk,
+                            chunk.length - t.sentInChunk);
     const TimePoint written = Clock::now();
     if (n < 0) {
-      if (errno == EAGAIN) loop.waitWritable = true;
-      else if (errno != EINTR) cutFront(written);
+      if (errno == EAGAIN)
+        loop.waitWritable = true;
+      else if (errno != EINTR)
+        cutFront(written);
       continue;
     }
     if (t.next == 0 && t.sentInChunk == 0) t.record.at = written;
@@ -601,7 +614,8 @@ void SimServer::serve() {
     timespec timeout{};
     timespec* timeoutPtr = nullptr;
     if (deadline) {
-      const auto wait = std::max<std::chrono::nanoseconds>(*deadline - Clock::now(), std::chrono::nanoseconds(0));
+      const auto wait =
+          std::max<std::chrono::nanoseconds>(*deadline - Clock::now(), std::chrono::nanoseconds(0));
       timeout.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
       timeout.tv_nsec = static_cast<long>(wait.count() % 1000000000);
       timeoutPtr = &timeout;

@@ -52,10 +52,10 @@ struct SimOptions {
   std::string devicePath;  // set: serve this serial device; empty: create a pseudo-terminal
   std::string linkPath;    // pty only, optional: a symlink placed here points to the pty's slave
   bool pace = true;        // false: every answer goes out in one write
-  std::chrono::microseconds turnaround{2000};  // from a request's last byte to the answer's first
-  std::chrono::microseconds byteTime{4167};    // 10 bits at 2400 baud
+  std::chrono::microseconds turnaround{2000};   // from a request's last byte to the answer's first
+  std::chrono::microseconds byteTime{4167};     // 10 bits at 2400 baud
   std::chrono::microseconds quietReset{20000};  // silence that gives up a partial request
-  std::uint64_t seed = 1;  // programs and fault draws follow from it
+  std::uint64_t seed = 1;                       // programs and fault draws follow from it
   // Readings evolve this many times faster than real time; 0 freezes them
   // so that only advanceReadings() moves them.
   double speed = 1.0;
@@ -108,7 +108,7 @@ class SimServer {
   bool setFaults(int address, const Faults& faults);
   bool setProgram(int address, const Program& program);  // restarts the readings from the program's start
   bool setReadings(int address, const ReadingsResponse& readings);  // answered as is from now on
-  bool clearReadings(int address);  // back to the program
+  bool clearReadings(int address);                                  // back to the program
   // What the device would answer to a readings request now.
   std::optional<ReadingsResponse> readings(int address) const;
   // Moves every device's program on by this much simulated time.

@@ -10,10 +10,10 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <algorithm>
-#include <utility>
 #include <array>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "devices/messages.h"
@@ -566,7 +566,8 @@ void THeadForm::setSetpointGroupsEnabled(bool enabled) {
 QLineEdit* THeadForm::displayCell(DigitCell cell) const {
   const std::size_t index = digitCellIndex(cell);
   if (index >= displayCells_.size() || displayCells_[index] == nullptr) {
-    throw std::invalid_argument("no digit cell " + std::to_string(static_cast<int>(cell)) + " in the right panel");
+    throw std::invalid_argument("no digit cell " + std::to_string(static_cast<int>(cell)) +
+                                " in the right panel");
   }
   return displayCells_[index];
 }

@@ -11,6 +11,7 @@
 #include "devices/devices.h"
 #include "devices/found_devices.h"
 #include "devices/port_button.h"
+#include "devices/qt_ui_executor.h"
 #include "devices/selection.h"
 #include "link/exchange.h"
 #include "link/port_names.h"
@@ -18,7 +19,6 @@
 #include "link/serial_device.h"
 #include "monitor/monitor.h"
 #include "monitor/monitor_view.h"
-#include "devices/qt_ui_executor.h"
 
 class QLabel;
 class QLineEdit;
@@ -211,7 +211,11 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   Clock now_ = systemClock();
   DialogLink dialogLink_{*this};
   Monitor monitor_{*this, exchange_, devices_, [this] { return now_(); }};
-  Devices discovery_{*this, dialogLink_, exchange_, devices_, [this] { return now_(); },
+  Devices discovery_{*this,
+                     dialogLink_,
+                     exchange_,
+                     devices_,
+                     [this] { return now_(); },
                      [this](int address) { monitor_.prepareRecordingFile(address); }};
   // Set by a key handler that accepted a digit: the focus goes here once
   // the editor has taken it.

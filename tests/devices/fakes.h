@@ -1,13 +1,12 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <QString>
-#include <QStringList>
 
 #include "devices/messages.h"
 #include "devices/port_button.h"

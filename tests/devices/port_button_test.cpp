@@ -43,9 +43,10 @@ TEST(PortButton, OpenEnablesWhatAnOpenPortAllowsInOrder) {
   p.click();
   EXPECT_TRUE(p.session.isOpen());
   EXPECT_TRUE(p.rig.exchange.running());
-  EXPECT_EQ(p.rig.log, (Lines{"find on", "timeouts on", "ports off", "caption " + msg::closeCaption().toStdString(),
-                              "panel on", "digits on", "new digits on", "install on",
-                              "find " + msg::findCaption().toStdString(), status(msg::searchPrompt())}));
+  EXPECT_EQ(p.rig.log,
+            (Lines{"find on", "timeouts on", "ports off", "caption " + msg::closeCaption().toStdString(),
+                   "panel on", "digits on", "new digits on", "install on",
+                   "find " + msg::findCaption().toStdString(), status(msg::searchPrompt())}));
   EXPECT_TRUE(p.errors.str().empty());
   p.session.COMClose();
 }
@@ -58,11 +59,10 @@ TEST(PortButton, CloseResetsTheWindowThenClosesThePort) {
   p.rig.log.clear();
 
   p.click();
-  EXPECT_EQ(p.rig.log,
-            (Lines{"find off", "ports on", "timeouts off", "list off", "list clear", "panel off", "digits off",
-                   "digit 0 0", "digit 1 0", "digit 2 0", "new digits off", "new digit 0 0", "new digit 1 0",
-                   "new digit 2 0", "install off", status(msg::openPortPrompt()),
-                   "caption " + msg::openCaption().toStdString()}));
+  EXPECT_EQ(p.rig.log, (Lines{"find off", "ports on", "timeouts off", "list off", "list clear", "panel off",
+                              "digits off", "digit 0 0", "digit 1 0", "digit 2 0", "new digits off",
+                              "new digit 0 0", "new digit 1 0", "new digit 2 0", "install off",
+                              status(msg::openPortPrompt()), "caption " + msg::openCaption().toStdString()}));
   EXPECT_TRUE(p.rig.state.FoundDevices.empty());
   EXPECT_TRUE(p.rig.view.list.isEmpty());
   EXPECT_FALSE(p.session.isOpen());
@@ -78,8 +78,9 @@ TEST(PortButton, APortThatDoesNotOpenIsReportedAndChangesNothingElse) {
   EXPECT_EQ(p.rig.view.errors.at(0).second, FocusTarget::None);
   EXPECT_EQ(p.controls.caption, msg::openCaption());
   EXPECT_FALSE(p.session.isOpen());
-  EXPECT_EQ(p.errors.str(),
-            "rs485-master: cannot open COM2 (/dev/null): not a serial device (Inappropriate ioctl for device)\n");
+  EXPECT_EQ(
+      p.errors.str(),
+      "rs485-master: cannot open COM2 (/dev/null): not a serial device (Inappropriate ioctl for device)\n");
 
   p.controls.port = QStringLiteral("COM5");  // names nothing: no system call failed
   p.errors.str({});

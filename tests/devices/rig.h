@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QDateTime>
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <vector>
-
-#include <QDateTime>
 
 #include "devices/devices.h"
 #include "link/exchange.h"
@@ -49,9 +48,7 @@ struct Rig {
   TxFrame tx() const { return exchange.txBuffer(); }
 
   // A 5-byte answer arriving as one block, handed over to onReceived.
-  void arrive(const std::vector<std::uint8_t>& frame) {
-    exchange.acceptBlock(frame);
-  }
+  void arrive(const std::vector<std::uint8_t>& frame) { exchange.acceptBlock(frame); }
   static std::vector<std::uint8_t> statusFrame(int address, int status = 0, int command = CmdProbe) {
     std::vector<std::uint8_t> frame(kStatusResponseLength);
     encodeStatusResponse(

@@ -100,9 +100,13 @@ class GatedLine : public SerialDevice {
   bool applyLineSettings() override { return line_->applyLineSettings(); }
   bool clearTimeouts() override { return line_->clearTimeouts(); }
   void setQueueSizes(int input, int output) override { line_->setQueueSizes(input, output); }
-  bool writeAll(const std::uint8_t* data, std::size_t length) override { return line_->writeAll(data, length); }
+  bool writeAll(const std::uint8_t* data, std::size_t length) override {
+    return line_->writeAll(data, length);
+  }
   int inputQueued() override { return line_->inputQueued(); }
-  int readQueued(std::uint8_t* buffer, int maxLength) override { return line_->readQueued(buffer, maxLength); }
+  int readQueued(std::uint8_t* buffer, int maxLength) override {
+    return line_->readQueued(buffer, maxLength);
+  }
   void purgeOutput() override { line_->purgeOutput(); }
   bool pause(std::chrono::milliseconds duration) override { return line_->pause(duration); }
 
@@ -234,7 +238,8 @@ class DialogScript : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     // Looked at and answered from the dialog's own event loop, once the
     // showing is complete.
-    if (watched == &dialog_ && event->type() == QEvent::Show) QTimer::singleShot(0, &dialog_, [this] { answer(); });
+    if (watched == &dialog_ && event->type() == QEvent::Show)
+      QTimer::singleShot(0, &dialog_, [this] { answer(); });
     return false;
   }
 
@@ -540,7 +545,8 @@ struct BusRig {
     if (!sim.waitForRequests(before + 1, 5s)) return fail("no request reached the bus");
     if (sim.requestsSeen() != before + 1) return fail("more than one request");
     lastRequest = requests().back();
-    if (!waitFor([this] { return exchange().transmitParked(); })) return fail("the transmit thread is not parked");
+    if (!waitFor([this] { return exchange().transmitParked(); }))
+      return fail("the transmit thread is not parked");
     if (held || (lastRequest.verdict != "answered" && lastRequest.verdict != "refused")) return true;
     if (!sim.waitForAnswers(answered + 1, 5s)) return fail("the bus sent no answer");
     const auto length = static_cast<int>(sim.log().snapshot(sim::FrameKind::Answer).back().bytes.size());
@@ -556,7 +562,8 @@ struct BusRig {
   // A scan tick.
   bool scanTick() {
     if (!tickAndSend()) return false;
-    if (lastRequest.bytes != requestBytes(lastRequest.address, CmdProbe)) return fail("the tick sent no probe");
+    if (lastRequest.bytes != requestBytes(lastRequest.address, CmdProbe))
+      return fail("the tick sent no probe");
     return true;
   }
 

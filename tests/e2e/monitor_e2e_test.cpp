@@ -16,18 +16,23 @@ using namespace rs485::e2e;
 
 namespace {
 
-const std::vector<DigitCell> kTemperature = {DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4};
-const std::vector<DigitCell> kTime = {DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH, DigitCell::minutesL};
+const std::vector<DigitCell> kTemperature = {DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3,
+                                             DigitCell::tempN4};
+const std::vector<DigitCell> kTime = {DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH,
+                                      DigitCell::minutesL};
 const std::vector<DigitCell> kStep = {DigitCell::sectionH, DigitCell::sectionL};
 const std::vector<DigitCell> kNumStep = {DigitCell::numStepH, DigitCell::numStepL};
 const std::vector<DigitCell> kCycles = {DigitCell::hCycle, DigitCell::mCycle, DigitCell::lCycle};
-const std::vector<DigitCell> kSetTemperature = {DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp, DigitCell::n4_temp};
-const std::vector<DigitCell> kSetTime = {DigitCell::hhTime, DigitCell::hlTime, DigitCell::lhTime, DigitCell::llTime};
+const std::vector<DigitCell> kSetTemperature = {DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp,
+                                                DigitCell::n4_temp};
+const std::vector<DigitCell> kSetTime = {DigitCell::hhTime, DigitCell::hlTime, DigitCell::lhTime,
+                                         DigitCell::llTime};
 
 // Every digit cell of the right panel, box by box, one group after the other.
 QString display(const THeadForm& window) {
   QStringList groups;
-  for (const std::vector<DigitCell>& group : {kTemperature, kTime, kStep, kNumStep, kCycles, kSetTemperature, kSetTime}) {
+  for (const std::vector<DigitCell>& group :
+       {kTemperature, kTime, kStep, kNumStep, kCycles, kSetTemperature, kSetTime}) {
     groups << cells(window, group);
   }
   return groups.join(QLatin1Char(' '));
@@ -292,7 +297,8 @@ class MonitorE2eTest : public QObject {
       if (rig.window->dotTimer.isActive()) rig.window->dotTimerTimer();
       for (int device = 0; device < 3; ++device) {
         QVERIFY2(rig.pollTick(), rig.fault());
-        QVERIFY2(rig.window->dotTimer.isActive() == round.blinking, qPrintable(QString::number(round.shown, 16)));
+        QVERIFY2(rig.window->dotTimer.isActive() == round.blinking,
+                 qPrintable(QString::number(round.shown, 16)));
         if (!round.blinking) QVERIFY(rig.window->dotVisible());
       }
     }
@@ -452,11 +458,13 @@ class MonitorE2eTest : public QObject {
     rig.click("readingAll");
 
     const QByteArray seventeen = contents(rig, 17);
-    QCOMPARE(seventeen, cp1251(header(17) + row(QStringLiteral("10:05"), QStringLiteral("07"), QStringLiteral("023,5")) +
-                               row(QStringLiteral("10:06"), QStringLiteral("07"), QStringLiteral("023,5"))));
-    QCOMPARE(contents(rig, 42),
-             cp1251(header(42) + row(QStringLiteral("10:05"), QStringLiteral("120"), QStringLiteral("123,4")) +
-                    row(QStringLiteral("10:06"), QStringLiteral("120"), QStringLiteral("123,4"))));
+    QCOMPARE(seventeen,
+             cp1251(header(17) + row(QStringLiteral("10:05"), QStringLiteral("07"), QStringLiteral("023,5")) +
+                    row(QStringLiteral("10:06"), QStringLiteral("07"), QStringLiteral("023,5"))));
+    QCOMPARE(
+        contents(rig, 42),
+        cp1251(header(42) + row(QStringLiteral("10:05"), QStringLiteral("120"), QStringLiteral("123,4")) +
+               row(QStringLiteral("10:06"), QStringLiteral("120"), QStringLiteral("123,4"))));
     QCOMPARE(contents(rig, 3),
              cp1251(header(3) + row(QStringLiteral("10:05"), QStringLiteral("05"), QStringLiteral("-01,2")) +
                     row(QStringLiteral("10:06"), QStringLiteral("05"), QStringLiteral("-01,2"))));

@@ -46,10 +46,11 @@ class PaceE2eTest : public QObject {
       QCOMPARE(probes[i].address, static_cast<int>(i) + 1);
       const auto gap = probes[i].at - (i == 0 ? started : probes[i - 1].at);
       if (i > 0) gaps.push_back(gap);
-      shown << QString::number(static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()) /
-                               1000.0);
+      shown << QString::number(
+          static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()) / 1000.0);
     }
-    const QByteArray seen = (QStringLiteral("gaps in ms from the start: ") + shown.join(QLatin1String(", "))).toUtf8();
+    const QByteArray seen =
+        (QStringLiteral("gaps in ms from the start: ") + shown.join(QLatin1String(", "))).toUtf8();
     // The first probe about one interval after the start, not at once.
     QVERIFY2(probes[0].at - started > kInterval / 2, seen.constData());
     for (const auto gap : gaps) QVERIFY2(gap > kInterval / 2 && gap < kInterval * 3 / 2, seen.constData());

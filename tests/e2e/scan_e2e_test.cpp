@@ -91,17 +91,18 @@ class ScanE2eTest : public QObject {
     QTest::addColumn<QList<int>>("asked");
     QTest::addColumn<QList<int>>("listed");
     QTest::addColumn<int>("probes");
-    QTest::newRow("Да each time") << QList<Answer>{Answer::Yes, Answer::Yes, Answer::Yes} << QList<int>{3, 17, 42}
-                                  << QList<int>{3, 17, 42} << 247;
-    QTest::newRow("Да with Не спрашивать") << QList<Answer>{Answer::YesDontAsk} << QList<int>{3}
-                                           << QList<int>{3, 17, 42} << 247;
-    QTest::newRow("Нет ends at once") << QList<Answer>{Answer::Yes, Answer::No} << QList<int>{3, 17}
-                                      << QList<int>{3, 17} << 17;
+    QTest::newRow("Да each time") << QList<Answer>{Answer::Yes, Answer::Yes, Answer::Yes}
+                                  << QList<int>{3, 17, 42} << QList<int>{3, 17, 42} << 247;
+    QTest::newRow("Да with Не спрашивать")
+        << QList<Answer>{Answer::YesDontAsk} << QList<int>{3} << QList<int>{3, 17, 42} << 247;
+    QTest::newRow("Нет ends at once")
+        << QList<Answer>{Answer::Yes, Answer::No} << QList<int>{3, 17} << QList<int>{3, 17} << 17;
     QTest::newRow("the close box goes on and asks again")
         << QList<Answer>{Answer::CloseBox, Answer::Yes, Answer::No} << QList<int>{3, 17, 42}
         << QList<int>{3, 17, 42} << 42;
     QTest::newRow("Esc is Нет") << QList<Answer>{Answer::Escape} << QList<int>{3} << QList<int>{3} << 3;
-    QTest::newRow("Enter at once is Нет") << QList<Answer>{Answer::Enter} << QList<int>{3} << QList<int>{3} << 3;
+    QTest::newRow("Enter at once is Нет")
+        << QList<Answer>{Answer::Enter} << QList<int>{3} << QList<int>{3} << 3;
   }
   void theQuestionAfterEachFind() {
     QFETCH(QList<Answer>, answers);
@@ -318,7 +319,8 @@ class ScanE2eTest : public QObject {
 
     // Below the rows nothing is selected: the count, the editors as they were.
     const QRect last = rig.list()->visualItemRect(rig.list()->item(2, 0));
-    QTest::mouseClick(rig.list()->viewport(), Qt::LeftButton, {}, QPoint(last.center().x(), last.bottom() + 20));
+    QTest::mouseClick(rig.list()->viewport(), Qt::LeftButton, {},
+                      QPoint(last.center().x(), last.bottom() + 20));
     QCOMPARE(rig.window->selectedDeviceListRow(), -1);
     QCOMPARE(rig.window->statusText(), msg::foundCount(3));
     QCOMPARE(rig.address(), digits);
@@ -386,14 +388,14 @@ class ScanE2eTest : public QObject {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("the same address") << 1 << QStringLiteral("017") << msg::wrongNewAddress()
-                                      << QStringLiteral("new1");
+    QTest::newRow("the same address")
+        << 1 << QStringLiteral("017") << msg::wrongNewAddress() << QStringLiteral("new1");
     QTest::newRow("new address 248") << 1 << QStringLiteral("248") << msg::wrongNewAddress()
                                      << QStringLiteral("new1");
     QTest::newRow("new address 0") << 1 << QStringLiteral("000") << msg::wrongNewAddress()
                                    << QStringLiteral("new1");
-    QTest::newRow("present address 0") << -1 << QStringLiteral("100") << msg::enterDeviceAddress()
-                                       << QStringLiteral("n1_addr");
+    QTest::newRow("present address 0")
+        << -1 << QStringLiteral("100") << msg::enterDeviceAddress() << QStringLiteral("n1_addr");
   }
   void refusedAddressChangesSendNothing() {
     QFETCH(int, row);

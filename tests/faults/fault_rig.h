@@ -75,7 +75,6 @@ inline ReadingsResponse readingsOf(int address, int temperature, int timeMinutes
   return r;
 }
 
-
 inline QString padded(int value, int width) {
   return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
 }

@@ -174,7 +174,9 @@ class NoiseTest : public QObject {
       // Settled: the frame was handed over (taken, or refused by its CRC), or
       // every byte of it waits in the queue, which holds a number that the
       // engine never reads.
-      const auto handedOver = [&] { return rig.pollIndex() != asked || std::ranges::equal(exchange.lastBlock(), first); };
+      const auto handedOver = [&] {
+        return rig.pollIndex() != asked || std::ranges::equal(exchange.lastBlock(), first);
+      };
       const auto settled = [&] {
         return handedOver() || (total != kReadingsResponseLength && exchange.inputQueued() == total);
       };

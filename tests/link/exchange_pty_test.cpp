@@ -20,8 +20,7 @@ class ExchangeOverPty : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(rig.open()) << describe(rig.session.lastError()); }
 
   bool rxBufferIsClear() const {
-    return std::ranges::all_of(rig.exchange.receiveBuffer(),
-                       [](std::uint8_t b) { return b == 0; });
+    return std::ranges::all_of(rig.exchange.receiveBuffer(), [](std::uint8_t b) { return b == 0; });
   }
 
   LinkRig rig;

@@ -77,7 +77,7 @@ struct LinkRig {
   std::vector<Bytes> readings;
   std::vector<std::chrono::steady_clock::time_point> sendFailures;
   std::vector<std::size_t> rxCountsSeen;  // RxCount at every handler call
-  std::function<void()> onShortAnswer;  // extra work inside the handler
+  std::function<void()> onShortAnswer;    // extra work inside the handler
 
   LinkRig() {
     exchange.setHandlers(ExchangeHandlers{

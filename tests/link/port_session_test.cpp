@@ -79,15 +79,14 @@ TEST_P(PortSessionOpenFailure, FailsWithItsReasonAndLeavesNothingOpen) {
   fs::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PortSessionOpenFailure,
-                         ::testing::Values(OpenFailure{"missing", "/dev/ttyUSB-no-such-device",
-                                                       OpenError::NotFound, ENOENT},
-                                           OpenFailure{"unnamed", "", OpenError::NotFound, 0},
-                                           OpenFailure{"null", "/dev/null", OpenError::NotSerial, ENOTTY},
-                                           OpenFailure{"regular", "@/regular-file", OpenError::NotSerial,
-                                                       ENOTTY},
-                                           OpenFailure{"directory", "@/empty-dev", OpenError::Other, EISDIR}),
-                         [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PortSessionOpenFailure,
+    ::testing::Values(OpenFailure{"missing", "/dev/ttyUSB-no-such-device", OpenError::NotFound, ENOENT},
+                      OpenFailure{"unnamed", "", OpenError::NotFound, 0},
+                      OpenFailure{"null", "/dev/null", OpenError::NotSerial, ENOTTY},
+                      OpenFailure{"regular", "@/regular-file", OpenError::NotSerial, ENOTTY},
+                      OpenFailure{"directory", "@/empty-dev", OpenError::Other, EISDIR}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST(PortSession, ASecondOpenOfTheSamePortIsBusyAndTheFirstKeepsWorking) {
   LinkRig rig;

@@ -200,7 +200,8 @@ TEST_F(PollTest, ADeviceThatComesBackIsShownAndRecordedFromItsNextAnswer) {
   off = false;
   at(10, 6);
   EXPECT_EQ(serve(4, reply), (std::vector<int>{3, 7, 12, 3}));
-  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
+            "0235");
   EXPECT_EQ(lines(12), 3);
   EXPECT_EQ(lines(3), 4);
   EXPECT_EQ(lines(7), 4);
@@ -258,7 +259,8 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
   poll.readingAllClick();
   ASSERT_EQ(tick(), 7);
   answer(readings(7, 235));
-  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
+            "0235");
 
   view.selectedRow = 0;
   ListAdressClick(view, state);
@@ -266,10 +268,13 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
 
   ASSERT_EQ(tick(), 12);
   answer(readings(12, 500));
-  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235") << "7's digits stay";
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
+            "0235")
+      << "7's digits stay";
   ASSERT_EQ(tick(), 3);
   answer(readings(3, -12));
-  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "-012");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
+            "-012");
   EXPECT_EQ(tick(), 7) << "the order of polling is not affected";
 }
 
@@ -283,7 +288,8 @@ TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   ReadingsResponse late = readings(3, 235);
   late.statusByte = kBlinkStatus;
   answer(late);
-  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}), "0235");
+  EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
+            "0235");
   EXPECT_TRUE(view.dotTimer) << "the blinking may come back";
 }
 

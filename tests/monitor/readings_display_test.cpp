@@ -7,8 +7,10 @@
 namespace rs485::test {
 namespace {
 
-const std::vector<DigitCell> kTemp{DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4};
-const std::vector<DigitCell> kTime{DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH, DigitCell::minutesL};
+const std::vector<DigitCell> kTemp{DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3,
+                                   DigitCell::tempN4};
+const std::vector<DigitCell> kTime{DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH,
+                                   DigitCell::minutesL};
 const std::vector<DigitCell> kStep{DigitCell::sectionH, DigitCell::sectionL};
 const std::vector<DigitCell> kCycle{DigitCell::hCycle, DigitCell::mCycle, DigitCell::lCycle};
 
@@ -44,11 +46,14 @@ TEST_F(DisplayTest, AFullAnswerBoxByBox) {
   r.statusByte = 0;
   show(r);
   const std::map<DigitCell, QString> expected = {
-      {DigitCell::tempN1, "-"},   {DigitCell::tempN2, "1"},   {DigitCell::tempN3, "2"},   {DigitCell::tempN4, "3"},   {DigitCell::hoursH, "9"},
-      {DigitCell::hoursL, "9"},   {DigitCell::minutesH, "5"}, {DigitCell::minutesL, "9"}, {DigitCell::sectionH, "0"}, {DigitCell::sectionL, "7"},
-      {DigitCell::numStepH, "4"}, {DigitCell::numStepL, "2"}, {DigitCell::hCycle, "0"},   {DigitCell::mCycle, "0"},   {DigitCell::lCycle, "5"},
-      {DigitCell::n1_temp, "9"},  {DigitCell::n2_temp, "9"},  {DigitCell::n3_temp, "9"},  {DigitCell::n4_temp, "9"},  {DigitCell::hhTime, "0"},
-      {DigitCell::hlTime, "1"},   {DigitCell::lhTime, "0"},   {DigitCell::llTime, "1"}};
+      {DigitCell::tempN1, "-"},   {DigitCell::tempN2, "1"},   {DigitCell::tempN3, "2"},
+      {DigitCell::tempN4, "3"},   {DigitCell::hoursH, "9"},   {DigitCell::hoursL, "9"},
+      {DigitCell::minutesH, "5"}, {DigitCell::minutesL, "9"}, {DigitCell::sectionH, "0"},
+      {DigitCell::sectionL, "7"}, {DigitCell::numStepH, "4"}, {DigitCell::numStepL, "2"},
+      {DigitCell::hCycle, "0"},   {DigitCell::mCycle, "0"},   {DigitCell::lCycle, "5"},
+      {DigitCell::n1_temp, "9"},  {DigitCell::n2_temp, "9"},  {DigitCell::n3_temp, "9"},
+      {DigitCell::n4_temp, "9"},  {DigitCell::hhTime, "0"},   {DigitCell::hlTime, "1"},
+      {DigitCell::lhTime, "0"},   {DigitCell::llTime, "1"}};
   EXPECT_EQ(view.cells, expected);
   EXPECT_EQ(poll.PollIndex, 1u);
 }
@@ -67,7 +72,8 @@ TEST_F(DisplayTest, ValuesTooLongForTheirBoxesLeaveThemAndTheRestIsShown) {
   EXPECT_EQ(view.cellsText(kTime), "0200") << "hours as before, minutes 00";
   EXPECT_EQ(view.cellsText(kStep), "03");
   EXPECT_EQ(view.cellsText({DigitCell::numStepH, DigitCell::numStepL}), "12");
-  EXPECT_EQ(view.cellsText({DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp, DigitCell::n4_temp}), "1500");
+  EXPECT_EQ(view.cellsText({DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp, DigitCell::n4_temp}),
+            "1500");
   EXPECT_EQ(view.cellsText(kCycle), "255");
 }
 

@@ -1,10 +1,10 @@
+#include "protocol/crc.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <string>
 #include <vector>
-
-#include "protocol/crc.h"
 
 namespace rs485 {
 namespace {
@@ -36,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CrcCase{"modbus published example", {0x11, 0x03, 0x00, 0x6B, 0x00, 0x03}, 0x8776}),
     [](const auto& info) {
       std::string name = info.param.name;
-      for (auto& ch : name) if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      for (auto& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
       return name;
     });
 

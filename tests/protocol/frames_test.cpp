@@ -1,17 +1,15 @@
+#include "protocol/frames.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <string>
 #include <vector>
 
-#include "protocol/frames.h"
-
 namespace rs485 {
 namespace {
 
-std::vector<std::uint8_t> head(const TxFrame& frame, int n) {
-  return {frame.begin(), frame.begin() + n};
-}
+std::vector<std::uint8_t> head(const TxFrame& frame, int n) { return {frame.begin(), frame.begin() + n}; }
 
 TEST(Frames, WorkedRequests) {
   EXPECT_EQ(head(buildBusRequest(1, CmdProbe), 4), (std::vector<std::uint8_t>{0x01, 0x01, 0xC1, 0xE0}));
@@ -21,9 +19,7 @@ TEST(Frames, WorkedRequests) {
             (std::vector<std::uint8_t>{0x05, 0x02, 0x07, 0x21, 0x63}));
 }
 
-TEST(Frames, FourByteRequestLeavesFifthByteClear) {
-  EXPECT_EQ(buildBusRequest(200, CmdReadCurrent)[4], 0);
-}
+TEST(Frames, FourByteRequestLeavesFifthByteClear) { EXPECT_EQ(buildBusRequest(200, CmdReadCurrent)[4], 0); }
 
 TEST(Frames, OnlyLowBytesOfArgumentsAreSent) {
   // The command byte is the low byte of PendingCommand, whatever its value.
@@ -53,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
                       AcceptCase{"nothing", {}, false}),
     [](const auto& info) {
       std::string name = info.param.name;
-      for (auto& ch : name) if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      for (auto& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
       return name;
     });
 

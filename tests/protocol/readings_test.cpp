@@ -1,9 +1,10 @@
+#include "protocol/readings.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 
 #include "protocol/frames.h"
-#include "protocol/readings.h"
 
 namespace rs485 {
 namespace {
@@ -16,7 +17,10 @@ std::array<std::uint8_t, 16> frameWith(std::initializer_list<std::pair<int, std:
 }
 
 TEST(Readings, SignedTemperaturesAreTwosComplementBigEndian) {
-  struct Case { std::uint8_t hi, lo; int expected; };
+  struct Case {
+    std::uint8_t hi, lo;
+    int expected;
+  };
   for (auto c : {Case{0xFF, 0x38, -200}, Case{0x00, 0x00, 0}, Case{0x7F, 0xFF, 32767},
                  Case{0x80, 0x00, -32768}, Case{0xFF, 0xFF, -1}, Case{0x27, 0x0F, 9999}}) {
     const auto frame = frameWith({{2, c.hi}, {3, c.lo}, {9, c.hi}, {10, c.lo}});
@@ -27,8 +31,12 @@ TEST(Readings, SignedTemperaturesAreTwosComplementBigEndian) {
 }
 
 TEST(Readings, UnsignedTimesAreBigEndian) {
-  struct Case { std::uint8_t hi, lo; unsigned expected; };
-  for (auto c : {Case{0x00, 0x82, 130}, Case{0xFF, 0xFF, 65535}, Case{0x80, 0x00, 32768}, Case{0x17, 0x70, 6000}}) {
+  struct Case {
+    std::uint8_t hi, lo;
+    unsigned expected;
+  };
+  for (auto c :
+       {Case{0x00, 0x82, 130}, Case{0xFF, 0xFF, 65535}, Case{0x80, 0x00, 32768}, Case{0x17, 0x70, 6000}}) {
     const auto frame = frameWith({{4, c.hi}, {5, c.lo}, {11, c.hi}, {12, c.lo}});
     const auto r = decodeReadingsResponse(frame.data());
     EXPECT_EQ(r.timeMinutes, c.expected);
@@ -49,8 +57,15 @@ TEST(Readings, EveryByteLandsInItsField) {
 
 TEST(Readings, EncodeThenDecodeKeepsEveryField) {
   ReadingsResponse in;
-  in.address = 42; in.command = CmdReadCurrent; in.temperature = -1234; in.timeMinutes = 5999;
-  in.step = 7; in.cycles = 200; in.numStep = 12; in.setTemperature = 2350; in.setTimeMinutes = 130;
+  in.address = 42;
+  in.command = CmdReadCurrent;
+  in.temperature = -1234;
+  in.timeMinutes = 5999;
+  in.step = 7;
+  in.cycles = 200;
+  in.numStep = 12;
+  in.setTemperature = 2350;
+  in.setTimeMinutes = 130;
   in.statusByte = kBlinkStatus;
   std::array<std::uint8_t, 16> frame{};
   encodeReadingsResponse(in, frame.data());

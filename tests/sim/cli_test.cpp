@@ -1,9 +1,9 @@
+#include "sim/cli.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "sim/cli.h"
 
 namespace rs485::sim {
 namespace {
@@ -23,10 +23,10 @@ TEST(CommandLine, Defaults) {
 }
 
 TEST(CommandLine, EveryOption) {
-  const CommandLine cl = parse({"--devices", "3,7,12", "--link=/tmp/COM1", "--no-pace", "--log", "f.log",
-                                "--seed", "99", "--speed", "60", "--turnaround", "0.5",
-                                "--fault", "7:bad-crc=0.1,split=0.05", "--fault", "all:extra=0.25",
-                                "--fixed", "12:temperature=-200,time=130,cycles=0,status=0x80"});
+  const CommandLine cl =
+      parse({"--devices", "3,7,12", "--link=/tmp/COM1", "--no-pace", "--log", "f.log", "--seed", "99",
+             "--speed", "60", "--turnaround", "0.5", "--fault", "7:bad-crc=0.1,split=0.05", "--fault",
+             "all:extra=0.25", "--fixed", "12:temperature=-200,time=130,cycles=0,status=0x80"});
   const SimOptions& o = cl.options;
   ASSERT_EQ(o.devices.size(), 3u);
   EXPECT_EQ(o.devices[2].address, 12);
@@ -57,9 +57,10 @@ TEST(CommandLine, EveryOption) {
 }
 
 TEST(CommandLine, FaultList) {
-  const Faults f = parseFaults("silent,bad-status=0.5,wrong-address,other-address=42,fail-status=3,"
-                               "extra-count=5,gap-min=20,gap-max=40",
-                               Faults{});
+  const Faults f = parseFaults(
+      "silent,bad-status=0.5,wrong-address,other-address=42,fail-status=3,"
+      "extra-count=5,gap-min=20,gap-max=40",
+      Faults{});
   EXPECT_EQ(f.silent, 1.0) << "a fault without a value strikes every time";
   EXPECT_EQ(f.badStatus, 0.5);
   EXPECT_EQ(f.wrongAddress, 1.0);
@@ -98,8 +99,8 @@ TEST(CommandLine, MistakesAreRefusedWithAMessage) {
 
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string text = usage();
-  for (const char* option : {"--devices", "--link", "--port", "--no-pace", "--log", "--help", "--fault", "--seed",
-                             "--speed", "--fixed", "--turnaround", "--version"})
+  for (const char* option : {"--devices", "--link", "--port", "--no-pace", "--log", "--help", "--fault",
+                             "--seed", "--speed", "--fixed", "--turnaround", "--version"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
 }
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "sim/device_model.h"
+
+#include <gtest/gtest.h>
 
 namespace rs485::sim {
 namespace {
@@ -130,7 +130,8 @@ TEST(DeviceModel, RandomProgramsFollowTheSeed) {
   for (std::uint64_t seed = 0; seed < 20; ++seed) {
     const Program p = Program::random(mixSeed(7, seed));
     const Program q = Program::random(mixSeed(8, seed));
-    if (p.steps.size() != q.steps.size() || p.steps[0].setTemperature != q.steps[0].setTemperature) ++differing;
+    if (p.steps.size() != q.steps.size() || p.steps[0].setTemperature != q.steps[0].setTemperature)
+      ++differing;
     EXPECT_GE(p.cycles, 1);
     EXPECT_GE(p.steps.size(), 2u);
     for (const auto& s : p.steps) {

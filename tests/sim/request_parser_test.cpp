@@ -1,22 +1,23 @@
+#include "sim/request_parser.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "protocol/frames.h"
-#include "sim/request_parser.h"
 #include "tests/sim/requests.h"
 
 namespace rs485::sim {
 namespace {
 
-using test::Bytes;
 using std::chrono::milliseconds;
+using test::Bytes;
 using Kind = ParsedItem::Kind;
 
+using test::change;
 using test::probe;
 using test::readCurrent;
-using test::change;
 Bytes cat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -60,9 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"readings_request", {readCurrent(247)}, {{Kind::Request, readCurrent(247)}}},
         ParseCase{"address_change", {change(5, 7)}, {{Kind::Request, {0x05, 0x02, 0x07, 0x21, 0x63}}}},
         ParseCase{"byte_by_byte", {{0x01}, {0x50}, {0x00}, {0x1C}}, {{Kind::Request, readCurrent(1)}}},
-        ParseCase{"back_to_back_in_one_write",
-                  {cat({probe(3), change(3, 9), readCurrent(9)})},
-                  {{Kind::Request, probe(3)}, {Kind::Request, change(3, 9)}, {Kind::Request, readCurrent(9)}}},
+        ParseCase{
+            "back_to_back_in_one_write",
+            {cat({probe(3), change(3, 9), readCurrent(9)})},
+            {{Kind::Request, probe(3)}, {Kind::Request, change(3, 9)}, {Kind::Request, readCurrent(9)}}},
         ParseCase{"garbage_then_probe",
                   {cat({{0xFF, 0x00, 0x13}, probe(2)})},
                   {{Kind::Garbage, {0xFF, 0x00, 0x13}}, {Kind::Request, probe(2)}}},

@@ -1,6 +1,7 @@
-#include <gtest/gtest.h>
+#include "sim/sim_server.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -19,22 +20,21 @@
 
 #include "protocol/frames.h"
 #include "protocol/readings.h"
-#include "sim/sim_server.h"
 #include "tests/sim/test_port.h"
 
 namespace rs485::sim {
 namespace {
 
+using std::chrono::milliseconds;
 using test::Bytes;
 using test::Clock;
 using test::TestPort;
-using std::chrono::milliseconds;
 
 constexpr milliseconds kWait{5000};  // generous: only a broken simulator ever waits this long
 
+using test::change;
 using test::probe;
 using test::readCurrent;
-using test::change;
 Bytes status(int address, int command, int code) {
   Bytes b(kStatusResponseLength);
   encodeStatusResponse({static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(command),
@@ -242,9 +242,12 @@ TEST(SimServer, AddressChangeToATakenOrInvalidAddressIsRefused) {
 
 TEST(SimServer, GarbageBeforeARequestIsSkipped) {
   Bus bus(quick({device(1)}));
-  const std::vector<Bytes> garbage = {
-      {0xFF}, {0x00, 0x00, 0x00}, {0x01, 0x01, 0xC1}, {0x01, 0x50}, {0x01, 0x01, 0x00, 0x21, 0x90},
-      {0x11, 0x13, 0x0D, 0x0A, 0x03}};
+  const std::vector<Bytes> garbage = {{0xFF},
+                                      {0x00, 0x00, 0x00},
+                                      {0x01, 0x01, 0xC1},
+                                      {0x01, 0x50},
+                                      {0x01, 0x01, 0x00, 0x21, 0x90},
+                                      {0x11, 0x13, 0x0D, 0x0A, 0x03}};
   for (const auto& g : garbage) {
     SCOPED_TRACE(testing::PrintToString(g));
     EXPECT_EQ(bus.exchange(cat(g, probe(1)), 5), status(1, CmdProbe, 0));
@@ -260,7 +263,8 @@ TEST(SimServer, QuietLineDropsAPartialRequest) {
   ASSERT_TRUE(bus.port->send({p[0], p[1]}));
   // The simulator gives the half up after 20 ms of silence and logs it.
   ASSERT_TRUE(bus.server.log().waitUntil(
-      [](const auto& records) { return !records.empty() && records.back().kind == FrameKind::Garbage; }, kWait));
+      [](const auto& records) { return !records.empty() && records.back().kind == FrameKind::Garbage; },
+      kWait));
   ASSERT_TRUE(bus.port->send({p[2], p[3]}));  // together with the first half this would be a probe
   EXPECT_EQ(bus.exchange(probe(1), 5), status(1, CmdProbe, 0));
   ASSERT_TRUE(bus.server.waitForAnswers(1, kWait));
@@ -308,86 +312,105 @@ TEST_P(FaultTest, DoesWhatItSays) {
 
 INSTANTIATE_TEST_SUITE_P(
     SimServer, FaultTest,
-    ::testing::Values(
-        FaultCase{"silent_probe", with([](Faults& f) { f.silent = 1; }), probe(4), 0, "silent",
-                  [](const Bytes&, const FrameRecord&, SimServer& s) {
-                    EXPECT_EQ(s.stats(4)->requests, 1u);
-                    EXPECT_EQ(s.stats(4)->answers, 0u);
-                  }},
-        FaultCase{"silent_address_change", with([](Faults& f) { f.silent = 1; }), change(4, 8), 0, "silent",
-                  [](const Bytes&, const FrameRecord&, SimServer& s) {
-                    EXPECT_EQ(s.addresses(), (std::vector<int>{4, 9}));
-                  }},
-        FaultCase{"bad_crc_probe", with([](Faults& f) { f.badCrc = 1; }), probe(4), 5, "bad-crc",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) {
-                    Bytes good = status(4, CmdProbe, 0);
-                    EXPECT_FALSE(crcGood(a));
-                    good[4] ^= 0xFF;
-                    EXPECT_EQ(a, good);
-                  }},
-        FaultCase{"bad_crc_readings", with([](Faults& f) { f.badCrc = 1; }), readCurrent(4), 16, "bad-crc",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) { EXPECT_FALSE(crcGood(a)); }},
-        FaultCase{"extra_bytes", with([](Faults& f) { f.extraBytes = 1; }), probe(4), 8, "extra",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) {
-                    EXPECT_EQ(Bytes(a.begin(), a.begin() + 5), status(4, CmdProbe, 0));
-                  }},
-        FaultCase{"extra_byte_count", with([](Faults& f) { f.extraBytes = 1; f.extraByteCount = 1; }),
-                  readCurrent(4), 17, "extra",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) {
-                    EXPECT_TRUE(crcGood(Bytes(a.begin(), a.begin() + 16)));
-                  }},
-        FaultCase{"wrong_address_next_up", with([](Faults& f) { f.wrongAddress = 1; }), probe(4), 5,
-                  "wrong-address",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) { EXPECT_EQ(a, status(5, CmdProbe, 0)); }},
-        FaultCase{"wrong_address_given", with([](Faults& f) { f.wrongAddress = 1; f.otherAddress = 200; }),
-                  readCurrent(4), 16, "wrong-address",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) {
-                    EXPECT_EQ(a[0], 200);
-                    EXPECT_TRUE(crcGood(a));
-                  }},
-        FaultCase{"bad_status_probe", with([](Faults& f) { f.badStatus = 1; }), probe(4), 5, "bad-status",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) { EXPECT_EQ(a, status(4, CmdProbe, 1)); }},
-        FaultCase{"bad_status_address_change", with([](Faults& f) { f.badStatus = 1; f.failStatus = 0x7F; }),
-                  change(4, 8), 5, "bad-status",
-                  [](const Bytes& a, const FrameRecord&, SimServer& s) {
-                    EXPECT_EQ(a, status(4, CmdSetAddress, 0x7F));
-                    EXPECT_EQ(s.addresses(), (std::vector<int>{4, 9})) << "a refusing device keeps its address";
-                  }},
-        FaultCase{"bad_status_leaves_readings_alone", with([](Faults& f) { f.badStatus = 1; }), readCurrent(4),
-                  16, "ok", [](const Bytes& a, const FrameRecord&, SimServer&) { EXPECT_TRUE(crcGood(a)); }},
-        FaultCase{"split",
-                  with([](Faults& f) {
-                    f.split = 1;
-                    f.splitGapMin = milliseconds(10);
-                    f.splitGapMax = milliseconds(10);
-                  }),
-                  readCurrent(4), 16, "split",
-                  [](const Bytes& a, const FrameRecord& r, SimServer&) {
-                    EXPECT_TRUE(crcGood(a));
-                    ASSERT_GE(r.bursts.size(), 2u);
-                    ASSERT_LE(r.bursts.size(), 4u);
-                    int total = 0;
-                    for (const int b : r.bursts) {
-                      EXPECT_GT(b, 0);
-                      total += b;
-                    }
-                    EXPECT_EQ(total, 16);
-                    EXPECT_GE(r.done - r.at, milliseconds(10) * static_cast<int>(r.bursts.size() - 1));
-                  }},
-        FaultCase{"all_at_once",
-                  with([](Faults& f) {
-                    f.badCrc = 1;
-                    f.extraBytes = 1;
-                    f.split = 1;
-                    f.wrongAddress = 1;
-                    f.badStatus = 1;
-                  }),
-                  probe(4), 8, "bad-status+wrong-address+bad-crc+extra+split",
-                  [](const Bytes& a, const FrameRecord&, SimServer&) {
-                    EXPECT_EQ(a[0], 5);
-                    EXPECT_EQ(a[2], 1);
-                    EXPECT_FALSE(crcGood(Bytes(a.begin(), a.begin() + 5)));
-                  }}),
+    ::testing::Values(FaultCase{"silent_probe", with([](Faults& f) { f.silent = 1; }), probe(4), 0, "silent",
+                                [](const Bytes&, const FrameRecord&, SimServer& s) {
+                                  EXPECT_EQ(s.stats(4)->requests, 1u);
+                                  EXPECT_EQ(s.stats(4)->answers, 0u);
+                                }},
+                      FaultCase{"silent_address_change", with([](Faults& f) { f.silent = 1; }), change(4, 8),
+                                0, "silent",
+                                [](const Bytes&, const FrameRecord&, SimServer& s) {
+                                  EXPECT_EQ(s.addresses(), (std::vector<int>{4, 9}));
+                                }},
+                      FaultCase{"bad_crc_probe", with([](Faults& f) { f.badCrc = 1; }), probe(4), 5,
+                                "bad-crc",
+                                [](const Bytes& a, const FrameRecord&, SimServer&) {
+                                  Bytes good = status(4, CmdProbe, 0);
+                                  EXPECT_FALSE(crcGood(a));
+                                  good[4] ^= 0xFF;
+                                  EXPECT_EQ(a, good);
+                                }},
+                      FaultCase{
+                          "bad_crc_readings", with([](Faults& f) { f.badCrc = 1; }), readCurrent(4), 16,
+                          "bad-crc",
+                          [](const Bytes& a, const FrameRecord&, SimServer&) { EXPECT_FALSE(crcGood(a)); }},
+                      FaultCase{"extra_bytes", with([](Faults& f) { f.extraBytes = 1; }), probe(4), 8,
+                                "extra",
+                                [](const Bytes& a, const FrameRecord&, SimServer&) {
+                                  EXPECT_EQ(Bytes(a.begin(), a.begin() + 5), status(4, CmdProbe, 0));
+                                }},
+                      FaultCase{"extra_byte_count", with([](Faults& f) {
+                                  f.extraBytes = 1;
+                                  f.extraByteCount = 1;
+                                }),
+                                readCurrent(4), 17, "extra",
+                                [](const Bytes& a, const FrameRecord&, SimServer&) {
+                                  EXPECT_TRUE(crcGood(Bytes(a.begin(), a.begin() + 16)));
+                                }},
+                      FaultCase{"wrong_address_next_up", with([](Faults& f) { f.wrongAddress = 1; }),
+                                probe(4), 5, "wrong-address",
+                                [](const Bytes& a, const FrameRecord&, SimServer&) {
+                                  EXPECT_EQ(a, status(5, CmdProbe, 0));
+                                }},
+                      FaultCase{"wrong_address_given", with([](Faults& f) {
+                                  f.wrongAddress = 1;
+                                  f.otherAddress = 200;
+                                }),
+                                readCurrent(4), 16, "wrong-address",
+                                [](const Bytes& a, const FrameRecord&, SimServer&) {
+                                  EXPECT_EQ(a[0], 200);
+                                  EXPECT_TRUE(crcGood(a));
+                                }},
+                      FaultCase{"bad_status_probe", with([](Faults& f) { f.badStatus = 1; }), probe(4), 5,
+                                "bad-status",
+                                [](const Bytes& a, const FrameRecord&,
+                                   SimServer&) { EXPECT_EQ(a, status(4, CmdProbe, 1)); }},
+                      FaultCase{"bad_status_address_change", with([](Faults& f) {
+                                  f.badStatus = 1;
+                                  f.failStatus = 0x7F;
+                                }),
+                                change(4, 8), 5, "bad-status",
+                                [](const Bytes& a, const FrameRecord&, SimServer& s) {
+                                  EXPECT_EQ(a, status(4, CmdSetAddress, 0x7F));
+                                  EXPECT_EQ(s.addresses(), (std::vector<int>{4, 9}))
+                                      << "a refusing device keeps its address";
+                                }},
+                      FaultCase{
+                          "bad_status_leaves_readings_alone", with([](Faults& f) { f.badStatus = 1; }),
+                          readCurrent(4), 16, "ok",
+                          [](const Bytes& a, const FrameRecord&, SimServer&) { EXPECT_TRUE(crcGood(a)); }},
+                      FaultCase{"split", with([](Faults& f) {
+                                  f.split = 1;
+                                  f.splitGapMin = milliseconds(10);
+                                  f.splitGapMax = milliseconds(10);
+                                }),
+                                readCurrent(4), 16, "split",
+                                [](const Bytes& a, const FrameRecord& r, SimServer&) {
+                                  EXPECT_TRUE(crcGood(a));
+                                  ASSERT_GE(r.bursts.size(), 2u);
+                                  ASSERT_LE(r.bursts.size(), 4u);
+                                  int total = 0;
+                                  for (const int b : r.bursts) {
+                                    EXPECT_GT(b, 0);
+                                    total += b;
+                                  }
+                                  EXPECT_EQ(total, 16);
+                                  EXPECT_GE(r.done - r.at,
+                                            milliseconds(10) * static_cast<int>(r.bursts.size() - 1));
+                                }},
+                      FaultCase{"all_at_once", with([](Faults& f) {
+                                  f.badCrc = 1;
+                                  f.extraBytes = 1;
+                                  f.split = 1;
+                                  f.wrongAddress = 1;
+                                  f.badStatus = 1;
+                                }),
+                                probe(4), 8, "bad-status+wrong-address+bad-crc+extra+split",
+                                [](const Bytes& a, const FrameRecord&, SimServer&) {
+                                  EXPECT_EQ(a[0], 5);
+                                  EXPECT_EQ(a[2], 1);
+                                  EXPECT_FALSE(crcGood(Bytes(a.begin(), a.begin() + 5)));
+                                }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 std::vector<std::string> verdictsOf(std::uint64_t seed, double probability, int requests) {
@@ -503,7 +526,8 @@ TEST(SimServer, ToolCanReopenAfterClosingAnExclusivePort) {
   // it when it sees the tool close, or only root could open the port again.
   ASSERT_TRUE(bus.server.log().waitUntil(
       [](const auto& records) {
-        return !records.empty() && records.back().kind == FrameKind::Line && records.back().verdict == "closed";
+        return !records.empty() && records.back().kind == FrameKind::Line &&
+               records.back().verdict == "closed";
       },
       kWait));
   TestPort again(path);
@@ -655,7 +679,8 @@ TEST(SimServer, RejectsBadConfigurations) {
   EXPECT_THROW(SimServer(quick({device(0)})), std::invalid_argument);
   EXPECT_THROW(SimServer(quick({device(248)})), std::invalid_argument);
   EXPECT_THROW(SimServer(quick({device(3), device(3)})), std::invalid_argument);
-  EXPECT_THROW(SimServer(quick({device(3, with([](Faults& f) { f.silent = -0.1; }))})), std::invalid_argument);
+  EXPECT_THROW(SimServer(quick({device(3, with([](Faults& f) { f.silent = -0.1; }))})),
+               std::invalid_argument);
   SimOptions both = quick({device(1)});
   both.linkPath = "/tmp/x";
   both.devicePath = "/dev/ttyS0";

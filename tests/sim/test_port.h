@@ -47,7 +47,9 @@ class TestPort {
   }
 
   // Writes everything at once; false when the line refused it.
-  bool send(const Bytes& bytes) { return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+  bool send(const Bytes& bytes) {
+    return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
 
   struct Chunk {
     Bytes bytes;

@@ -35,8 +35,7 @@ void fillDisplay(THeadForm& window) {
       {"numStepH", "0"}, {"numStepL", "7"}, {"n1_temp", "0"},  {"n2_temp", "6"},  {"n3_temp", "5"},
       {"n4_temp", "0"},  {"hhTime", "0"},   {"hlTime", "2"},   {"lhTime", "4"},   {"llTime", "5"},
       {"hCycle", "0"},   {"mCycle", "1"},   {"lCycle", "2"}};
-  for (const auto& [name, text] : cells)
-    window.setCellText(*digitCellNamed(name), QString::fromLatin1(text));
+  for (const auto& [name, text] : cells) window.setCellText(*digitCellNamed(name), QString::fromLatin1(text));
 }
 
 }  // namespace

@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "devices/messages.h"
+#include "devices/qt_ui_executor.h"
 #include "protocol/frames.h"
 #include "tests/ui/window_rig.h"
-#include "devices/qt_ui_executor.h"
 #include "ui/up_down.h"
 #include "ui_Main.h"
 
@@ -761,7 +761,7 @@ class WindowTest : public QObject {
     WindowRig rig(PortNames({{"COM1", pty.slavePath()}}));
     THeadForm& window = *rig.window;
     window.exchange().setPendingCommand(2);  // neither the scan's nor the poll's tick
-    window.readTimerTimer();               // no port: the tick still runs
+    window.readTimerTimer();                 // no port: the tick still runs
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
     QVERIFY(pty.write({0x05, 0x01, 0x00}));
