@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "cli/outbox.h"
@@ -18,6 +19,13 @@ constexpr bool kRetain = true;
 // Messages handed to the library at once; the rest wait in the outbox,
 // where the bound applies.
 constexpr std::size_t kMaxInFlight = 20;
+constexpr char kOnline[] = "online";
+constexpr char kOffline[] = "offline";
+// How long a clean stop waits for the broker to take "offline".
+constexpr auto kOfflineWait = std::chrono::seconds(2);
+// The CONNACK codes of a refused user name or password (MQTT 3.1.1).
+constexpr int kBadUserNameOrPassword = 4;
+constexpr int kNotAuthorised = 5;
 
 // The library is set up once per process and left so.
 void initLibrary() {
@@ -28,9 +36,10 @@ void initLibrary() {
 class MosquittoPublisher : public Publisher {
  public:
   MosquittoPublisher(const MqttSettings& settings, mosquitto* client)
-      : client_(client), outbox_(settings.queueCapacity) {}
+      : client_(client), statusTopic_(settings.statusTopic), outbox_(settings.queueCapacity) {}
 
   ~MosquittoPublisher() override {
+    announceOffline();
     mosquitto_disconnect(client_);
     mosquitto_loop_stop(client_, true);
     mosquitto_destroy(client_);
@@ -52,25 +61,75 @@ class MosquittoPublisher : public Publisher {
     return {acknowledged_, outbox_.dropped(), outbox_.waiting() + inFlight_.size()};
   }
 
+  // How the first attempt ended: 0 connected, a CONNACK code, or -1 for a
+  // connection lost before any answer or an error such as a failed TLS
+  // handshake.
+  // Empty when nothing happened within `timeout`.
+  std::optional<int> firstOutcome(std::chrono::seconds timeout) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [this] { return firstOutcome_.has_value(); });
+    return firstOutcome_;
+  }
+  std::string loggedErrors() const {
+    std::lock_guard lock(mutex_);
+    return loggedErrors_;
+  }
+
   void connected(int result) {
     std::lock_guard lock(mutex_);
+    if (!firstOutcome_) firstOutcome_ = result;
     connected_ = result == 0;
+    // At every connect, so that a subscriber sees the client back after a
+    // reconnect that its last will had announced as gone.
+    if (connected_ && !statusTopic_.empty()) publishStatus(kOnline);
     sendWaiting();
+    changed_.notify_all();
   }
   void disconnected() {
     std::lock_guard lock(mutex_);
+    if (!firstOutcome_) firstOutcome_ = -1;
     connected_ = false;
+    changed_.notify_all();
+  }
+  // The library's own errors (OpenSSL's among them) explain a failed start.
+  // A TLS handshake that fails ends the library's thread without a
+  // disconnect, so such an error is the first outcome too.
+  void logged(int level, const char* text) {
+    if (level != MOSQ_LOG_ERR || text == nullptr) return;
+    std::lock_guard lock(mutex_);
+    if (firstOutcome_) return;
+    loggedErrors_ = text;
+    firstOutcome_ = -1;
+    changed_.notify_all();
   }
   // The broker acknowledged a message. Called on the library's thread; the
   // lock also waits for a publish() that has not yet noted this mid.
   void acknowledged(int mid) {
     std::lock_guard lock(mutex_);
     if (inFlight_.erase(mid) > 0) ++acknowledged_;
+    if (mid == offlineMid_) offlineAcknowledged_ = true;
     sendWaiting();
     changed_.notify_all();
   }
 
  private:
+  // With the lock held.
+  int publishStatus(const char* status) {
+    int mid = 0;
+    mosquitto_publish(client_, &mid, statusTopic_.c_str(), static_cast<int>(std::strlen(status)), status, kQos,
+                      kRetain);
+    return mid;
+  }
+
+  // A clean stop says so itself: the broker drops the last will at a
+  // normal disconnect.
+  void announceOffline() {
+    std::unique_lock lock(mutex_);
+    if (!connected_ || statusTopic_.empty()) return;
+    offlineMid_ = publishStatus(kOffline);
+    changed_.wait_for(lock, kOfflineWait, [this] { return offlineAcknowledged_; });
+  }
+
   // With the lock held. Messages handed over while connected stay with the
   // library across a reconnect: it sends them again itself.
   void sendWaiting() {
@@ -91,12 +150,17 @@ class MosquittoPublisher : public Publisher {
   }
 
   mosquitto* client_;
+  const std::string statusTopic_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   Outbox outbox_;
   std::set<int> inFlight_;
   std::size_t acknowledged_ = 0;
   bool connected_ = false;
+  std::optional<int> firstOutcome_;
+  std::string loggedErrors_;
+  int offlineMid_ = -1;
+  bool offlineAcknowledged_ = false;
 };
 
 MosquittoPublisher* self(void* object) { return static_cast<MosquittoPublisher*>(object); }
@@ -105,6 +169,7 @@ MosquittoPublisher* self(void* object) { return static_cast<MosquittoPublisher*>
 
 std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string& error) {
   initLibrary();
+  const std::string broker = settings.host + ":" + std::to_string(settings.port);
   std::string id = settings.clientId;
   if (id.empty()) {
     char host[64] = {};
@@ -124,17 +189,73 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
                                     [](mosquitto*, void* object, int) { self(object)->disconnected(); });
   mosquitto_publish_callback_set(client,
                                  [](mosquitto*, void* object, int mid) { self(object)->acknowledged(mid); });
+  mosquitto_log_callback_set(
+      client, [](mosquitto*, void* object, int level, const char* text) { self(object)->logged(level, text); });
   mosquitto_reconnect_delay_set(client, static_cast<unsigned>(settings.reconnectDelayMin),
                                 static_cast<unsigned>(settings.reconnectDelayMax), true);
 
+  if (!settings.user.empty() &&
+      mosquitto_username_pw_set(client, settings.user.c_str(),
+                                settings.password.empty() ? nullptr : settings.password.c_str()) !=
+          MOSQ_ERR_SUCCESS) {
+    error = "cannot use the MQTT user name " + settings.user;
+    return nullptr;
+  }
+  if (!settings.caFile.empty()) {
+    // Peer verification on, host name included; nothing here turns it off.
+    constexpr int kVerifyPeer = 1;
+    if (mosquitto_tls_set(client, settings.caFile.c_str(), nullptr, nullptr, nullptr, nullptr) !=
+            MOSQ_ERR_SUCCESS ||
+        mosquitto_tls_opts_set(client, kVerifyPeer, nullptr, nullptr) != MOSQ_ERR_SUCCESS ||
+        mosquitto_tls_insecure_set(client, false) != MOSQ_ERR_SUCCESS) {
+      error = "cannot use the CA file " + settings.caFile + " for TLS";
+      return nullptr;
+    }
+  }
+  if (!settings.statusTopic.empty() &&
+      mosquitto_will_set(client, settings.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline,
+                         kQos, kRetain) != MOSQ_ERR_SUCCESS) {
+    error = "cannot use the MQTT status topic " + settings.statusTopic;
+    return nullptr;
+  }
+
   const int rc = mosquitto_connect(client, settings.host.c_str(), settings.port, settings.keepAliveSeconds);
   if (rc != MOSQ_ERR_SUCCESS) {
-    error = "cannot reach the MQTT broker at " + settings.host + ":" + std::to_string(settings.port) + ": " +
+    error = "cannot reach the MQTT broker at " + broker + ": " +
             (rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc)));
     return nullptr;
   }
   if (mosquitto_loop_start(client) != MOSQ_ERR_SUCCESS) {
     error = "cannot start the MQTT client thread";
+    return nullptr;
+  }
+
+  // The broker has been reached; whether it takes this client shows in its
+  // first answer (or in a TLS handshake that ends the connection first).
+  const std::optional<int> outcome = publisher->firstOutcome(std::chrono::seconds(settings.connectTimeoutSeconds));
+  if (!outcome) {
+    error = "no answer from the MQTT broker at " + broker + " within " +
+            std::to_string(settings.connectTimeoutSeconds) + " s";
+    return nullptr;
+  }
+  if (*outcome == kBadUserNameOrPassword || *outcome == kNotAuthorised) {
+    error = "the MQTT broker at " + broker + " refused " +
+            (settings.user.empty() ? std::string("an anonymous client") : "the user " + settings.user) +
+            ": not authorised";
+    return nullptr;
+  }
+  if (*outcome > 0) {
+    error = "the MQTT broker at " + broker + " refused the connection: " + mosquitto_connack_string(*outcome);
+    return nullptr;
+  }
+  if (*outcome < 0) {
+    const std::string logged = publisher->loggedErrors();
+    if (!settings.caFile.empty() && logged.find("certificate verify failed") != std::string::npos) {
+      error = "the certificate of the MQTT broker at " + broker + " does not verify against " + settings.caFile +
+              " (" + logged + ")";
+    } else {
+      error = "the MQTT broker at " + broker + " closed the connection" + (logged.empty() ? "" : ": " + logged);
+    }
     return nullptr;
   }
   return publisher;
