@@ -24,8 +24,18 @@ const char* const kProgramHelp =
     "  set-address OLD NEW  give a device a new bus address\n"
     "\n"
     "rs485-cli COMMAND --help describes each command.\n"
+    "\n"
+    "MQTT (poll): --mqtt HOST[:PORT] publishes every answer to PREFIX/ADDRESS (--topic, default rs485).\n"
+    "--mqtt-cafile FILE talks TLS (default port 8883) and verifies the broker's certificate and host name\n"
+    "against FILE; --mqtt-user NAME logs in, with the password from --mqtt-password-file FILE (first line)\n"
+    "or RS485_MQTT_PASSWORD, never from an argument. PREFIX/status says \"online\" or \"offline\"\n"
+    "(retained; the broker says \"offline\" itself when the client dies).\n"
+    "\n"
     "Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable\n"
-    "(also: the broker refuses the credentials, or its certificate does not verify).";
+    "(also: the broker refuses the credentials, or its certificate does not verify).\n"
+    "\n"
+    "Environment:\n"
+    "  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.";
 
 constexpr int kMqttTlsPort = 8883;
 const char* const kMqttPasswordVariable = "RS485_MQTT_PASSWORD";

@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <iostream>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -94,10 +95,14 @@ class MosquittoPublisher : public Publisher {
   // The library's own errors (OpenSSL's among them) explain a failed start.
   // A TLS handshake that fails ends the library's thread without a
   // disconnect, so such an error is the first outcome too.
+  // Later ones go to standard error (the journal, under systemd).
   void logged(int level, const char* text) {
     if (level != MOSQ_LOG_ERR || text == nullptr) return;
     std::lock_guard lock(mutex_);
-    if (firstOutcome_) return;
+    if (firstOutcome_) {
+      std::cerr << "rs485-cli: mqtt: " << text << '\n';
+      return;
+    }
     loggedErrors_ = text;
     firstOutcome_ = -1;
     changed_.notify_all();
@@ -165,6 +170,19 @@ class MosquittoPublisher : public Publisher {
 
 MosquittoPublisher* self(void* object) { return static_cast<MosquittoPublisher*>(object); }
 
+// Why the broker's end closed before it answered, from the library's log.
+std::string closedReason(const MqttSettings& settings, const std::string& logged) {
+  const std::string broker = settings.host + ":" + std::to_string(settings.port);
+  if (!settings.caFile.empty() && logged.find("verif") != std::string::npos) {
+    // The chain against the CA, or the host name against the certificate.
+    return "the certificate of the MQTT broker at " + broker + " does not verify against " + settings.caFile + " (" +
+           logged + ")";
+  }
+  if (settings.caFile.empty() && logged.empty())
+    return "the MQTT broker at " + broker + " closed the connection (does it want TLS? --mqtt-cafile)";
+  return "the MQTT broker at " + broker + " closed the connection" + (logged.empty() ? "" : ": " + logged);
+}
+
 }  // namespace
 
 std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string& error) {
@@ -220,6 +238,10 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
   }
 
   const int rc = mosquitto_connect(client, settings.host.c_str(), settings.port, settings.keepAliveSeconds);
+  if (rc == MOSQ_ERR_TLS) {  // the handshake may end within the connect
+    error = closedReason(settings, publisher->loggedErrors());
+    return nullptr;
+  }
   if (rc != MOSQ_ERR_SUCCESS) {
     error = "cannot reach the MQTT broker at " + broker + ": " +
             (rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc)));
@@ -249,13 +271,7 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
     return nullptr;
   }
   if (*outcome < 0) {
-    const std::string logged = publisher->loggedErrors();
-    if (!settings.caFile.empty() && logged.find("certificate verify failed") != std::string::npos) {
-      error = "the certificate of the MQTT broker at " + broker + " does not verify against " + settings.caFile +
-              " (" + logged + ")";
-    } else {
-      error = "the MQTT broker at " + broker + " closed the connection" + (logged.empty() ? "" : ": " + logged);
-    }
+    error = closedReason(settings, publisher->loggedErrors());
     return nullptr;
   }
   return publisher;

@@ -443,13 +443,17 @@ TEST(CliProgram, RefusedCredentialsAndAnUnverifiedCertificateExitThree) {
     QString password;
     QString caFile;
     QString reason;
+    QString host = "localhost";
   } cases[] = {
       {"wrong", broker.caFile(), "refused the user kiln: not authorised"},
       {kPassword, broker.dir.filePath("other-ca.crt"), "does not verify against"},
+      // 127.1 is 127.0.0.1, but not a name that the certificate gives.
+      {kPassword, broker.caFile(), "host name verification failed", "127.1"},
   };
   for (const auto& c : cases) {
-    const Outcome r = run(securePoll(broker, *sim, "plant", {"--mqtt-cafile", c.caFile, "--seconds", "1"}), 20000,
-                          withPassword(c.password));
+    QStringList arguments = securePoll(broker, *sim, "plant", {"--mqtt-cafile", c.caFile, "--seconds", "1"});
+    arguments.replaceInStrings(QRegularExpression("^localhost:"), c.host + ":");
+    const Outcome r = run(arguments, 20000, withPassword(c.password));
     EXPECT_EQ(r.status, 3) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(c.reason)) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
