@@ -1,12 +1,15 @@
 #include <mosquitto.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <iostream>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "cli/outbox.h"
 #include "cli/publisher.h"
@@ -27,6 +30,11 @@ constexpr auto kOfflineWait = std::chrono::seconds(2);
 // The CONNACK codes of a refused user name or password (MQTT 3.1.1).
 constexpr int kBadUserNameOrPassword = 4;
 constexpr int kNotAuthorised = 5;
+// The network thread's longest wait in the library: a stop is seen at the
+// latest then (the library's own wake-up usually ends the wait sooner).
+constexpr int kLoopTimeoutMs = 1000;
+// How long a stop waits for the DISCONNECT to leave.
+constexpr auto kStopWait = std::chrono::seconds(2);
 
 // The library is set up once per process and left so.
 void initLibrary() {
@@ -37,13 +45,31 @@ void initLibrary() {
 class MosquittoPublisher : public Publisher {
  public:
   MosquittoPublisher(const MqttSettings& settings, mosquitto* client)
-      : client_(client), statusTopic_(settings.statusTopic), outbox_(settings.queueCapacity) {}
+      : client_(client),
+        statusTopic_(settings.statusTopic),
+        delayMin_(settings.reconnectDelayMin),
+        delayMax_(settings.reconnectDelayMax),
+        delay_(delayMin_),
+        outbox_(settings.queueCapacity) {}
 
   ~MosquittoPublisher() override {
     announceOffline();
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      changed_.notify_all();
+    }
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, true);
+    if (network_.joinable()) network_.join();
     mosquitto_destroy(client_);
+  }
+
+  // The library's own thread (mosquitto_loop_start) ends for good at some
+  // errors, a certificate that does not verify among them; this one
+  // reconnects after any error.
+  void startNetwork() {
+    mosquitto_threaded_set(client_, true);
+    network_ = std::thread([this] { runNetwork(); });
   }
 
   void publish(const std::string& topic, const QByteArray& payload) override {
@@ -80,6 +106,7 @@ class MosquittoPublisher : public Publisher {
     std::lock_guard lock(mutex_);
     if (!firstOutcome_) firstOutcome_ = result;
     connected_ = result == 0;
+    if (connected_) delay_ = delayMin_;
     // At every connect, so that a subscriber sees the client back after a
     // reconnect that its last will had announced as gone.
     if (connected_ && !statusTopic_.empty()) publishStatus(kOnline);
@@ -118,6 +145,29 @@ class MosquittoPublisher : public Publisher {
   }
 
  private:
+  void runNetwork() {
+    const auto stopDeadline = [] { return std::chrono::steady_clock::now() + kStopWait; };
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    for (;;) {
+      const int rc = mosquitto_loop(client_, kLoopTimeoutMs, 1);
+      std::unique_lock lock(mutex_);
+      if (stopping_) {
+        // On until the DISCONNECT is out and the connection closed.
+        if (!deadline) deadline = stopDeadline();
+        if (rc != MOSQ_ERR_SUCCESS || std::chrono::steady_clock::now() > *deadline) return;
+        continue;
+      }
+      if (rc == MOSQ_ERR_SUCCESS) continue;
+      // Gone, refused, or a handshake that failed: try again after a delay
+      // that doubles up to its bound and starts afresh after a connect.
+      changed_.wait_for(lock, std::chrono::seconds(delay_), [this] { return stopping_; });
+      if (stopping_) return;
+      delay_ = std::min(delay_ * 2, delayMax_);
+      lock.unlock();
+      mosquitto_reconnect_async(client_);
+    }
+  }
+
   // With the lock held.
   int publishStatus(const char* status) {
     int mid = 0;
@@ -156,6 +206,11 @@ class MosquittoPublisher : public Publisher {
 
   mosquitto* client_;
   const std::string statusTopic_;
+  const int delayMin_;
+  const int delayMax_;
+  int delay_;  // seconds before the next attempt
+  bool stopping_ = false;
+  std::thread network_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   Outbox outbox_;
@@ -209,8 +264,6 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
                                  [](mosquitto*, void* object, int mid) { self(object)->acknowledged(mid); });
   mosquitto_log_callback_set(
       client, [](mosquitto*, void* object, int level, const char* text) { self(object)->logged(level, text); });
-  mosquitto_reconnect_delay_set(client, static_cast<unsigned>(settings.reconnectDelayMin),
-                                static_cast<unsigned>(settings.reconnectDelayMax), true);
 
   if (!settings.user.empty() &&
       mosquitto_username_pw_set(client, settings.user.c_str(),
@@ -247,10 +300,7 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
             (rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc)));
     return nullptr;
   }
-  if (mosquitto_loop_start(client) != MOSQ_ERR_SUCCESS) {
-    error = "cannot start the MQTT client thread";
-    return nullptr;
-  }
+  publisher->startNetwork();
 
   // The broker has been reached; whether it takes this client shows in its
   // first answer (or in a TLS handshake that ends the connection first).

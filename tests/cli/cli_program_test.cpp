@@ -92,6 +92,17 @@ bool makeCertificates(const QString& directory, const QString& name) {
                  directory);
 }
 
+// The broker's next start presents the server certificate signed by the CA
+// `name` (server.crt, server.key).
+bool presentCertificateOf(const QString& directory, const QString& name) {
+  const QDir dir(directory);
+  for (const QString suffix : {".crt", ".key"}) {
+    QFile::remove(dir.filePath("server" + suffix));
+    if (!QFile::copy(dir.filePath(name + "-server" + suffix), dir.filePath("server" + suffix))) return false;
+  }
+  return true;
+}
+
 constexpr char kUser[] = "kiln";
 constexpr char kPassword[] = "s3cret pass";
 
@@ -104,21 +115,22 @@ class Broker {
   enum class Access { Open, Secured };
 
   explicit Broker(Access access = Access::Open) : port(freePort()) {
-    QString text = QStringLiteral("persistence true\npersistence_location %1/\nlog_dest none\n").arg(dir.path());
+    // "user root": as root the broker would otherwise drop to its own user,
+    // which can neither save the sessions here nor read the files made here.
+    QString text =
+        QStringLiteral("user root\npersistence true\npersistence_location %1/\nlog_dest none\n").arg(dir.path());
     if (access == Access::Open) {
       text += QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port);
     } else {
       tlsPort = freePort();
-      ready = makeCertificates(dir.path(), "ca") &&
+      ready = makeCertificates(dir.path(), "ca") && presentCertificateOf(dir.path(), "ca") &&
               runTool(QStringLiteral(MOSQUITTO_PASSWD), {"-b", "-c", "passwd", kUser, kPassword}, dir.path());
-      // "user root": as root the broker would otherwise drop to its own
-      // user, which cannot read the files made here.
       text += QStringLiteral(
-                  "user root\nper_listener_settings false\nallow_anonymous false\npassword_file %1\n"
+                  "per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
                   "listener %2 127.0.0.1\ncafile %3\ncertfile %4\nkeyfile %5\nlistener %6 127.0.0.1\n")
                   .arg(dir.filePath("passwd"))
                   .arg(tlsPort)
-                  .arg(caFile(), dir.filePath("ca-server.crt"), dir.filePath("ca-server.key"))
+                  .arg(caFile(), dir.filePath("server.crt"), dir.filePath("server.key"))
                   .arg(port);
     }
     QFile config(dir.filePath("mosquitto.conf"));
@@ -482,4 +494,47 @@ TEST(CliProgram, TheBrokerAnnouncesAKilledClientOffline) {
   cli.kill();  // SIGKILL: no word to the broker
   ASSERT_TRUE(cli.waitForFinished(5000));
   EXPECT_TRUE(subscriber.waitFor("plant/status", "offline"));
+}
+
+// A broker that comes back with a certificate that does not verify is
+// refused, and said so, but tried again: once it presents its own
+// certificate again, the readings flow.
+TEST(CliProgram, ReconnectsOverTlsOnceTheCertificateVerifiesAgain) {
+  Broker broker(Broker::Access::Secured);
+  ASSERT_TRUE(broker.ready);
+  ASSERT_TRUE(makeCertificates(broker.dir.path(), "other-ca"));
+  ASSERT_TRUE(broker.start());
+  Subscriber subscriber(broker.port, "#", kUser, kPassword);
+  ASSERT_TRUE(subscriber.connected);
+  ASSERT_TRUE(subscriber.waitSubscribed());
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {3});
+
+  QProcess cli;
+  cli.setProcessEnvironment(withPassword(kPassword));
+  cli.start(QStringLiteral(RS485_CLI), securePoll(broker, *sim, "plant", {}));
+  ASSERT_TRUE(cli.waitForStarted());
+  ASSERT_TRUE(subscriber.waitFor("plant/status", "online"));
+
+  broker.stop();
+  ASSERT_TRUE(presentCertificateOf(broker.dir.path(), "other-ca"));
+  ASSERT_TRUE(broker.start());
+  cli.setReadChannel(QProcess::StandardError);
+  QByteArray err;
+  while (!err.contains("certificate verify failed") && cli.waitForReadyRead(10000)) err += cli.readAll();
+  ASSERT_TRUE(err.contains("certificate verify failed")) << err.toStdString();
+
+  broker.stop();
+  ASSERT_TRUE(presentCertificateOf(broker.dir.path(), "ca"));
+  ASSERT_TRUE(broker.start());
+  cli.setReadChannel(QProcess::StandardOutput);
+  // A whole line printed from now on.
+  const QByteArray before = cli.readAll();
+  const int wanted = before.isEmpty() || before.endsWith('\n') ? 1 : 2;
+  QByteArray out;
+  while (out.count('\n') < wanted && cli.waitForReadyRead(5000)) out += cli.readAll();
+  ASSERT_EQ(out.count('\n'), wanted);
+  EXPECT_TRUE(subscriber.waitFor("plant/3", out.split('\n')[wanted - 1].toStdString()));
+  cli.terminate();
+  EXPECT_TRUE(cli.waitForFinished(10000));
 }
