@@ -90,8 +90,7 @@ class MosquittoPublisher : public Publisher {
 
   // How the first attempt ended: 0 connected, a CONNACK code, or -1 for a
   // connection lost before any answer or an error such as a failed TLS
-  // handshake.
-  // Empty when nothing happened within `timeout`.
+  // handshake. Empty when nothing happened within `timeout`.
   std::optional<int> firstOutcome(std::chrono::seconds timeout) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, timeout, [this] { return firstOutcome_.has_value(); });
@@ -120,8 +119,8 @@ class MosquittoPublisher : public Publisher {
     changed_.notify_all();
   }
   // The library's own errors (OpenSSL's among them) explain a failed start.
-  // A TLS handshake that fails ends the library's thread without a
-  // disconnect, so such an error is the first outcome too.
+  // A TLS handshake that fails ends the attempt without a disconnect
+  // callback, so such an error is the first outcome too.
   // Later ones go to standard error (the journal, under systemd).
   void logged(int level, const char* text) {
     if (level != MOSQ_LOG_ERR || text == nullptr) return;
