@@ -124,7 +124,9 @@ class Broker {
     } else {
       tlsPort = freePort();
       ready = makeCertificates(dir.path(), "ca") && presentCertificateOf(dir.path(), "ca") &&
-              runTool(QStringLiteral(MOSQUITTO_PASSWD), {"-b", "-c", "passwd", kUser, kPassword}, dir.path());
+              runTool(QStringLiteral(MOSQUITTO_PASSWD), {"-b", "-c", "passwd", kUser, kPassword}, dir.path()) &&
+              // Newer brokers refuse a password file that others may read.
+              QFile::setPermissions(dir.filePath("passwd"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
       text += QStringLiteral(
                   "per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
                   "listener %2 127.0.0.1\ncafile %3\ncertfile %4\nkeyfile %5\nlistener %6 127.0.0.1\n")
