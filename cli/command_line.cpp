@@ -213,8 +213,8 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
           "certificate does not verify ends the program with status 3."));
       parser.addPositionalArgument(QStringLiteral("ADDR..."), QStringLiteral("Bus addresses, 1..247."),
                                    QStringLiteral("[ADDR...]"));
-      parser.addOptions(
-          {record, recordDir, mqtt, topic, mqttUser, mqttPasswordFile, mqttCaFile, seconds, timeout, from, to});
+      parser.addOptions({record, recordDir, mqtt, topic, mqttUser, mqttPasswordFile, mqttCaFile, seconds,
+                         timeout, from, to});
       break;
     case Command::SetAddress:
       parser.setApplicationDescription(QStringLiteral(
@@ -226,10 +226,12 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
   }
 
   for (const QString& argument : arguments) {
-    if (argument == QLatin1String("--mqtt-password") || argument.startsWith(QLatin1String("--mqtt-password="))) {
-      return usageError(QStringLiteral("no password on the command line (every user of the machine can see it); "
-                                       "use --mqtt-password-file FILE or RS485_MQTT_PASSWORD"),
-                        commandName);
+    if (argument == QLatin1String("--mqtt-password") ||
+        argument.startsWith(QLatin1String("--mqtt-password="))) {
+      return usageError(
+          QStringLiteral("no password on the command line (every user of the machine can see it); "
+                         "use --mqtt-password-file FILE or RS485_MQTT_PASSWORD"),
+          commandName);
     }
   }
   if (!parser.parse(arguments)) return usageError(parser.errorText(), commandName);
@@ -312,7 +314,8 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
           if (settings.user.empty())
             return usageError(QStringLiteral("--mqtt-password-file needs --mqtt-user"), commandName);
           auto password = readPasswordFile(parser.value(mqttPasswordFile));
-          if (const QString* reason = std::get_if<QString>(&password)) return usageError(*reason, commandName);
+          if (const QString* reason = std::get_if<QString>(&password))
+            return usageError(*reason, commandName);
           settings.password = std::get<std::string>(password);
         } else if (!settings.user.empty()) {
           settings.password = qEnvironmentVariable(kMqttPasswordVariable).toStdString();

@@ -170,8 +170,8 @@ class MosquittoPublisher : public Publisher {
   // With the lock held.
   int publishStatus(const char* status) {
     int mid = 0;
-    mosquitto_publish(client_, &mid, statusTopic_.c_str(), static_cast<int>(std::strlen(status)), status, kQos,
-                      kRetain);
+    mosquitto_publish(client_, &mid, statusTopic_.c_str(), static_cast<int>(std::strlen(status)), status,
+                      kQos, kRetain);
     return mid;
   }
 
@@ -229,8 +229,8 @@ std::string closedReason(const MqttSettings& settings, const std::string& logged
   const std::string broker = settings.host + ":" + std::to_string(settings.port);
   if (!settings.caFile.empty() && logged.find("verif") != std::string::npos) {
     // The chain against the CA, or the host name against the certificate.
-    return "the certificate of the MQTT broker at " + broker + " does not verify against " + settings.caFile + " (" +
-           logged + ")";
+    return "the certificate of the MQTT broker at " + broker + " does not verify against " + settings.caFile +
+           " (" + logged + ")";
   }
   if (settings.caFile.empty() && logged.empty())
     return "the MQTT broker at " + broker + " closed the connection (does it want TLS? --mqtt-cafile)";
@@ -261,8 +261,9 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
                                     [](mosquitto*, void* object, int) { self(object)->disconnected(); });
   mosquitto_publish_callback_set(client,
                                  [](mosquitto*, void* object, int mid) { self(object)->acknowledged(mid); });
-  mosquitto_log_callback_set(
-      client, [](mosquitto*, void* object, int level, const char* text) { self(object)->logged(level, text); });
+  mosquitto_log_callback_set(client, [](mosquitto*, void* object, int level, const char* text) {
+    self(object)->logged(level, text);
+  });
 
   if (!settings.user.empty() &&
       mosquitto_username_pw_set(client, settings.user.c_str(),
@@ -283,8 +284,8 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
     }
   }
   if (!settings.statusTopic.empty() &&
-      mosquitto_will_set(client, settings.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)), kOffline,
-                         kQos, kRetain) != MOSQ_ERR_SUCCESS) {
+      mosquitto_will_set(client, settings.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)),
+                         kOffline, kQos, kRetain) != MOSQ_ERR_SUCCESS) {
     error = "cannot use the MQTT status topic " + settings.statusTopic;
     return nullptr;
   }
@@ -303,7 +304,8 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
 
   // The broker has been reached; whether it takes this client shows in its
   // first answer (or in a TLS handshake that ends the connection first).
-  const std::optional<int> outcome = publisher->firstOutcome(std::chrono::seconds(settings.connectTimeoutSeconds));
+  const std::optional<int> outcome =
+      publisher->firstOutcome(std::chrono::seconds(settings.connectTimeoutSeconds));
   if (!outcome) {
     error = "no answer from the MQTT broker at " + broker + " within " +
             std::to_string(settings.connectTimeoutSeconds) + " s";

@@ -117,16 +117,17 @@ class Broker {
   explicit Broker(Access access = Access::Open) : port(freePort()) {
     // "user root": as root the broker would otherwise drop to its own user,
     // which can neither save the sessions here nor read the files made here.
-    QString text =
-        QStringLiteral("user root\npersistence true\npersistence_location %1/\nlog_dest none\n").arg(dir.path());
+    QString text = QStringLiteral("user root\npersistence true\npersistence_location %1/\nlog_dest none\n")
+                       .arg(dir.path());
     if (access == Access::Open) {
       text += QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port);
     } else {
       tlsPort = freePort();
-      ready = makeCertificates(dir.path(), "ca") && presentCertificateOf(dir.path(), "ca") &&
-              runTool(QStringLiteral(MOSQUITTO_PASSWD), {"-b", "-c", "passwd", kUser, kPassword}, dir.path()) &&
-              // Newer brokers refuse a password file that others may read.
-              QFile::setPermissions(dir.filePath("passwd"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+      ready =
+          makeCertificates(dir.path(), "ca") && presentCertificateOf(dir.path(), "ca") &&
+          runTool(QStringLiteral(MOSQUITTO_PASSWD), {"-b", "-c", "passwd", kUser, kPassword}, dir.path()) &&
+          // Newer brokers refuse a password file that others may read.
+          QFile::setPermissions(dir.filePath("passwd"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
       text += QStringLiteral(
                   "per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
                   "listener %2 127.0.0.1\ncafile %3\ncertfile %4\nkeyfile %5\nlistener %6 127.0.0.1\n")
@@ -177,7 +178,8 @@ class Broker {
 // clean), collecting every message by topic.
 class Subscriber {
  public:
-  Subscriber(int port, const std::string& filter, const char* user = nullptr, const char* password = nullptr) {
+  Subscriber(int port, const std::string& filter, const char* user = nullptr,
+             const char* password = nullptr) {
     mosquitto_lib_init();
     client_ = mosquitto_new("cli-test-subscriber", false, this);
     if (user != nullptr) mosquitto_username_pw_set(client_, user, password);
@@ -383,10 +385,10 @@ namespace {
 // publishing under `prefix`; further arguments follow.
 QStringList securePoll(const Broker& broker, const sim::SimServer& sim, const QString& prefix,
                        const QStringList& more) {
-  return QStringList{"--port", QString::fromStdString(sim.toolPath()), "poll", "3", "--json", "--mqtt",
-                     QStringLiteral("localhost:%1").arg(broker.tlsPort), "--mqtt-cafile", broker.caFile(),
-                     "--mqtt-user", kUser, "--topic", prefix} +
-         more;
+  QStringList arguments{"--port", QString::fromStdString(sim.toolPath()), "poll", "3", "--json"};
+  arguments << "--mqtt" << QStringLiteral("localhost:%1").arg(broker.tlsPort) << "--mqtt-cafile"
+            << broker.caFile() << "--mqtt-user" << kUser << "--topic" << prefix;
+  return arguments + more;
 }
 
 QProcessEnvironment withPassword(const QString& password) {
