@@ -151,9 +151,10 @@ class MosquittoPublisher : public Publisher {
       const int rc = mosquitto_loop(client_, kLoopTimeoutMs, 1);
       std::unique_lock lock(mutex_);
       if (stopping_) {
-        // On until the DISCONNECT is out and the connection closed.
+        // On until the DISCONNECT is out (the library then reports the
+        // disconnect), unless no broker is there to hear it.
         if (!deadline) deadline = stopDeadline();
-        if (rc != MOSQ_ERR_SUCCESS || std::chrono::steady_clock::now() > *deadline) return;
+        if (!connected_ || rc != MOSQ_ERR_SUCCESS || std::chrono::steady_clock::now() > *deadline) return;
         continue;
       }
       if (rc == MOSQ_ERR_SUCCESS) continue;
