@@ -103,6 +103,9 @@ class MosquittoPublisher : public Publisher {
 
   void connected(int result) {
     std::lock_guard lock(mutex_);
+    if (firstOutcome_ && result != 0)
+      std::cerr << "rs485-cli: mqtt: the broker refused the connection: " << mosquitto_connack_string(result)
+                << '\n';
     if (!firstOutcome_) firstOutcome_ = result;
     connected_ = result == 0;
     if (connected_) delay_ = delayMin_;
