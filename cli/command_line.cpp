@@ -1,7 +1,12 @@
 #include "cli/command_line.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <map>
 
@@ -19,7 +24,21 @@ const char* const kProgramHelp =
     "  set-address OLD NEW  give a device a new bus address\n"
     "\n"
     "rs485-cli COMMAND --help describes each command.\n"
-    "Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable.";
+    "\n"
+    "MQTT (poll): --mqtt HOST[:PORT] publishes every answer to PREFIX/ADDRESS (--topic, default rs485).\n"
+    "--mqtt-cafile FILE talks TLS (default port 8883) and verifies the broker's certificate and host name\n"
+    "against FILE; --mqtt-user NAME logs in, with the password from --mqtt-password-file FILE (first line)\n"
+    "or RS485_MQTT_PASSWORD, never from an argument. PREFIX/status says \"online\" or \"offline\"\n"
+    "(retained; the broker says \"offline\" itself when the client dies).\n"
+    "\n"
+    "Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable\n"
+    "(also: the broker refuses the credentials, or its certificate does not verify).\n"
+    "\n"
+    "Environment:\n"
+    "  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.";
+
+constexpr int kMqttTlsPort = 8883;
+const char* const kMqttPasswordVariable = "RS485_MQTT_PASSWORD";
 
 const std::map<QString, Command> kCommands = {
     {QStringLiteral("scan"), Command::Scan},
@@ -58,6 +77,25 @@ QStringList spellRecordDirectory(const QStringList& arguments) {
     }
   }
   return result;
+}
+
+// The first line of `path`, or the reason it cannot be read. A file that
+// others may read gives the password away and draws a warning.
+std::variant<std::string, QString> readPasswordFile(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat status {};
+  if (stat(name.constData(), &status) != 0)
+    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+  if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    std::cerr << "rs485-cli: warning: the password file " << path.toStdString()
+              << " is readable by other users; chmod 600 it\n";
+  }
+  QByteArray line = file.readLine();
+  while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+  return line.toStdString();
 }
 
 }  // namespace
@@ -128,6 +166,22 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
                                  QStringLiteral("Topic prefix; each device publishes to PREFIX/ADDRESS "
                                                 "(default rs485)."),
                                  QStringLiteral("PREFIX"), QStringLiteral("rs485"));
+  const QCommandLineOption mqttUser(QStringLiteral("mqtt-user"),
+                                    QStringLiteral("Log in to the broker as NAME. The password comes from "
+                                                   "--mqtt-password-file or the environment variable "
+                                                   "RS485_MQTT_PASSWORD, never from the command line."),
+                                    QStringLiteral("NAME"));
+  const QCommandLineOption mqttPasswordFile(
+      QStringLiteral("mqtt-password-file"),
+      QStringLiteral("The password is the first line of FILE (keep it chmod 600: a file others can read "
+                     "draws a warning)."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption mqttCaFile(
+      QStringLiteral("mqtt-cafile"),
+      QStringLiteral("Talk TLS (default port then 8883) and verify the broker's certificate, host name "
+                     "included, against the CA certificate(s) in FILE. A certificate that does not verify "
+                     "ends the program with status 3; verification cannot be switched off."),
+      QStringLiteral("FILE"));
   const QCommandLineOption seconds(QStringLiteral("seconds"),
                                    QStringLiteral("End after N seconds (default: at SIGINT or SIGTERM)."),
                                    QStringLiteral("N"));
@@ -152,10 +206,15 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
           "device that gives no valid answer within its tick is passed over until its next turn, so that "
           "one dead device does not hold the others back. Without addresses it scans first (--timeout, "
           "--from, --to). One line per accepted answer; at the end (SIGINT, SIGTERM or --seconds) one "
-          "summary line per device on standard error: sent, answered, dropped, silent."));
+          "summary line per device on standard error: sent, answered, dropped, silent.\n"
+          "With --mqtt the client also publishes \"online\" (retained) to PREFIX/status at every connect and "
+          "\"offline\" at the end; the broker publishes \"offline\" itself (the last will) when the client "
+          "dies or loses its network. A broker that refuses the credentials (\"not authorised\") or whose "
+          "certificate does not verify ends the program with status 3."));
       parser.addPositionalArgument(QStringLiteral("ADDR..."), QStringLiteral("Bus addresses, 1..247."),
                                    QStringLiteral("[ADDR...]"));
-      parser.addOptions({record, recordDir, mqtt, topic, seconds, timeout, from, to});
+      parser.addOptions({record, recordDir, mqtt, topic, mqttUser, mqttPasswordFile, mqttCaFile, seconds,
+                         timeout, from, to});
       break;
     case Command::SetAddress:
       parser.setApplicationDescription(QStringLiteral(
@@ -166,6 +225,15 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       break;
   }
 
+  for (const QString& argument : arguments) {
+    if (argument == QLatin1String("--mqtt-password") ||
+        argument.startsWith(QLatin1String("--mqtt-password="))) {
+      return usageError(
+          QStringLiteral("no password on the command line (every user of the machine can see it); "
+                         "use --mqtt-password-file FILE or RS485_MQTT_PASSWORD"),
+          commandName);
+    }
+  }
   if (!parser.parse(arguments)) return usageError(parser.errorText(), commandName);
   if (parser.isSet(help)) {
     std::cout << parser.helpText().toStdString();
@@ -233,15 +301,32 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
         const QString value = parser.value(mqtt);
         const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
         settings.host = (colon < 0 ? value : value.left(colon)).toStdString();
+        settings.caFile = parser.value(mqttCaFile).toStdString();
+        if (!settings.caFile.empty()) settings.port = kMqttTlsPort;
         if (colon >= 0) {
           const auto brokerPort = number(value.mid(colon + 1), 1, 65535);
           if (!brokerPort) return usageError(QStringLiteral("--mqtt HOST[:PORT]: bad port"), commandName);
           settings.port = *brokerPort;
         }
         if (settings.host.empty()) return usageError(QStringLiteral("--mqtt needs a HOST"), commandName);
+        settings.user = parser.value(mqttUser).toStdString();
+        if (parser.isSet(mqttPasswordFile)) {
+          if (settings.user.empty())
+            return usageError(QStringLiteral("--mqtt-password-file needs --mqtt-user"), commandName);
+          auto password = readPasswordFile(parser.value(mqttPasswordFile));
+          if (const QString* reason = std::get_if<QString>(&password))
+            return usageError(*reason, commandName);
+          settings.password = std::get<std::string>(password);
+        } else if (!settings.user.empty()) {
+          settings.password = qEnvironmentVariable(kMqttPasswordVariable).toStdString();
+        }
+        settings.statusTopic = invocation.poll.topicPrefix + "/status";
         invocation.mqtt = settings;
-      } else if (parser.isSet(topic)) {
-        return usageError(QStringLiteral("--topic needs --mqtt"), commandName);
+      } else {
+        for (const QCommandLineOption* option : {&topic, &mqttUser, &mqttPasswordFile, &mqttCaFile}) {
+          if (parser.isSet(*option))
+            return usageError(QStringLiteral("--%1 needs --mqtt").arg(option->names().front()), commandName);
+        }
       }
       break;
     }

@@ -9,7 +9,7 @@
 namespace rs485::cli {
 
 // Where accepted answers go besides standard output. The MQTT client is
-// one; TLS or credentials would be settings of its own, not changes here.
+// one; its TLS and credentials are settings of its own, not changes here.
 class Publisher {
  public:
   struct Counts {
@@ -34,11 +34,19 @@ struct MqttSettings {
   std::size_t queueCapacity = 1000;
   int reconnectDelayMin = 1;   // seconds; doubled after each failure
   int reconnectDelayMax = 30;  // seconds
+  int connectTimeoutSeconds = 10;  // for the broker's first answer
+  std::string user;                // empty: anonymous
+  std::string password;            // only with a user; empty: none
+  std::string caFile;              // TLS, the broker's certificate and host name verified against it
+  // "online" (retained) at every connect, "offline" at a clean stop and as
+  // the last will, so that a subscriber learns when the client is gone.
+  std::string statusTopic;  // empty: none
 };
 
 // Connects to the broker (QoS 1, retained messages) and keeps reconnecting
-// by itself once it has been reached. Null, with the reason in `error`, when
-// the broker cannot be reached now.
+// by itself, with the same credentials and TLS, once it has been reached.
+// Null, with the reason in `error`, when the broker cannot be reached now,
+// refuses the credentials or presents a certificate that does not verify.
 std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string& error);
 
 }  // namespace rs485::cli

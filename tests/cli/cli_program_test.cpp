@@ -31,8 +31,10 @@ struct Outcome {
   QString err;
 };
 
-Outcome run(const QStringList& arguments, int timeoutMs = 20000) {
+Outcome run(const QStringList& arguments, int timeoutMs = 20000,
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
+  process.setProcessEnvironment(environment);
   process.start(QStringLiteral(RS485_CLI), arguments);
   Outcome result;
   if (!process.waitForFinished(timeoutMs)) {
@@ -58,19 +60,87 @@ int freePort() {
   return ntohs(address.sin_port);
 }
 
+bool runTool(const QString& program, const QStringList& arguments, const QString& directory) {
+  QProcess process;
+  process.setWorkingDirectory(directory);
+  process.start(program, arguments);
+  return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+// A CA (NAME.crt) and, signed by it, a server certificate for localhost
+// (NAME-server.crt, .key), made in `directory`.
+bool makeCertificates(const QString& directory, const QString& name) {
+  const QString openssl = QStringLiteral(OPENSSL_PROGRAM);
+  const QStringList newKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+  QFile extensions(QDir(directory).filePath("san.cnf"));
+  return extensions.open(QIODevice::WriteOnly) &&
+         extensions.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n") > 0 && (extensions.close(), true) &&
+         runTool(openssl,
+                 QStringList{"req", "-x509"} + newKey +
+                     QStringList{"-keyout", name + ".key", "-out", name + ".crt", "-days", "2", "-subj",
+                                 "/CN=" + name},
+                 directory) &&
+         runTool(openssl,
+                 QStringList{"req"} + newKey +
+                     QStringList{"-keyout", name + "-server.key", "-out", name + "-server.csr", "-subj",
+                                 "/CN=localhost"},
+                 directory) &&
+         runTool(openssl,
+                 {"x509", "-req", "-in", name + "-server.csr", "-CA", name + ".crt", "-CAkey", name + ".key",
+                  "-CAcreateserial", "-out", name + "-server.crt", "-days", "2", "-extfile", "san.cnf"},
+                 directory);
+}
+
+// The broker's next start presents the server certificate signed by the CA
+// `name` (server.crt, server.key).
+bool presentCertificateOf(const QString& directory, const QString& name) {
+  const QDir dir(directory);
+  for (const QString suffix : {".crt", ".key"}) {
+    QFile::remove(dir.filePath("server" + suffix));
+    if (!QFile::copy(dir.filePath(name + "-server" + suffix), dir.filePath("server" + suffix))) return false;
+  }
+  return true;
+}
+
+constexpr char kUser[] = "kiln";
+constexpr char kPassword[] = "s3cret pass";
+
 // Debian's broker on a free localhost port, keeping its sessions on disk so
-// that a restart loses no subscription.
+// that a restart loses no subscription. Secured, it takes only kUser with
+// kPassword, on `port` in clear text and on `tlsPort` over TLS with a
+// certificate for localhost from the CA in caFile().
 class Broker {
  public:
-  Broker() : port(freePort()) {
+  enum class Access { Open, Secured };
+
+  explicit Broker(Access access = Access::Open) : port(freePort()) {
+    // "user root": as root the broker would otherwise drop to its own user,
+    // which can neither save the sessions here nor read the files made here.
+    QString text = QStringLiteral("user root\npersistence true\npersistence_location %1/\nlog_dest none\n")
+                       .arg(dir.path());
+    if (access == Access::Open) {
+      text += QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port);
+    } else {
+      tlsPort = freePort();
+      ready =
+          makeCertificates(dir.path(), "ca") && presentCertificateOf(dir.path(), "ca") &&
+          runTool(QStringLiteral(MOSQUITTO_PASSWD), {"-b", "-c", "passwd", kUser, kPassword}, dir.path()) &&
+          // Newer brokers refuse a password file that others may read.
+          QFile::setPermissions(dir.filePath("passwd"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+      text += QStringLiteral(
+                  "per_listener_settings false\nallow_anonymous false\npassword_file %1\n"
+                  "listener %2 127.0.0.1\ncafile %3\ncertfile %4\nkeyfile %5\nlistener %6 127.0.0.1\n")
+                  .arg(dir.filePath("passwd"))
+                  .arg(tlsPort)
+                  .arg(caFile(), dir.filePath("server.crt"), dir.filePath("server.key"))
+                  .arg(port);
+    }
     QFile config(dir.filePath("mosquitto.conf"));
     config.open(QIODevice::WriteOnly);
-    config.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence true\n"
-                                "persistence_location %2/\nlog_dest none\n")
-                     .arg(port)
-                     .arg(dir.path())
-                     .toUtf8());
+    config.write(text.toUtf8());
   }
+  QString caFile() const { return dir.filePath("ca.crt"); }
   ~Broker() { stop(); }
 
   bool start() {
@@ -99,6 +169,8 @@ class Broker {
 
   QTemporaryDir dir;
   int port;
+  int tlsPort = 0;
+  bool ready = true;
   QProcess process;
 };
 
@@ -106,9 +178,11 @@ class Broker {
 // clean), collecting every message by topic.
 class Subscriber {
  public:
-  Subscriber(int port, const std::string& filter) {
+  Subscriber(int port, const std::string& filter, const char* user = nullptr,
+             const char* password = nullptr) {
     mosquitto_lib_init();
     client_ = mosquitto_new("cli-test-subscriber", false, this);
+    if (user != nullptr) mosquitto_username_pw_set(client_, user, password);
     mosquitto_connect_callback_set(client_, [](mosquitto* m, void* self, int rc) {
       if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->filter_.c_str(), 1);
     });
@@ -134,6 +208,14 @@ class Subscriber {
   bool waitSubscribed() {
     for (int i = 0; i < 500 && !subscribed_; ++i) std::this_thread::sleep_for(10ms);
     return subscribed_;
+  }
+  // Waits until `topic` has carried `payload`.
+  bool waitFor(const std::string& topic, const std::string& payload) {
+    for (int i = 0; i < 1000; ++i) {
+      if (messages().count({topic, payload}) > 0) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
   }
   std::set<std::pair<std::string, std::string>> messages() const {
     std::lock_guard lock(mutex_);
@@ -192,6 +274,13 @@ TEST(CliProgram, UsageErrorsExitTwo) {
            QStringList{"--port", "COM1", "poll", "--topic", "x"},
            QStringList{"--port", "COM1", "poll", "--seconds", "-1"},
            QStringList{"--port", "COM1", "scan", "--bogus"},
+           QStringList{"--port", "COM1", "poll", "--mqtt-user", "u"},
+           QStringList{"--port", "COM1", "poll", "--mqtt-cafile", "/etc/hostname"},
+           QStringList{"--port", "COM1", "poll", "--mqtt", "h", "--mqtt-password", "secret"},
+           QStringList{"--port", "COM1", "poll", "--mqtt", "h", "--mqtt-password=secret", "--mqtt-user", "u"},
+           QStringList{"--port", "COM1", "poll", "--mqtt", "h", "--mqtt-password-file", "/etc/hostname"},
+           QStringList{"--port", "COM1", "poll", "--mqtt", "h", "--mqtt-user", "u", "--mqtt-password-file",
+                       "/nonexistent/password"},
        }) {
     const Outcome r = run(arguments);
     EXPECT_EQ(r.status, 2) << arguments.join(' ').toStdString();
@@ -285,6 +374,171 @@ TEST(CliProgram, PublishesEveryAnswerAcrossABrokerRestart) {
     expected.insert({"plant/" + address.toStdString(), line.toStdString()});
   }
   ASSERT_GE(expected.size(), 6u);
+  expected.insert({{"plant/status", "online"}, {"plant/status", "offline"}});
   for (int i = 0; i < 1000 && subscriber.messages() != expected; ++i) std::this_thread::sleep_for(10ms);
   EXPECT_EQ(subscriber.messages(), expected);
+}
+
+namespace {
+
+// rs485-cli polling address 3 of `sim` into the secured broker over TLS,
+// publishing under `prefix`; further arguments follow.
+QStringList securePoll(const Broker& broker, const sim::SimServer& sim, const QString& prefix,
+                       const QStringList& more) {
+  QStringList arguments{"--port", QString::fromStdString(sim.toolPath()), "poll", "3", "--json"};
+  arguments << "--mqtt" << QStringLiteral("localhost:%1").arg(broker.tlsPort) << "--mqtt-cafile"
+            << broker.caFile() << "--mqtt-user" << kUser << "--topic" << prefix;
+  return arguments + more;
+}
+
+QProcessEnvironment withPassword(const QString& password) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("RS485_MQTT_PASSWORD", password);
+  return environment;
+}
+
+}  // namespace
+
+// Over TLS with the password from a file or the environment, every answer
+// arrives, and so do "online" at the connect and "offline" at the end.
+TEST(CliProgram, PublishesOverTlsWithAPasswordAndAnnouncesItsStatus) {
+  Broker broker(Broker::Access::Secured);
+  ASSERT_TRUE(broker.ready);
+  ASSERT_TRUE(broker.start());
+  Subscriber subscriber(broker.port, "#", kUser, kPassword);
+  ASSERT_TRUE(subscriber.connected);
+  ASSERT_TRUE(subscriber.waitSubscribed());
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {3});
+
+  const QString passwordFile = broker.dir.filePath("password");
+  QFile file(passwordFile);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(kPassword) + "\nnot part of it\n");
+  file.close();
+  const struct {
+    QString prefix;
+    QFileDevice::Permissions permissions;  // of the password file; none: the environment
+    bool warned;
+  } cases[] = {
+      {"private-file", QFileDevice::ReadOwner | QFileDevice::WriteOwner, false},
+      {"shared-file", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther, true},
+      {"environment", {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefix.toStdString());
+    QStringList more{"--seconds", "2"};
+    QProcessEnvironment environment = withPassword("wrong");  // a file takes precedence
+    if (c.permissions == QFileDevice::Permissions{}) {
+      environment = withPassword(kPassword);
+    } else {
+      ASSERT_TRUE(QFile::setPermissions(passwordFile, c.permissions));
+      more << "--mqtt-password-file" << passwordFile;
+    }
+    const Outcome r = run(securePoll(broker, *sim, c.prefix, more), 20000, environment);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err.contains("warning: the password file"), c.warned) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("dropped 0 (queue full), unsent 0")) << r.err.toStdString();
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    const std::string prefix = c.prefix.toStdString();
+    for (const QString& line : lines) EXPECT_TRUE(subscriber.waitFor(prefix + "/3", line.toStdString()));
+    EXPECT_TRUE(subscriber.waitFor(prefix + "/status", "online"));
+    EXPECT_TRUE(subscriber.waitFor(prefix + "/status", "offline"));
+  }
+}
+
+TEST(CliProgram, RefusedCredentialsAndAnUnverifiedCertificateExitThree) {
+  Broker broker(Broker::Access::Secured);
+  ASSERT_TRUE(broker.ready);
+  ASSERT_TRUE(makeCertificates(broker.dir.path(), "other-ca"));
+  ASSERT_TRUE(broker.start());
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {3});
+  const struct {
+    QString password;
+    QString caFile;
+    QString reason;
+    QString host = "localhost";
+  } cases[] = {
+      {"wrong", broker.caFile(), "refused the user kiln: not authorised"},
+      {kPassword, broker.dir.filePath("other-ca.crt"), "does not verify against"},
+      // 127.1 is 127.0.0.1, but not a name that the certificate gives.
+      {kPassword, broker.caFile(), "host name verification failed", "127.1"},
+  };
+  for (const auto& c : cases) {
+    QStringList arguments = securePoll(broker, *sim, "plant", {"--mqtt-cafile", c.caFile, "--seconds", "1"});
+    arguments.replaceInStrings(QRegularExpression("^localhost:"), c.host + ":");
+    const Outcome r = run(arguments, 20000, withPassword(c.password));
+    EXPECT_EQ(r.status, 3) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(c.reason)) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+  }
+}
+
+// The last will: a client that dies without a word is announced "offline"
+// by the broker.
+TEST(CliProgram, TheBrokerAnnouncesAKilledClientOffline) {
+  Broker broker(Broker::Access::Secured);
+  ASSERT_TRUE(broker.ready);
+  ASSERT_TRUE(broker.start());
+  Subscriber subscriber(broker.port, "#", kUser, kPassword);
+  ASSERT_TRUE(subscriber.connected);
+  ASSERT_TRUE(subscriber.waitSubscribed());
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {3});
+
+  QProcess cli;
+  cli.setProcessEnvironment(withPassword(kPassword));
+  cli.start(QStringLiteral(RS485_CLI), securePoll(broker, *sim, "plant", {}));
+  ASSERT_TRUE(cli.waitForStarted());
+  ASSERT_TRUE(subscriber.waitFor("plant/status", "online")) << cli.readAllStandardError().toStdString();
+  ASSERT_TRUE(cli.waitForReadyRead(5000));  // an answer: the poll runs
+  EXPECT_FALSE(subscriber.messages().count({"plant/status", "offline"}));
+  cli.kill();  // SIGKILL: no word to the broker
+  ASSERT_TRUE(cli.waitForFinished(5000));
+  EXPECT_TRUE(subscriber.waitFor("plant/status", "offline"));
+}
+
+// A broker that comes back with a certificate that does not verify is
+// refused, and said so, but tried again: once it presents its own
+// certificate again, the readings flow.
+TEST(CliProgram, ReconnectsOverTlsOnceTheCertificateVerifiesAgain) {
+  Broker broker(Broker::Access::Secured);
+  ASSERT_TRUE(broker.ready);
+  ASSERT_TRUE(makeCertificates(broker.dir.path(), "other-ca"));
+  ASSERT_TRUE(broker.start());
+  Subscriber subscriber(broker.port, "#", kUser, kPassword);
+  ASSERT_TRUE(subscriber.connected);
+  ASSERT_TRUE(subscriber.waitSubscribed());
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {3});
+
+  QProcess cli;
+  cli.setProcessEnvironment(withPassword(kPassword));
+  cli.start(QStringLiteral(RS485_CLI), securePoll(broker, *sim, "plant", {}));
+  ASSERT_TRUE(cli.waitForStarted());
+  ASSERT_TRUE(subscriber.waitFor("plant/status", "online"));
+
+  broker.stop();
+  ASSERT_TRUE(presentCertificateOf(broker.dir.path(), "other-ca"));
+  ASSERT_TRUE(broker.start());
+  cli.setReadChannel(QProcess::StandardError);
+  QByteArray err;
+  while (!err.contains("certificate verify failed") && cli.waitForReadyRead(10000)) err += cli.readAll();
+  ASSERT_TRUE(err.contains("certificate verify failed")) << err.toStdString();
+
+  broker.stop();
+  ASSERT_TRUE(presentCertificateOf(broker.dir.path(), "ca"));
+  ASSERT_TRUE(broker.start());
+  cli.setReadChannel(QProcess::StandardOutput);
+  // A whole line printed from now on.
+  const QByteArray before = cli.readAll();
+  const int wanted = before.isEmpty() || before.endsWith('\n') ? 1 : 2;
+  QByteArray out;
+  while (out.count('\n') < wanted && cli.waitForReadyRead(5000)) out += cli.readAll();
+  ASSERT_EQ(out.count('\n'), wanted);
+  EXPECT_TRUE(subscriber.waitFor("plant/3", out.split('\n')[wanted - 1].toStdString()));
+  cli.terminate();
+  EXPECT_TRUE(cli.waitForFinished(10000));
 }
