@@ -32,8 +32,8 @@ struct MqttSettings {
   std::string clientId;  // empty: one made from the host name and process id
   int keepAliveSeconds = 30;
   std::size_t queueCapacity = 1000;
-  int reconnectDelayMin = 1;   // seconds; doubled after each failure
-  int reconnectDelayMax = 30;  // seconds
+  int reconnectDelayMin = 1;       // seconds; doubled after each failure
+  int reconnectDelayMax = 30;      // seconds
   int connectTimeoutSeconds = 10;  // for the broker's first answer
   std::string user;                // empty: anonymous
   std::string password;            // only with a user; empty: none
