@@ -241,8 +241,10 @@ void Exchange::writeThreadBody(Session& s) {
     if (s.writeTerminate) break;
     if (ok) {
       s.gate.waitWhileParked();  // onSent parked it; the next request releases it
-    } else {
-      s.port.pause(kRetryPause);
+    } else if (s.port.pause(kRetryPause)) {
+      // A descriptor whose adapter was pulled out never writes again, even
+      // once the adapter is back: the rewrite goes out on a new one.
+      s.port.reopen();
     }
   }
 }
@@ -252,8 +254,8 @@ void Exchange::readThreadBody(Session& s) {
     const SerialPort::Wake wake = s.port.waitForArrival();
     if (wake == SerialPort::Wake::Shutdown) break;
     if (wake == SerialPort::Wake::Error) {
-      // The line has gone (adapter unplugged, other end closed): nothing
-      // will arrive again, so wait for the close instead of looping.
+      // The port cannot wait any more: nothing will arrive again, so wait
+      // for the close instead of looping.
       while (!s.readTerminate && s.port.pause(kLineGoneSleep)) {
       }
       break;
