@@ -61,8 +61,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Summary s = summarize(recovery);
-  std::printf("replug: line back -> first answer displayed, %d replugs after %lld ms outages, poll every 1 s\n",
-              replugs, static_cast<long long>(outage.count()));
+  std::printf(
+      "replug: line back -> first answer displayed, %d replugs after %lld ms outages, poll every 1 s\n",
+      replugs, static_cast<long long>(outage.count()));
   std::printf("  min %7.1f  median %7.1f  max %7.1f ms\n", s.min, s.median, s.max);
   printMachine();
   bus.closePort();

@@ -178,7 +178,8 @@ OpenError LinuxSerialDevice::createWaits() {
   readEpoll_ = epoll_create1(EPOLL_CLOEXEC);
   writeEpoll_ = epoll_create1(EPOLL_CLOEXEC);
   if (wakeFd_ < 0 || readEpoll_ < 0 || writeEpoll_ < 0) return OpenError::Other;
-  const bool ok = watch(readEpoll_, wakeFd_, EPOLLIN, kWakeTag) && watch(writeEpoll_, wakeFd_, EPOLLIN, kWakeTag);
+  const bool ok =
+      watch(readEpoll_, wakeFd_, EPOLLIN, kWakeTag) && watch(writeEpoll_, wakeFd_, EPOLLIN, kWakeTag);
   std::lock_guard lock(lineMutex_);
   return ok && watchLine(generation_) ? OpenError::None : OpenError::Other;
 }
@@ -186,7 +187,8 @@ OpenError LinuxSerialDevice::createWaits() {
 bool LinuxSerialDevice::watchLine(std::uint64_t generation) {
   // Edge-triggered: every arrival wakes the receive thread once, however many
   // bytes it leaves in the queue; level-triggered it would spin on them.
-  return watch(readEpoll_, fd_, EPOLLIN | EPOLLET, generation) && watch(writeEpoll_, fd_, EPOLLOUT, generation);
+  return watch(readEpoll_, fd_, EPOLLIN | EPOLLET, generation) &&
+         watch(writeEpoll_, fd_, EPOLLOUT, generation);
 }
 
 // A hung-up line may report its hang-up again at any stir of its queues: its

@@ -55,7 +55,7 @@ class LinuxSerialDevice final : public SerialDevice {
   // puts the new line in its place with dup2(), so that no thread ever
   // holds a number that was closed or given to another file.
   int fd_ = -1;
-  std::string path_;  // what open() and reopen() open
+  std::string path_;        // what open() and reopen() open
   int wakeFd_ = -1;         // eventfd, readable once shutdown() has been called
   int readEpoll_ = -1;      // receive thread: arrivals on the port, plus wakeFd_
   int writeEpoll_ = -1;     // transmit thread: room in the output queue, plus wakeFd_

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
       int signal = 0;
       if (sigwait(&signals, &signal) != 0) continue;
       if (signal == SIGUSR2) {
-        if (server.unplugFor(cl.outage)) std::cerr << "rs485-sim: line gone for " << cl.outage.count() << " ms" << std::endl;
+        if (server.unplugFor(cl.outage))
+          std::cerr << "rs485-sim: line gone for " << cl.outage.count() << " ms" << std::endl;
         continue;
       }
       if (signal != SIGUSR1) break;

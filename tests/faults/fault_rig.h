@@ -76,7 +76,6 @@ inline ReadingsResponse readingsOf(int address, int temperature, int timeMinutes
   return r;
 }
 
-
 inline QString padded(int value, int width) {
   return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
 }
@@ -268,7 +267,8 @@ class FaultRig {
   std::vector<QDateTime> rowTimes(int address) const {
     std::vector<QDateTime> times;
     if (const auto contents = readRecordingFile(filePath(address))) {
-      for (const RecordedRow& row : contents->rows) times.push_back(QDateTime::fromMSecsSinceEpoch(row.msecs));
+      for (const RecordedRow& row : contents->rows)
+        times.push_back(QDateTime::fromMSecsSinceEpoch(row.msecs));
     }
     return times;
   }

@@ -45,11 +45,12 @@ bool displays(FaultRig& rig, const ReadingsResponse& r) {
 bool recordedEach(FaultRig& rig, std::size_t rows) {
   for (int round = 0; round < 5; ++round) {
     if (!pollRound(rig)) return false;
-    if (std::ranges::all_of(rig.foundAddresses(), [&](int a) { return rig.rowTimes(a).size() >= rows; })) return true;
+    if (std::ranges::all_of(rig.foundAddresses(), [&](int a) { return rig.rowTimes(a).size() >= rows; }))
+      return true;
   }
   for (const int a : rig.foundAddresses())
-    qInfo("device %d: %zu requests, %zu answers, %zu rows", a, rig.sim->stats(a)->requests, rig.sim->stats(a)->answers,
-          rig.rowTimes(a).size());
+    qInfo("device %d: %zu requests, %zu answers, %zu rows", a, rig.sim->stats(a)->requests,
+          rig.sim->stats(a)->answers, rig.rowTimes(a).size());
   return false;
 }
 
@@ -101,7 +102,8 @@ class UnplugTest : public QObject {
 
     QCOMPARE(rig.foundAddresses(), (std::vector<int>{3, 17, 42}));
     QCOMPARE(rig.form().ListAdress->rowCount(), captions.size());
-    for (int row = 0; row < captions.size(); ++row) QCOMPARE(rig.form().ListAdress->item(row, 0)->text(), captions[row]);
+    for (int row = 0; row < captions.size(); ++row)
+      QCOMPARE(rig.form().ListAdress->item(row, 0)->text(), captions[row]);
     QCOMPARE(rig.window().deviceState().SelectedAddress, 17);
     QVERIFY(rig.form().wFile->isChecked());
     QCOMPARE(rig.form().readingAll->text(), msg::stopCaption());
@@ -124,7 +126,8 @@ class UnplugTest : public QObject {
     FaultRig::click(rig.form().Find);
     auto probesOf = [&](int address) {
       int n = 0;
-      for (const auto& r : rig.sim->log().snapshot(sim::FrameKind::Request)) n += r.address == address ? 1 : 0;
+      for (const auto& r : rig.sim->log().snapshot(sim::FrameKind::Request))
+        n += r.address == address ? 1 : 0;
       return n;
     };
     auto probe = [&](int address) {
@@ -142,7 +145,8 @@ class UnplugTest : public QObject {
     // silent ones; the scan carries on from the one it has reached.
     const int next = rig.window().discovery().scan.ScanAddress();
     QVERIFY2(next > 6 && next < 17, qPrintable(QString::number(next)));
-    for (int address = next; address <= 42; ++address) QVERIFY2(probe(address), qPrintable(QString::number(address)));
+    for (int address = next; address <= 42; ++address)
+      QVERIFY2(probe(address), qPrintable(QString::number(address)));
     QCOMPARE(rig.foundAddresses(), (std::vector<int>{3, 17, 42}));
     for (int address = 1; address <= 5; ++address) QCOMPARE(probesOf(address), 1);  // never started again
     QVERIFY(rig.errors().isEmpty());

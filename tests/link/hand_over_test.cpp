@@ -131,8 +131,8 @@ TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPauseAndAReopen) {
   ASSERT_TRUE(writtenAndParked(4));
   EXPECT_EQ(failures, 3);
   EXPECT_EQ(line.traffic(),
-            (std::vector<std::string>{"write failed", "pause 100", "reopen", "write failed", "pause 100", "reopen",
-                                      "write failed", "pause 100", "reopen", "write"}));
+            (std::vector<std::string>{"write failed", "pause 100", "reopen", "write failed", "pause 100",
+                                      "reopen", "write failed", "pause 100", "reopen", "write"}));
   EXPECT_EQ(line.writes(), std::vector<Bytes>(4, probe(7)));
 }
 
