@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHelpEvent>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
@@ -11,14 +12,15 @@
 #include "devices/devices.h"
 #include "devices/found_devices.h"
 #include "devices/port_button.h"
+#include "devices/qt_ui_executor.h"
 #include "devices/selection.h"
 #include "link/exchange.h"
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
+#include "monitor/device_health.h"
 #include "monitor/monitor.h"
 #include "monitor/monitor_view.h"
-#include "devices/qt_ui_executor.h"
 
 class QLabel;
 class QLineEdit;
@@ -164,6 +166,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool showDeviceToolTip(QHelpEvent* event);
   using ClickHandler = void (THeadForm::*)();
   using KeyHandler = void (THeadForm::*)(QChar&);
   struct CellHandlers {
@@ -205,13 +208,18 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   std::array<QLineEdit*, kDigitCells.size()> displayCells_{};
 
   DeviceState devices_;
+  DeviceHealth health_;  // the tooltip of each row of ListAdress
   QtUiExecutor executor_{this};
   Exchange exchange_{executor_};
   PortSession session_;
   Clock now_ = systemClock();
   DialogLink dialogLink_{*this};
   Monitor monitor_{*this, exchange_, devices_, [this] { return now_(); }};
-  Devices discovery_{*this, dialogLink_, exchange_, devices_, [this] { return now_(); },
+  Devices discovery_{*this,
+                     dialogLink_,
+                     exchange_,
+                     devices_,
+                     [this] { return now_(); },
                      [this](int address) { monitor_.prepareRecordingFile(address); }};
   // Set by a key handler that accepted a digit: the focus goes here once
   // the editor has taken it.

@@ -2,6 +2,8 @@
 // link reopens it by itself and the window carries on as it stood.
 
 #include <QElapsedTimer>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <set>
 
 #include "tests/faults/fault_rig.h"
@@ -179,6 +181,76 @@ class UnplugTest : public QObject {
     QVERIFY(rig.closePort());
     QCOMPARE(threadCount(), threads);
     QCOMPARE(descriptorCount(), descriptors);
+  }
+
+  // The tooltip of a row counts what the engine saw of that device.
+  void theRowTooltipsTellANoisyDeviceFromASilentOne() {
+    sim::SimOptions options = busOf({{3, kThree}, {17, kSeventeen}});
+    options.devices[0].faults.badCrc = 0.1;
+    FaultRig rig(options);
+    QVERIFY(rig.openPort());
+    QVERIFY(rig.scanFor({3, 17}));
+    QVERIFY(rig.select(3));
+    QVERIFY(rig.startPoll());
+    auto toolTip = [&](int row) {
+      QWidget* viewport = rig.form().ListAdress->viewport();
+      const QPoint at = rig.form().ListAdress->visualItemRect(rig.form().ListAdress->item(row, 0)).center();
+      QHelpEvent event(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+      QCoreApplication::sendEvent(viewport, &event);
+      return QToolTip::text();
+    };
+    // The figure after the colon of each line of a tooltip.
+    auto figuresOf = [&](int row) {
+      std::vector<int> figures;
+      for (const QString& line : toolTip(row).split(QLatin1Char('\n')).mid(0, 4))
+        figures.push_back(line.section(QStringLiteral(": "), 1).toInt());
+      return figures;
+    };
+    auto ticks = [&](int n) {
+      for (int i = 0; i < n; ++i) {
+        const std::size_t answers = rig.sim->answersSent();
+        if (rig.tickUntilSent() < 0) return false;
+        rig.sim->waitForAnswers(answers + 1, 1s);  // none from a silent device
+        // Every answer sent, the scan's included, accepted or dropped before the next tick.
+        const auto settled = [&] {
+          std::size_t n = 0;
+          for (const int row : {0, 1}) n += static_cast<std::size_t>(figuresOf(row)[1] + figuresOf(row)[2]);
+          return n == rig.sim->answersSent();
+        };
+        if (!waitUntil(settled, 2s)) return false;
+      }
+      return true;
+    };
+    QVERIFY(ticks(30));
+    QVERIFY(rig.sim->setFaults(17, sim::Faults{.silent = 1}));
+    QVERIFY(ticks(8));
+    QVERIFY(rig.tick());
+    auto answersOf = [&](int address, bool bad) {
+      int n = 0;
+      for (const auto& r : rig.sim->log().snapshot(sim::FrameKind::Answer))
+        n += r.address == address && (r.verdict.find("bad-crc") != std::string::npos) == bad ? 1 : 0;
+      return n;
+    };
+    const int badOfThree = answersOf(3, true);
+    QVERIFY(badOfThree > 0);  // the seed gives some
+    const QString noisy = toolTip(0);
+    QVERIFY2(noisy.startsWith(QStringLiteral("Запросов отправлено: ")) &&
+                 noisy.contains(QStringLiteral("\nОтветов отброшено (ошибка CRC, неверная длина): ")),
+             qPrintable(noisy));
+    const std::vector<int> three = figuresOf(0);
+    QCOMPARE(three[1], answersOf(3, false));
+    QCOMPARE(three[2], badOfThree);
+    // Sent: what the simulator heard (the scan's probe among them), give or take the request on its way now.
+    QVERIFY2(std::abs(three[0] - static_cast<int>(rig.sim->stats(3)->requests)) <= 1, qPrintable(noisy));
+    QVERIFY2(three[3] <= 1, qPrintable(noisy));
+    const QString silent = toolTip(1);
+    QVERIFY2(silent.contains(QStringLiteral("Ответов принято: %1\n").arg(answersOf(17, false))),
+             qPrintable(silent));
+    QVERIFY2(figuresOf(1)[3] >= 2, qPrintable(silent));  // asked in vain until passed over
+    QVERIFY2(silent.endsWith(QStringLiteral("Последний ответ: 07.12.2026 10:00:30")), qPrintable(silent));
+    QCOMPARE(rig.form().ListAdress->item(1, 0)->text(), deviceCaption(17));  // captions as they were
+    QVERIFY(rig.stopPoll());
+    QVERIFY(rig.closePort());
   }
 
   void manyUnplugsLeaveThreadsAndDescriptorsWhereTheyWere() {
