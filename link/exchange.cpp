@@ -100,6 +100,13 @@ void Exchange::setTrace(std::shared_ptr<TrafficTrace> trace) { trace_ = std::mov
 void Exchange::sendRequest(int address, std::size_t answerLength) {
   ExpectedLength = answerLength;
   readingFunc(address, static_cast<int>(answerLength));
+  const auto requestSent = notes_.requestSent;
+  if (requestSent) requestSent(address);
+}
+
+void Exchange::answerDropped() {
+  const auto dropped = notes_.answerDropped;
+  if (dropped) dropped();
 }
 
 void Exchange::expectAnswer(std::size_t answerLength) { ExpectedLength = answerLength; }
@@ -135,7 +142,10 @@ void Exchange::purgeOutput() {
 }
 
 void Exchange::purgeInput() {
-  if (port_ != nullptr) purgeReceiveQueue(*port_, trace_.get(), ExpectedLength);
+  if (port_ == nullptr) return;
+  // Bytes still queued never made up an answer of the awaited length.
+  if (notes_.answerDropped && port_->inputQueued() > 0) answerDropped();
+  purgeReceiveQueue(*port_, trace_.get(), ExpectedLength);
 }
 
 int Exchange::inputQueued() { return port_ != nullptr ? port_->inputQueued() : 0; }
@@ -160,10 +170,15 @@ void Exchange::onReceived() {
       if (expected == static_cast<std::size_t>(kReadingsResponseLength)) handler = handlers_.readings;
       if (handler) handler();
       ReadScratch.fill(0);
+    } else {
+      answerDropped();
     }
     clearReceive();
   }
-  if (RxCount > ExpectedLength) clearReceive();
+  if (RxCount > ExpectedLength) {
+    answerDropped();
+    clearReceive();
+  }
 }
 
 bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
@@ -173,6 +188,7 @@ bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
 void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
   if (block.size() > RxBuffer.size()) {
     traceReceived(block, TraceVerdict::WrongLength);
+    answerDropped();
     clearReceive();
     return;
   }
@@ -180,6 +196,7 @@ void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
   if (RxCount > RxBuffer.size() || block.size() > RxBuffer.size() - RxCount) {
     // It would not fit: the block goes, together with what was assembled.
     traceReceived(block, TraceVerdict::WrongLength);
+    answerDropped();
     clearReceive();
     return;
   }
@@ -241,8 +258,10 @@ void Exchange::writeThreadBody(Session& s) {
     if (s.writeTerminate) break;
     if (ok) {
       s.gate.waitWhileParked();  // onSent parked it; the next request releases it
-    } else {
-      s.port.pause(kRetryPause);
+    } else if (s.port.pause(kRetryPause)) {
+      // A descriptor whose adapter was pulled out never writes again, even
+      // once the adapter is back: the rewrite goes out on a new one.
+      s.port.reopen();
     }
   }
 }
@@ -252,8 +271,8 @@ void Exchange::readThreadBody(Session& s) {
     const SerialPort::Wake wake = s.port.waitForArrival();
     if (wake == SerialPort::Wake::Shutdown) break;
     if (wake == SerialPort::Wake::Error) {
-      // The line has gone (adapter unplugged, other end closed): nothing
-      // will arrive again, so wait for the close instead of looping.
+      // The port cannot wait any more: nothing will arrive again, so wait
+      // for the close instead of looping.
       while (!s.readTerminate && s.port.pause(kLineGoneSleep)) {
       }
       break;

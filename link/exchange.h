@@ -24,6 +24,14 @@ struct ExchangeHandlers {
   std::function<void()> sendFailed;   // a write did not complete ("Ошибка передачи")
 };
 
+// What the engine tells, on the user-interface thread, for the figures of
+// each device: a request for `address` was handed to the transmit thread;
+// an answer was thrown away (bad CRC, wrong length).
+struct ExchangeNotes {
+  std::function<void(int address)> requestSent;
+  std::function<void()> answerDropped;
+};
+
 // Moves one request out and one response in over the open port, on two
 // worker threads, without ever blocking the user-interface thread.
 //
@@ -42,6 +50,7 @@ class Exchange {
   Exchange& operator=(const Exchange&) = delete;
 
   void setHandlers(ExchangeHandlers handlers);
+  void setNotes(ExchangeNotes notes) { notes_ = std::move(notes); }
 
   // Every frame written and every block received or dropped by a receive
   // purge is traced while a trace is set (null: off, the default); then a
@@ -147,6 +156,7 @@ class Exchange {
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
   void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
+  void answerDropped();
 
   // The engine's shared state. PendingCommand and the receive buffer belong
   // to the user-interface thread alone; ExpectedLength is read by the
@@ -164,6 +174,7 @@ class Exchange {
 
   UiExecutor& ui_;
   ExchangeHandlers handlers_;
+  ExchangeNotes notes_;
   SerialPort* port_ = nullptr;  // user-interface thread's view of the port
   std::shared_ptr<TrafficTrace> trace_;
 

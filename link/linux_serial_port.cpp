@@ -80,11 +80,48 @@ bool clearModemLines(int fd) {
   return errno == EINVAL || errno == ENOTTY;
 }
 
-bool watch(int epoll, int fd, std::uint32_t events) {
+// Tags the events of the wake-up descriptor; a line's events carry its generation.
+constexpr std::uint64_t kWakeTag = ~std::uint64_t{0};
+
+bool watch(int epoll, int fd, std::uint32_t events, std::uint64_t tag) {
   epoll_event event{};
   event.events = events;
-  event.data.fd = fd;
+  event.data.u64 = tag;
   return epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
+// The flock makes a second open through this code fail, for root as well;
+// taken first, so that a losing open leaves the holder's TIOCEXCL alone.
+// TIOCEXCL turns away other programs' opens, except root's.
+OpenError lockExclusively(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return openErrorFromErrno(errno);
+  if (ioctl(fd, TIOCEXCL) != 0) return openErrorFromErrno(errno);
+  return OpenError::None;
+}
+
+bool applyLine(int fd, termios& settings) {
+  termios t = settings;
+  makeRaw(t);
+  setFraming8N1(t);
+  disableFlowControl(t);
+  enableReceiver(t);
+  if (!setSpeed(t) || tcsetattr(fd, TCSANOW, &t) != 0) return false;
+  settings = t;
+  return clearModemLines(fd);
+}
+
+bool applyNoTimeouts(int fd, termios& settings) {
+  termios t = settings;
+  clearReadTimeouts(t);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+  settings = t;
+  return true;
+}
+
+// Non-blocking: neither the open waits for carrier nor does any later call
+// wait; the port never becomes this process's controlling terminal.
+int openNonBlocking(const std::string& path) {
+  return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
 // A stalled adapter must not hold close(): what still waits to go out is
@@ -124,26 +161,16 @@ LinuxSerialDevice::~LinuxSerialDevice() {
 }
 
 OpenError LinuxSerialDevice::open(const std::string& path) {
-  // Non-blocking: neither the open waits for carrier nor does any later call
-  // wait; the port never becomes this process's controlling terminal.
-  fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  path_ = path;
+  fd_ = openNonBlocking(path);
   if (fd_ < 0) return openErrorFromErrno(errno);
   // Lowered before anything else, so that an adapter keyed by RTS transmits
   // no longer than the open itself took.
   if (!clearModemLines(fd_)) return OpenError::SettingsRejected;
   if (!isatty(fd_)) return OpenError::NotSerial;
-  if (const OpenError error = lockExclusively(); error != OpenError::None) return error;
-  return createWaits();
-}
-
-OpenError LinuxSerialDevice::lockExclusively() {
-  // The flock makes a second open through this code fail, for root as well;
-  // taken first, so that a losing open leaves the holder's TIOCEXCL alone.
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) return openErrorFromErrno(errno);
-  // TIOCEXCL turns away other programs' opens, except root's.
-  if (ioctl(fd_, TIOCEXCL) != 0) return openErrorFromErrno(errno);
+  if (const OpenError error = lockExclusively(fd_); error != OpenError::None) return error;
   exclusive_ = true;
-  return OpenError::None;
+  return createWaits();
 }
 
 OpenError LinuxSerialDevice::createWaits() {
@@ -151,33 +178,57 @@ OpenError LinuxSerialDevice::createWaits() {
   readEpoll_ = epoll_create1(EPOLL_CLOEXEC);
   writeEpoll_ = epoll_create1(EPOLL_CLOEXEC);
   if (wakeFd_ < 0 || readEpoll_ < 0 || writeEpoll_ < 0) return OpenError::Other;
+  const bool ok =
+      watch(readEpoll_, wakeFd_, EPOLLIN, kWakeTag) && watch(writeEpoll_, wakeFd_, EPOLLIN, kWakeTag);
+  std::lock_guard lock(lineMutex_);
+  return ok && watchLine(generation_) ? OpenError::None : OpenError::Other;
+}
+
+bool LinuxSerialDevice::watchLine(std::uint64_t generation) {
   // Edge-triggered: every arrival wakes the receive thread once, however many
   // bytes it leaves in the queue; level-triggered it would spin on them.
-  const bool ok = watch(readEpoll_, fd_, EPOLLIN | EPOLLET) && watch(readEpoll_, wakeFd_, EPOLLIN) &&
-                  watch(writeEpoll_, fd_, EPOLLOUT) && watch(writeEpoll_, wakeFd_, EPOLLIN);
-  return ok ? OpenError::None : OpenError::Other;
+  return watch(readEpoll_, fd_, EPOLLIN | EPOLLET, generation) &&
+         watch(writeEpoll_, fd_, EPOLLOUT, generation);
+}
+
+// A hung-up line may report its hang-up again at any stir of its queues: its
+// registration goes, so that the receive thread sleeps until the line is
+// back or the port closes; unless a reopen has replaced it already. (The
+// transmit thread never waits on a hung-up line: its writes fail at once.)
+void LinuxSerialDevice::forgetDeadLine(std::uint64_t generation) {
+  std::lock_guard lock(lineMutex_);
+  if (generation == generation_) epoll_ctl(readEpoll_, EPOLL_CTL_DEL, fd_, nullptr);
+}
+
+bool LinuxSerialDevice::reopen() {
+  if (shutDown_) return false;
+  // The same recipe as the first open. While the old line still holds the
+  // device, the flock turns the new open away: nothing to reopen.
+  const int fd = openNonBlocking(path_);
+  if (fd < 0) return false;
+  termios settings{};
+  const bool locked = clearModemLines(fd) && isatty(fd) && lockExclusively(fd) == OpenError::None;
+  const bool ok = locked && tcgetattr(fd, &settings) == 0 && applyLine(fd, settings) &&
+                  applyNoTimeouts(fd, settings) && tcflush(fd, TCIFLUSH) == 0;
+  std::lock_guard lock(lineMutex_);
+  if (!ok || shutDown_) {
+    if (locked) ioctl(fd, TIOCNXCL);  // never when the lock was another's
+    ::close(fd);
+    return false;
+  }
+  // dup2 closes the dead line in the same step, and with it its
+  // registrations; the new one is watched under the next generation.
+  const bool placed = dup2(fd, fd_) == fd_;
+  ::close(fd);
+  if (!placed) return false;
+  return watchLine(++generation_);
 }
 
 bool LinuxSerialDevice::readLineSettings() { return tcgetattr(fd_, &settings_) == 0; }
 
-bool LinuxSerialDevice::applyLineSettings() {
-  termios t = settings_;
-  makeRaw(t);
-  setFraming8N1(t);
-  disableFlowControl(t);
-  enableReceiver(t);
-  if (!setSpeed(t) || tcsetattr(fd_, TCSANOW, &t) != 0) return false;
-  settings_ = t;
-  return clearModemLines(fd_);
-}
+bool LinuxSerialDevice::applyLineSettings() { return applyLine(fd_, settings_); }
 
-bool LinuxSerialDevice::clearTimeouts() {
-  termios t = settings_;
-  clearReadTimeouts(t);
-  if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
-  settings_ = t;
-  return true;
-}
+bool LinuxSerialDevice::clearTimeouts() { return applyNoTimeouts(fd_, settings_); }
 
 // The tty layer sizes its own queues; Linux has nothing to set here.
 void LinuxSerialDevice::setQueueSizes(int, int) {}
@@ -207,7 +258,7 @@ bool LinuxSerialDevice::waitWritable() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     for (int i = 0; i < n; ++i) {
-      if (events[i].data.fd == wakeFd_) return false;
+      if (events[i].data.u64 == kWakeTag) return false;
     }
     return true;  // room in the queue, or an error that the next write reports
   }
@@ -244,13 +295,16 @@ SerialPort::Wake LinuxSerialDevice::waitForArrival() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Wake::Error;
     bool arrival = false;
-    bool lineGone = false;
     for (int i = 0; i < n; ++i) {
-      if (events[i].data.fd == wakeFd_) return Wake::Shutdown;
-      if ((events[i].events & (EPOLLHUP | EPOLLERR)) != 0) lineGone = true;
-      if ((events[i].events & EPOLLIN) != 0) arrival = true;
+      if (events[i].data.u64 == kWakeTag) return Wake::Shutdown;
+      if ((events[i].events & (EPOLLHUP | EPOLLERR)) != 0) {
+        // The line has gone (adapter unplugged, other end closed): wait on
+        // for the line that a reopen puts in its place.
+        forgetDeadLine(events[i].data.u64);
+      } else if ((events[i].events & EPOLLIN) != 0) {
+        arrival = true;
+      }
     }
-    if (lineGone) return Wake::Error;
     if (arrival) return Wake::Arrival;
   }
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "link/serial_device.h"
@@ -41,20 +42,31 @@ class LinuxSerialDevice final : public SerialDevice {
   void purgeOutput() override;
   Wake waitForArrival() override;
   bool pause(std::chrono::milliseconds duration) override;
+  bool reopen() override;
   void shutdown() override;
 
  private:
-  OpenError lockExclusively();
   OpenError createWaits();
   bool waitWritable();
+  bool watchLine(std::uint64_t generation);
+  void forgetDeadLine(std::uint64_t generation);
 
+  // The descriptor's number never changes while the port is open: a reopen
+  // puts the new line in its place with dup2(), so that no thread ever
+  // holds a number that was closed or given to another file.
   int fd_ = -1;
+  std::string path_;        // what open() and reopen() open
   int wakeFd_ = -1;         // eventfd, readable once shutdown() has been called
   int readEpoll_ = -1;      // receive thread: arrivals on the port, plus wakeFd_
   int writeEpoll_ = -1;     // transmit thread: room in the output queue, plus wakeFd_
   bool exclusive_ = false;  // this descriptor holds the lock and set TIOCEXCL
   std::atomic<bool> shutDown_{false};
   termios settings_{};  // as the port reported them, then as applied
+  // Which line the epoll registrations belong to, so that the receive
+  // thread drops the registration of a line that hung up, not of its
+  // successor; counts the reopens. Both waits are changed under it.
+  std::mutex lineMutex_;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace rs485

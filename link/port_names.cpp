@@ -66,6 +66,16 @@ std::optional<std::string> PortNames::resolve(const std::string& name) const {
   return devices[*number - 1];
 }
 
+std::optional<std::string> PortNames::stablePath(const std::string& name) const {
+  const auto node = resolve(name);
+  if (!node || overrides_.contains(name)) return node;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(fs::path(devRoot_) / "serial" / "by-id", error)) {
+    if (fs::equivalent(entry.path(), *node, error)) return entry.path().string();
+  }
+  return node;
+}
+
 std::vector<std::string> PortNames::presentDevices() const {
   std::vector<std::string> names = numbered(devRoot_, "ttyUSB");
   for (auto& name : numbered(devRoot_, "ttyACM")) names.push_back(std::move(name));

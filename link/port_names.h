@@ -22,6 +22,11 @@ class PortNames {
 
   std::optional<std::string> resolve(const std::string& name) const;
 
+  // What the port named `name` is opened by, so that an adapter that comes
+  // back as another ttyUSBn is found again: for a found device its link in
+  // devRoot/serial/by-id where it has one, else what resolve() gives.
+  std::optional<std::string> stablePath(const std::string& name) const;
+
   // Serial devices present now, in COM order.
   std::vector<std::string> presentDevices() const;
 

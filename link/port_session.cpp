@@ -47,9 +47,12 @@ bool PortSession::COMOpen(const std::string& portName) {
   COMClose();
   lastError_ = OpenError::None;
   lastErrno_ = 0;
-  const auto path = names_.resolve(portName);
-  lastPath_ = path.value_or(std::string());
-  if (!path) {
+  const auto node = names_.resolve(portName);
+  lastPath_ = node.value_or(std::string());
+  // The device reopens itself by the path it was opened by when its line
+  // comes back after an unplug.
+  const auto path = names_.stablePath(portName);
+  if (!node || !path) {
     lastError_ = OpenError::NotFound;
     return false;
   }

@@ -50,6 +50,14 @@ class SerialPort {
   // Sleeps for the given time; false when shutdown() ended it early.
   virtual bool pause(std::chrono::milliseconds duration) = 0;
 
+  // After a failed write: when the device has gone (adapter unplugged) and
+  // is back, opens it again by the same path with the same settings,
+  // exclusivity and purge, and from then on every call, waitForArrival()
+  // included, works on the new line. False while it is not back, or when
+  // the line never went (the port keeps the one it has). A port that cannot
+  // come back leaves the default.
+  virtual bool reopen() { return false; }
+
   // Wakes every wait, now and later, so that the workers can leave.
   virtual void shutdown() = 0;
 };

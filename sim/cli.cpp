@@ -196,6 +196,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (option == "--turnaround") {
       o.turnaround = std::chrono::microseconds(
           static_cast<std::int64_t>(parseReal(takeValue(), 0.0, 10000.0, "--turnaround") * 1000.0));
+    } else if (option == "--outage") {
+      cl.outage = std::chrono::milliseconds(parseInteger(takeValue(), 1, 3600000, "--outage"));
     } else if (option == "--fault") {
       faultTexts.push_back(takeValue());
     } else if (option == "--fixed") {
@@ -257,6 +259,7 @@ Options:
                      steady clock, kind (req, ans, junk, line), verdict,
                      address, the bytes in hex; answers end with done=TIME of
                      their last byte
+  --outage MS        how long SIGUSR2 keeps the line away (default 5000)
   --seed N           seed of the devices' programs and of the fault draws
                      (default 1); the same seed plays the same bus
   --speed X          readings evolve X times faster than real time (default 1;
@@ -279,8 +282,10 @@ Options:
   -h, --help         show this help and exit
   -v, --version      show the version and exit
 
-Signals: SIGUSR1 takes the line away (the tool's end hangs up) and, sent again,
-brings a new pseudo-terminal back behind the same --link path.
+Signals: SIGUSR1 takes the line away as an adapter pulled out does (the tool's
+end hangs up, the --link symlink is removed) and, sent again, brings a new
+pseudo-terminal back behind the same --link path. SIGUSR2 takes it away for
+--outage milliseconds (default 5000) and brings it back by itself.
 )";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@ struct CommandLine {
   SimOptions options;
   bool help = false;
   bool version = false;
+  std::chrono::milliseconds outage{5000};  // how long SIGUSR2 takes the line away
 };
 
 // Reads the rs485-sim options (arguments without the program name). Throws

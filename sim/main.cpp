@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGUSR1);
+  sigaddset(&signals, SIGUSR2);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   try {
@@ -49,6 +50,11 @@ int main(int argc, char** argv) {
     for (;;) {
       int signal = 0;
       if (sigwait(&signals, &signal) != 0) continue;
+      if (signal == SIGUSR2) {
+        if (server.unplugFor(cl.outage))
+          std::cerr << "rs485-sim: line gone for " << cl.outage.count() << " ms" << std::endl;
+        continue;
+      }
       if (signal != SIGUSR1) break;
       if (server.lineUp()) {
         if (server.lineGone()) std::cerr << "rs485-sim: line gone" << std::endl;

@@ -10,6 +10,7 @@
 #include <future>
 #include <random>
 #include <stdexcept>
+#include <system_error>
 
 #include "protocol/frames.h"
 #include "sim/pty.h"
@@ -108,7 +109,8 @@ struct SimServer::Loop {
   RequestParser parser;
   std::deque<Transmission> tx;
   bool waitWritable = false;
-  TimePoint lastWrite{};  // when the previous answer's last byte went out
+  std::optional<TimePoint> replugAt;  // a timed unplug ends then
+  TimePoint lastWrite{};              // when the previous answer's last byte went out
 
   std::mutex tasksMutex;
   std::vector<std::pair<std::function<void()>, std::promise<void>>> tasks;
@@ -364,7 +366,38 @@ void SimServer::stop() {
   log_.closeFile();
 }
 
-bool SimServer::lineGone() {
+// The tool's end hangs up and its path vanishes, as a USB adapter's node does.
+void SimServer::unplug(TimePoint now, const char* verdict) {
+  Loop& loop = *loop_;
+  cutAll(now);
+  loop.parser = RequestParser(options_.quietReset);
+  loop.line.close();
+  if (!loop.linkTarget.empty()) removeSymlink(options_.linkPath, loop.linkTarget);
+  loop.linkTarget.clear();
+  lineUp_ = false;
+  log_.add(FrameRecord{FrameKind::Line, now, now, {}, 0, verdict, {}});
+}
+
+void SimServer::plugIn() {
+  Loop& loop = *loop_;
+  loop.replugAt.reset();
+  loop.line = openPseudoTerminal();
+  if (!options_.linkPath.empty()) {
+    placeSymlink(options_.linkPath, loop.line.toolPath);
+    loop.linkTarget = loop.line.toolPath;
+  }
+  {
+    std::lock_guard lock(pathMutex_);
+    toolPath_ = loop.line.toolPath;
+  }
+  lineUp_ = true;
+  const TimePoint now = Clock::now();
+  log_.add(FrameRecord{FrameKind::Line, now, now, {}, 0, "back", {}});
+}
+
+bool SimServer::lineGone() { return unplugFor(std::chrono::milliseconds::max()); }
+
+bool SimServer::unplugFor(std::chrono::milliseconds outage) {
   std::lock_guard control(controlMutex_);
   if (!thread_.joinable() || !options_.devicePath.empty()) return false;
   bool done = false;
@@ -372,12 +405,8 @@ bool SimServer::lineGone() {
     Loop& loop = *loop_;
     if (!loop.line.io.valid()) return;
     const TimePoint now = Clock::now();
-    cutAll(now);
-    loop.parser = RequestParser(options_.quietReset);
-    FrameRecord r{FrameKind::Line, now, now, {}, 0, "gone", {}};
-    loop.line.close();
-    lineUp_ = false;
-    log_.add(std::move(r));
+    unplug(now, "gone");
+    if (outage != std::chrono::milliseconds::max()) loop.replugAt = now + outage;
     done = true;
   });
   return done;
@@ -388,20 +417,8 @@ bool SimServer::comeBack() {
   if (!thread_.joinable() || !options_.devicePath.empty()) return false;
   bool done = false;
   runOnLoop([&] {
-    Loop& loop = *loop_;
-    if (loop.line.io.valid()) return;
-    loop.line = openPseudoTerminal();
-    if (!options_.linkPath.empty()) {
-      placeSymlink(options_.linkPath, loop.line.toolPath);
-      loop.linkTarget = loop.line.toolPath;
-    }
-    {
-      std::lock_guard lock(pathMutex_);
-      toolPath_ = loop.line.toolPath;
-    }
-    lineUp_ = true;
-    const TimePoint now = Clock::now();
-    log_.add(FrameRecord{FrameKind::Line, now, now, {}, 0, "back", {}});
+    if (loop_->line.io.valid()) return;
+    plugIn();
     done = true;
   });
   return done;
@@ -596,7 +613,16 @@ void SimServer::serve() {
     loop.parser.expire(now, items);
     handleItems(items, now);
 
+    if (loop.replugAt && *loop.replugAt <= now) {
+      try {
+        plugIn();
+      } catch (const std::system_error&) {
+        loop.replugAt = now + std::chrono::milliseconds(100);  // out of ptys for a moment
+      }
+    }
+
     std::optional<TimePoint> deadline = loop.parser.deadline();
+    if (loop.replugAt) deadline = deadline ? std::min(*deadline, *loop.replugAt) : *loop.replugAt;
     arm();
     if (!loop.tx.empty() && !loop.waitWritable)
       deadline = deadline ? std::min(*deadline, loop.tx.front().due) : loop.tx.front().due;
@@ -640,12 +666,7 @@ void SimServer::serve() {
         }
         handleItems(items, now);
       }
-      if (lost && loop.line.io.valid()) {
-        cutAll(now);
-        loop.line.close();
-        lineUp_ = false;
-        log_.add(FrameRecord{FrameKind::Line, now, now, {}, 0, "lost", {}});
-      }
+      if (lost && loop.line.io.valid()) unplug(now, "lost");
     }
     if (watchIndex >= 0 && (fds[watchIndex].revents & POLLIN) && takeToolClose(loop.line))
       log_.add(FrameRecord{FrameKind::Line, now, now, {}, 0, "closed", {}});

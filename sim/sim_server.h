@@ -92,14 +92,18 @@ class SimServer {
   std::string toolPath() const;
   const std::string& linkPath() const { return options_.linkPath; }
 
-  // Line faults (pty only; false otherwise or when not running). lineGone
+  // Line faults (pty only; false otherwise or when not running), played the
+  // way a USB adapter pulled out and plugged in again behaves. lineGone
   // closes the master and the simulator's own slave descriptor, so the tool's
-  // end sees a hang-up and its writes fail with EIO; comeBack creates a new
-  // pty and moves the symlink to it (throws std::system_error when it cannot).
-  // Both return once done.
+  // end sees a hang-up and its writes fail with EIO, and removes the symlink;
+  // comeBack creates a new pty and places the symlink again (throws
+  // std::system_error when it cannot). Both return once done.
   bool lineGone();
   bool comeBack();
   bool lineUp() const;
+  // lineGone now and comeBack by itself after `outage`; returns once the
+  // line has gone. A comeBack meanwhile brings it back sooner.
+  bool unplugFor(std::chrono::milliseconds outage);
 
   // Devices. Calls naming an address that no device has return false.
   void addDevice(const DeviceConfig& device);  // throws std::invalid_argument on a bad or taken address
@@ -154,6 +158,8 @@ class SimServer {
   // Ends the answer being written (or all of them), logging what went out.
   void cutFront(TimePoint now);
   void cutAll(TimePoint now);
+  void unplug(TimePoint now, const char* verdict);
+  void plugIn();
 
   SimOptions options_;
   FrameLog log_;

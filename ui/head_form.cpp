@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QToolTip>
 #include <algorithm>
 #include <array>
 #include <iostream>
@@ -123,10 +125,20 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   };
 
   exchange_.setHandlers({
-      .shortAnswer = [this] { guarded([this] { shortAnswerFunc(); }); },
-      .readings = [this] { guarded([this] { showReadings(); }); },
+      .shortAnswer =
+          [this] {
+            health_.answerAccepted(now_());
+            guarded([this] { shortAnswerFunc(); });
+          },
+      .readings =
+          [this] {
+            health_.answerAccepted(now_());
+            guarded([this] { showReadings(); });
+          },
       .sendFailed = [this] { setStatus(msg::sendFailed()); },
   });
+  exchange_.setNotes(
+      {[this](int address) { health_.requestSent(address); }, [this] { health_.answerDropped(); }});
   discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
 
   bindHandlers();
@@ -182,6 +194,7 @@ void THeadForm::bindCell(QLineEdit* cell, CellHandlers handlers) {
 
 bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->ListAdress->viewport()) {
+    if (event->type() == QEvent::ToolTip) return showDeviceToolTip(static_cast<QHelpEvent*>(event));
     // A disabled list takes no click (the filter sees its events all the same).
     if (!ui_->ListAdress->isEnabled()) return false;
     // A press on the empty part below the rows leaves no row selected.
@@ -325,7 +338,19 @@ void THeadForm::enDisPanel(bool enable) {
   ui_->InstallAdress->setEnabled(enable);
 }
 
-void THeadForm::OpenCloseClick() { rs485::OpenCloseClick(*this, *this, session_, devices_, std::cerr); }
+void THeadForm::OpenCloseClick() {
+  rs485::OpenCloseClick(*this, *this, session_, devices_, std::cerr);
+  if (session_.isOpen()) health_.reset();  // figures since the port was opened
+}
+
+bool THeadForm::showDeviceToolTip(QHelpEvent* event) {
+  const int row = ui_->ListAdress->indexAt(event->pos()).row();
+  const auto& found = devices_.FoundDevices;
+  if (row < 0 || static_cast<std::size_t>(row) >= found.size()) return false;
+  QToolTip::showText(event->globalPos(), health_.toolTip(found[static_cast<std::size_t>(row)].address),
+                     ui_->ListAdress->viewport());
+  return true;
+}
 
 // Timeouts is read-only and changed only through UpDown; of the keys typed
 // at it only the digits, Backspace and Enter get through.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHelpEvent>
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
@@ -17,6 +18,7 @@
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
+#include "monitor/device_health.h"
 #include "monitor/monitor.h"
 #include "monitor/monitor_view.h"
 
@@ -164,6 +166,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool showDeviceToolTip(QHelpEvent* event);
   using ClickHandler = void (THeadForm::*)();
   using KeyHandler = void (THeadForm::*)(QChar&);
   struct CellHandlers {
@@ -205,6 +208,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   std::array<QLineEdit*, kDigitCells.size()> displayCells_{};
 
   DeviceState devices_;
+  DeviceHealth health_;  // the tooltip of each row of ListAdress
   QtUiExecutor executor_{this};
   Exchange exchange_{executor_};
   PortSession session_;

@@ -28,6 +28,7 @@
 #include "devices/messages.h"
 #include "monitor/cp1251.h"
 #include "monitor/recording.h"
+#include "monitor/recording_reader.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "sim/sim_server.h"
@@ -247,6 +248,35 @@ class FaultRig {
   bool startRecording() {
     click(form().wFile);
     return form().wFile->isChecked() && form().wFile->text() == msg::stopRecordingCaption();
+  }
+
+  // Ticks on, as the timer would, while the simulator's line is out, then
+  // waits for the paced rewrite to get through on the line that came back.
+  // False when the line does not come back or the rewrite never leaves.
+  bool tickThroughOutage(std::chrono::milliseconds every = 250ms) {
+    QDeadlineTimer deadline(60s);
+    while (!sim->lineUp()) {
+      if (deadline.hasExpired()) return false;
+      window().readTimerTimer();
+      waitUntil([this] { return sim->lineUp(); }, every);
+    }
+    return waitUntil([this] { return window().exchange().transmitParked(); });
+  }
+
+  // Local times of the rows recorded for `address`, in file order.
+  std::vector<QDateTime> rowTimes(int address) const {
+    std::vector<QDateTime> times;
+    if (const auto contents = readRecordingFile(filePath(address))) {
+      for (const RecordedRow& row : contents->rows)
+        times.push_back(QDateTime::fromMSecsSinceEpoch(row.msecs));
+    }
+    return times;
+  }
+
+  std::vector<int> foundAddresses() const {
+    std::vector<int> seen;
+    for (const DeviceEntry& e : window().deviceState().FoundDevices) seen.push_back(e.address);
+    return seen;
   }
 
   std::size_t pollIndex() const { return window().monitor().poll.PollIndex; }

@@ -98,12 +98,16 @@ TEST_F(ExchangeOverPty, SeventeenBytesAtOnceAreNeverReadAndTheReceiverSleeps) {
   EXPECT_LT(used, 50ms);
   EXPECT_EQ(rig.ui.queued(), 0u);
   EXPECT_EQ(rig.exchange.inputQueued(), 17);
+  EXPECT_EQ(rig.drops, 0);
 
   rig.tick();
+  EXPECT_EQ(rig.drops, 1) << "the purge threw away an answer of the wrong length";
   rig.send(2, CmdReadCurrent, kReadingsResponseLength);
   rig.pty.write(good);
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], good);
+  EXPECT_EQ(rig.drops, 1);
+  EXPECT_EQ(rig.requestsFor, (std::vector<int>{2, 2}));
 }
 
 TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
@@ -113,6 +117,7 @@ TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
   rig.pty.write(corrupted);
   ASSERT_TRUE(rig.runNextHandOver());
   EXPECT_TRUE(rig.readings.empty());
+  EXPECT_EQ(rig.drops, 1);
   EXPECT_TRUE(rig.sendFailures.empty());
   EXPECT_EQ(rig.exchange.frame().size(), 0);
   EXPECT_TRUE(rxBufferIsClear());
@@ -123,6 +128,7 @@ TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
   rig.pty.write(readingsFrame(3, 11));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], readingsFrame(3, 11));
+  EXPECT_EQ(rig.drops, 1);
 }
 
 TEST_F(ExchangeOverPty, ReadingFuncPurgesStaleBytesBeforeTheRequestGoesOut) {

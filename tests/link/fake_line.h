@@ -58,6 +58,11 @@ class FakeLine : public SerialDevice {
     traffic_.push_back("pause " + std::to_string(duration.count()));
     return !changed_.wait_for(lock, duration, [this] { return shut_; });
   }
+  bool reopen() override {
+    std::lock_guard lock(mutex_);
+    traffic_.push_back("reopen");
+    return false;
+  }
   void shutdown() override {
     std::lock_guard lock(mutex_);
     shut_ = true;
@@ -118,7 +123,7 @@ class FakeLine : public SerialDevice {
   int arrivalWaits_ = 0;
   std::deque<bool> writeResults_;
   std::vector<Bytes> writes_;
-  std::vector<std::string> traffic_;  // writes and pauses of the transmit thread
+  std::vector<std::string> traffic_;  // writes, pauses and reopens of the transmit thread
   std::vector<std::string> steps_;    // set-up steps and purges
 };
 

@@ -102,7 +102,7 @@ TEST_F(ScriptedExchange, AReleaseDuringFailedWritesIsDroppedButItsFrameIsWritten
   exchange.sendRequest(1, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(2));
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2)}));
-  EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "write"}));
+  EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "reopen", "write"}));
   EXPECT_EQ(failures, 1);
 
   exchange.sendRequest(3, kStatusResponseLength);
@@ -124,14 +124,15 @@ TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainGiveOneWrite) {
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), second, probe(4)}));
 }
 
-TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPause) {
+TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPauseAndAReopen) {
   line.scriptWrites({false, false, false, true});
   exchange.start(line);
   exchange.sendRequest(7, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(4));
   EXPECT_EQ(failures, 3);
-  EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "write failed",
-                                                      "pause 100", "write failed", "pause 100", "write"}));
+  EXPECT_EQ(line.traffic(),
+            (std::vector<std::string>{"write failed", "pause 100", "reopen", "write failed", "pause 100",
+                                      "reopen", "write failed", "pause 100", "reopen", "write"}));
   EXPECT_EQ(line.writes(), std::vector<Bytes>(4, probe(7)));
 }
 

@@ -78,6 +78,8 @@ struct LinkRig {
   std::vector<std::chrono::steady_clock::time_point> sendFailures;
   std::vector<std::size_t> rxCountsSeen;  // RxCount at every handler call
   std::function<void()> onShortAnswer;    // extra work inside the handler
+  std::vector<int> requestsFor;           // the address of every request, as noted
+  int drops = 0;                          // answers thrown away, as noted
 
   LinkRig() {
     exchange.setHandlers(ExchangeHandlers{
@@ -86,6 +88,7 @@ struct LinkRig {
           if (onShortAnswer) onShortAnswer();
         },
         [this] { record(readings); }, [this] { sendFailures.push_back(std::chrono::steady_clock::now()); }});
+    exchange.setNotes({[this](int address) { requestsFor.push_back(address); }, [this] { ++drops; }});
   }
 
   bool open() { return session.COMOpen("COM1"); }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "protocol/frames.h"
@@ -125,13 +126,71 @@ TEST_F(OpenPty, ReadsTakeOnlyWhatIsQueuedAndPurgesEmptyTheQueue) {
   EXPECT_EQ(device->readQueued(buffer, kRxBufferSize), 0);
 }
 
-TEST_F(OpenPty, AHangUpIsReportedAsAnErrorAndWritesFail) {
+TEST_F(OpenPty, AHangUpLeavesTheWaitForTheNextLineAndWritesFail) {
   pty.closeMaster();
-  EXPECT_EQ(device->waitForArrival(), Wake::Error);
+  std::atomic<int> arrivals{0};
+  std::atomic<Wake> last{Wake::Arrival};
+  std::thread waiter([&] {
+    while ((last = device->waitForArrival()) == Wake::Arrival) ++arrivals;
+  });
   const std::uint8_t frame[] = {1, 1, 0xC1, 0xE0};
   EXPECT_FALSE(device->writeAll(frame, sizeof frame));
   EXPECT_EQ(device->inputQueued(), 0);
   device->purgeInput();  // harmless on a dead line
+  EXPECT_FALSE(device->reopen()) << "nothing came back";
+  device->shutdown();
+  waiter.join();
+  EXPECT_EQ(last, Wake::Shutdown);
+  EXPECT_EQ(arrivals, 0);
+}
+
+// An adapter pulled out and plugged in again: its node goes and a new one
+// appears behind the same path.
+TEST(ReopenPty, TheLineBackBehindTheSamePathTakesOverTheWaitsAndTheWrites) {
+  char dir[] = "/tmp/rs485-reopen-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string link = std::string(dir) + "/ttyRS485";
+  auto first = std::make_unique<PtyPair>();
+  ASSERT_EQ(symlink(first->slavePath().c_str(), link.c_str()), 0);
+  OpenError error = OpenError::Other;
+  auto device = openLinuxSerialDevice(link, error);
+  ASSERT_NE(device, nullptr) << describe(error);
+  ASSERT_TRUE(device->readLineSettings() && device->applyLineSettings() && device->clearTimeouts());
+  EXPECT_FALSE(device->reopen()) << "the line it holds has not gone";
+  const std::uint8_t frame[] = {1, 1, 0xC1, 0xE0};
+  ASSERT_TRUE(device->writeAll(frame, sizeof frame));
+  EXPECT_EQ(first->read(4), Bytes(frame, frame + 4));
+
+  std::atomic<int> arrivals{0};
+  std::atomic<Wake> last{Wake::Arrival};
+  std::thread waiter([&] {
+    while ((last = device->waitForArrival()) == Wake::Arrival) ++arrivals;
+  });
+  for (int round = 0; round < 3; ++round) {
+    first->closeMaster();
+    unlink(link.c_str());
+    EXPECT_FALSE(device->writeAll(frame, sizeof frame));
+    EXPECT_FALSE(device->reopen()) << "no node behind the path";
+    auto second = std::make_unique<PtyPair>();
+    ASSERT_EQ(symlink(second->slavePath().c_str(), link.c_str()), 0);
+    second->write({9, 9});  // sent before the reopen: purged with the new line's input
+    ASSERT_TRUE(device->reopen()) << round;
+    EXPECT_EQ(device->inputQueued(), 0);
+    ASSERT_TRUE(device->writeAll(frame, sizeof frame));
+    EXPECT_EQ(second->read(4), Bytes(frame, frame + 4));
+    second->write({5, 1, 0});
+    EXPECT_TRUE(becomes([&] { return arrivals == round + 1; })) << "the wait follows the new line";
+    EXPECT_EQ(device->inputQueued(), 3);
+    device->purgeInput();
+    first = std::move(second);
+  }
+  device->shutdown();
+  waiter.join();
+  EXPECT_EQ(last, Wake::Shutdown);
+  EXPECT_EQ(arrivals, 3);
+  device.reset();
+  unlink(link.c_str());
+  rmdir(dir);
 }
 
 TEST_F(OpenPty, PauseSleepsItsTimeUnlessShutDown) {

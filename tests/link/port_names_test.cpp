@@ -40,6 +40,18 @@ class FakeTrees : public ::testing::Test {
   fs::path root;
 };
 
+TEST_F(FakeTrees, AFoundAdapterIsOpenedByItsStableLinkAMappedPathAsGiven) {
+  device("ttyUSB0");
+  device("ttyUSB1");
+  fs::create_directories(root / "dev" / "serial" / "by-id");
+  fs::create_symlink("../../ttyUSB1", root / "dev" / "serial" / "by-id" / "usb-Maker_Adapter_B-if00-port0");
+  const PortNames mapped = names({{"COM3", at("ttyUSB1")}});
+  EXPECT_EQ(names().stablePath("COM1"), at("ttyUSB0")) << "no link: the node";
+  EXPECT_EQ(names().stablePath("COM2"), at("serial/by-id/usb-Maker_Adapter_B-if00-port0"));
+  EXPECT_EQ(mapped.stablePath("COM3"), at("ttyUSB1")) << "--port wins as it is";
+  EXPECT_EQ(names().stablePath("COM3"), std::nullopt);
+}
+
 TEST_F(FakeTrees, UsbAdaptersInNumericOrderComeFirstThenOnBoardPortsWithHardware) {
   for (const char* name :
        {"ttyUSB10", "ttyUSB2", "ttyACM1", "ttyACM0", "tty0", "ttyUSB", "ttyUSBx", "console"}) {

@@ -20,13 +20,30 @@ TEST(CommandLine, Defaults) {
   EXPECT_TRUE(cl.options.linkPath.empty());
   EXPECT_TRUE(cl.options.devicePath.empty());
   EXPECT_EQ(cl.options.speed, 1.0);
+  EXPECT_EQ(cl.outage, std::chrono::milliseconds(5000));
 }
 
 TEST(CommandLine, EveryOption) {
-  const CommandLine cl =
-      parse({"--devices", "3,7,12", "--link=/tmp/COM1", "--no-pace", "--log", "f.log", "--seed", "99",
-             "--speed", "60", "--turnaround", "0.5", "--fault", "7:bad-crc=0.1,split=0.05", "--fault",
-             "all:extra=0.25", "--fixed", "12:temperature=-200,time=130,cycles=0,status=0x80"});
+  const CommandLine cl = parse({"--devices",
+                                "3,7,12",
+                                "--link=/tmp/COM1",
+                                "--no-pace",
+                                "--log",
+                                "f.log",
+                                "--seed",
+                                "99",
+                                "--speed",
+                                "60",
+                                "--outage",
+                                "1500",
+                                "--turnaround",
+                                "0.5",
+                                "--fault",
+                                "7:bad-crc=0.1,split=0.05",
+                                "--fault",
+                                "all:extra=0.25",
+                                "--fixed",
+                                "12:temperature=-200,time=130,cycles=0,status=0x80"});
   const SimOptions& o = cl.options;
   ASSERT_EQ(o.devices.size(), 3u);
   EXPECT_EQ(o.devices[2].address, 12);
@@ -35,6 +52,7 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(o.logPath, "f.log");
   EXPECT_EQ(o.seed, 99u);
   EXPECT_EQ(o.speed, 60.0);
+  EXPECT_EQ(cl.outage, std::chrono::milliseconds(1500));
   EXPECT_EQ(o.turnaround, std::chrono::microseconds(500));
   EXPECT_EQ(o.devices[1].faults.badCrc, 0.1);
   EXPECT_EQ(o.devices[1].faults.split, 0.05);

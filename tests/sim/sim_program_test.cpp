@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "protocol/frames.h"
@@ -98,7 +100,7 @@ TEST(SimProgram, ServesBehindTheLinkUntilTerminated) {
   char dirName[] = "/tmp/rs485-sim-prog-XXXXXX";
   ASSERT_NE(mkdtemp(dirName), nullptr);
   const std::string link = std::string(dirName) + "/COM1";
-  Child sim({"--devices", "3,9", "--link", link, "--no-pace"});
+  Child sim({"--devices", "3,9", "--link", link, "--no-pace", "--outage", "200"});
   ASSERT_TRUE(sim.started());
   const std::string path = sim.readLine();
   ASSERT_FALSE(path.empty());
@@ -121,6 +123,21 @@ TEST(SimProgram, ServesBehindTheLinkUntilTerminated) {
   TestPort again(link);
   ASSERT_TRUE(again.send(probe(9)));
   EXPECT_EQ(again.read(5), ack(9));
+
+  sim.signal(SIGUSR2);  // away for 200 ms, back by itself
+  pollfd q{again.fd(), POLLIN, 0};
+  ASSERT_EQ(poll(&q, 1, kWaitMs), 1);
+  EXPECT_TRUE(q.revents & POLLHUP);
+  // Nothing announces the new node but the link itself.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  // `again` still holds the old node, so the new one has another name.
+  auto newNode = [&] { return !readLink(link).empty() && readLink(link) != back; };
+  while (!newNode() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  TestPort third(link);
+  ASSERT_TRUE(third.valid());
+  ASSERT_TRUE(third.send(probe(3)));
+  EXPECT_EQ(third.read(5), ack(3));
 
   sim.signal(SIGTERM);
   EXPECT_EQ(sim.wait(), 0);

@@ -489,6 +489,8 @@ TEST(SimServer, LineGoesAwayAndComesBackBehindTheLink) {
   ASSERT_TRUE(bus.server.lineGone());
   EXPECT_FALSE(bus.server.lineUp());
   EXPECT_FALSE(bus.server.lineGone());
+  EXPECT_TRUE(readLink(o.linkPath).empty()) << "the node vanishes with the line";
+  EXPECT_NE(access(before.c_str(), F_OK), 0) << "the pty itself is gone";
   pollfd p{bus.port->fd(), POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, static_cast<int>(kWait.count())), 1);
   EXPECT_TRUE(p.revents & POLLHUP);
@@ -514,6 +516,36 @@ TEST(SimServer, LineGoesAwayAndComesBackBehindTheLink) {
   EXPECT_EQ(lines[1].verdict, "back");
   bus.server.stop();
   EXPECT_TRUE(readLink(o.linkPath).empty()) << "stop removes the link";
+  rmdir(dir.c_str());
+}
+
+TEST(SimServer, TimedUnplugComesBackByItselfBehindTheLink) {
+  const std::string dir = makeTempDir();
+  ASSERT_FALSE(dir.empty());
+  SimOptions o = quick({device(1)});
+  o.linkPath = dir + "/COM1";
+  Bus bus(o);
+  for (int round = 1; round <= 3; ++round) {
+    ASSERT_TRUE(bus.server.unplugFor(std::chrono::milliseconds(50)));
+    EXPECT_FALSE(bus.server.unplugFor(std::chrono::milliseconds(50))) << "already out";
+    EXPECT_FALSE(bus.server.lineUp());
+    EXPECT_TRUE(readLink(o.linkPath).empty());
+    const std::size_t gone = bus.server.log().count(FrameKind::Line);
+    ASSERT_TRUE(bus.server.log().waitForCount(FrameKind::Line, gone + 1, kWait));
+    EXPECT_EQ(bus.server.log().snapshot(FrameKind::Line).back().verdict, "back");
+    EXPECT_TRUE(bus.server.lineUp());
+    EXPECT_EQ(readLink(o.linkPath), bus.server.toolPath());
+    TestPort again(o.linkPath);
+    ASSERT_TRUE(again.valid());
+    again.send(probe(1));
+    EXPECT_EQ(again.read(5), status(1, CmdProbe, 0));
+  }
+  // A comeback by hand before the time is up makes the timed one needless.
+  ASSERT_TRUE(bus.server.unplugFor(std::chrono::milliseconds(100)));
+  ASSERT_TRUE(bus.server.comeBack());
+  EXPECT_TRUE(bus.server.lineUp());
+  EXPECT_EQ(readLink(o.linkPath), bus.server.toolPath());
+  bus.server.stop();
   rmdir(dir.c_str());
 }
 
