@@ -84,7 +84,7 @@ Run runOnce(const std::string& binary, const char* platform, const std::string& 
   if (shown) {
     // Held still while its memory is read: it quits right after the line.
     kill(pid, SIGSTOP);
-    run.rssKiB = test::residentKiB(pid);
+    run.rssKiB = rs485::test::residentKiB(pid);
     kill(pid, SIGCONT);
   }
   if (!shown) kill(pid, SIGKILL);

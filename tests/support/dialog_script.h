@@ -26,7 +26,7 @@ enum class Answer { Yes, YesDontAsk, No, CloseBox, Escape, Enter };
 
 // One answer given to the dialog on the screen.
 inline void giveAnswer(TAttention& dialog, Answer answer) {
-const Ui::TAttention& form = dialog.form();
+  const Ui::TAttention& form = dialog.form();
   switch (answer) {
     case Answer::YesDontAsk:
       QTest::mouseClick(form.All_yes, Qt::LeftButton, {}, QPoint(5, 7));

@@ -22,7 +22,8 @@ inline std::string listEntries(const char* directory, bool targets) {
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
     std::string entry;
     if (targets) {
-      entry = it->path().filename().string() + "->" + std::filesystem::read_symlink(it->path(), error).string();
+      entry =
+          it->path().filename().string() + "->" + std::filesystem::read_symlink(it->path(), error).string();
     } else {
       std::getline(std::ifstream(it->path() / "comm"), entry);
     }
@@ -50,7 +51,8 @@ inline std::string descriptorTargets() { return listEntries("/proc/self/fd", tru
 
 // VmRSS of this process, or of another one.
 inline long residentKiB(pid_t pid = 0) {
-  std::ifstream status(pid == 0 ? std::string("/proc/self/status") : "/proc/" + std::to_string(pid) + "/status");
+  std::ifstream status(pid == 0 ? std::string("/proc/self/status")
+                                : "/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
     if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);

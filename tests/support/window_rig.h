@@ -60,7 +60,7 @@ struct RigSetup {
   bool askQuestions = true;  // the scan's question goes to the scripted dialog; false: never asked
   QString recordingDir;      // empty: a folder of the rig's own
   int screenWidth = THeadForm::kSmallScreenWidth;
-  bool printErrors = false;  // error boxes also go to standard error
+  bool printErrors = false;                             // error boxes also go to standard error
   QDateTime now{QDate(2026, 12, 7), QTime(10, 5, 30)};  // where the test's clock starts
 };
 
@@ -212,7 +212,8 @@ class BasicWindowRig {
     for (const int address : foundAddresses()) found += std::to_string(address) + " ";
     std::fprintf(stderr, "found: %s\nstatus: %s\n", found.c_str(), window->statusText().toUtf8().constData());
     if (!sim) return;
-    for (const auto& record : sim->log().snapshot()) std::fprintf(stderr, "%s\n", sim::FrameLog::format(record).c_str());
+    for (const auto& record : sim->log().snapshot())
+      std::fprintf(stderr, "%s\n", sim::FrameLog::format(record).c_str());
   }
 
   // --- ticks given by the test, one request at a time --------------------------
@@ -220,7 +221,8 @@ class BasicWindowRig {
   // One tick of readTimer, once the previous request has left (the transmit
   // thread takes one release per write).
   bool tick() {
-    if (!waitUntil([this] { return exchange().transmitParked(); }, 5s)) return fail("the previous request hangs");
+    if (!waitUntil([this] { return exchange().transmitParked(); }, 5s))
+      return fail("the previous request hangs");
     window->readTimerTimer();
     return true;
   }
@@ -256,7 +258,8 @@ class BasicWindowRig {
     if (!sim->waitForRequests(before + 1, 5s)) return fail("no request reached the bus");
     if (sim->requestsSeen() != before + 1) return fail("more than one request");
     lastRequest = requests().back();
-    if (!waitUntil([this] { return exchange().transmitParked(); })) return fail("the transmit thread is not parked");
+    if (!waitUntil([this] { return exchange().transmitParked(); }))
+      return fail("the transmit thread is not parked");
     if (held || (lastRequest.verdict != "answered" && lastRequest.verdict != "refused")) return true;
     if (!sim->waitForAnswers(answered + 1, 5s)) return fail("the bus sent no answer");
     const auto length = static_cast<int>(sim->log().snapshot(sim::FrameKind::Answer).back().bytes.size());
@@ -318,7 +321,8 @@ class BasicWindowRig {
          ++address) {
       const std::size_t requests = sim ? sim->requestsSeen() : 0;
       const std::size_t before = found.size();
-      if (tickUntilSent() < 0 || (sim && !sim->waitForRequests(requests + 1, 5s))) return fail("a probe did not go out");
+      if (tickUntilSent() < 0 || (sim && !sim->waitForRequests(requests + 1, 5s)))
+        return fail("a probe did not go out");
       if (std::find(addresses.begin(), addresses.end(), address) != addresses.end() &&
           !waitUntil([&] { return found.size() == before + 1; }, 5s)) {
         return fail("a device was not found");
@@ -357,8 +361,11 @@ class BasicWindowRig {
     form().UpDown->setPosition(interval);
     const std::size_t requestsBefore = sim->requestsSeen();
     click(form().Find);
-    const auto wanted = [&] { return deviceCount() >= devices || sim->requestsSeen() - requestsBefore >= probes; };
-    const auto limit = std::chrono::milliseconds(static_cast<long long>(interval) * static_cast<long long>(probes + 4) + 5000);
+    const auto wanted = [&] {
+      return deviceCount() >= devices || sim->requestsSeen() - requestsBefore >= probes;
+    };
+    const auto limit = std::chrono::milliseconds(
+        static_cast<long long>(interval) * static_cast<long long>(probes + 4) + 5000);
     const bool reached = waitUntil(wanted, limit, 5ms);
     if (form().Find->text() == msg::stopCaption()) click(form().Find);
     return reached || fail("the scan ran out of time");
@@ -382,7 +389,8 @@ class BasicWindowRig {
   std::vector<QDateTime> rowTimes(int address) const {
     std::vector<QDateTime> times;
     if (const auto contents = readRecordingFile(filePath(address))) {
-      for (const RecordedRow& row : contents->rows) times.push_back(QDateTime::fromMSecsSinceEpoch(row.msecs));
+      for (const RecordedRow& row : contents->rows)
+        times.push_back(QDateTime::fromMSecsSinceEpoch(row.msecs));
     }
     return times;
   }

@@ -92,9 +92,9 @@ inline std::vector<Expected> closedState() {
 // ListAdress keeps once a scan has found devices.
 inline std::vector<Expected> openState(bool list = false) {
   static const QStringList switchedOn = {
-      QStringLiteral("Timeouts"), QStringLiteral("UpDown"),        QStringLiteral("Find"),
-      QStringLiteral("n1_addr"),  QStringLiteral("n2_addr"),       QStringLiteral("n3_addr"),
-      QStringLiteral("new1"),     QStringLiteral("new2"),          QStringLiteral("new3"),
+      QStringLiteral("Timeouts"),      QStringLiteral("UpDown"),      QStringLiteral("Find"),
+      QStringLiteral("n1_addr"),       QStringLiteral("n2_addr"),     QStringLiteral("n3_addr"),
+      QStringLiteral("new1"),          QStringLiteral("new2"),        QStringLiteral("new3"),
       QStringLiteral("InstallAdress"), QStringLiteral("PanelAction"), QStringLiteral("readingAll"),
       QStringLiteral("wFile")};
   std::vector<Expected> rows = closedState();
@@ -187,7 +187,10 @@ inline QStringList snapshot(const THeadForm& window) {
   QStringList seen;
   for (const Expected& row : closedState()) {
     const auto* widget = window.findChild<QWidget*>(QString::fromLatin1(row.name));
-    seen << QStringLiteral("%1 %2 %3").arg(QLatin1String(row.name)).arg(widget->isEnabled()).arg(shownText(widget));
+    seen << QStringLiteral("%1 %2 %3")
+                .arg(QLatin1String(row.name))
+                .arg(widget->isEnabled())
+                .arg(shownText(widget));
   }
   seen << window.statusText();
   return seen;
@@ -196,8 +199,8 @@ inline QStringList snapshot(const THeadForm& window) {
 }  // namespace rs485::test
 
 // Fails the Qt test with every control that differs from the rows.
-#define RS485_VERIFY_STATE(window, rows)                        \
-  do {                                                          \
+#define RS485_VERIFY_STATE(window, rows)                                 \
+  do {                                                                   \
     const QString stateFaults_ = rs485::test::stateFaults(window, rows); \
-    QVERIFY2(stateFaults_.isEmpty(), qPrintable(stateFaults_)); \
+    QVERIFY2(stateFaults_.isEmpty(), qPrintable(stateFaults_));          \
   } while (false)
