@@ -3,7 +3,6 @@
 // makes every write fail. Prints the user and system time of each phase.
 //
 //   link_cpu [seconds per phase]      (default 5)
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -14,24 +13,16 @@
 #include "link/exchange.h"
 #include "link/port_session.h"
 #include "tests/link/pty_pair.h"
+#include "tests/support/process_figures.h"
 #include "tests/support/pump_executor.h"
 
 using namespace rs485;
 
 namespace {
 
-double cpuMillis() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto ms = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3;
-  };
-  return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
 // Runs the user-interface thread's tasks for the whole phase, as the window would.
 void phase(const char* name, test::PumpExecutor& ui, const Exchange& exchange, std::chrono::seconds length) {
-  const double before = cpuMillis();
+  const double before = test::processCpuMillis();
   const auto workersBefore = exchange.receiveThreadCpuTime() + exchange.transmitThreadCpuTime();
   const auto end = std::chrono::steady_clock::now() + length;
   for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
@@ -39,7 +30,7 @@ void phase(const char* name, test::PumpExecutor& ui, const Exchange& exchange, s
                    std::chrono::milliseconds(1));
     ui.runPending();
   }
-  const double used = cpuMillis() - before;
+  const double used = test::processCpuMillis() - before;
   const double workers =
       std::chrono::duration<double, std::milli>(exchange.receiveThreadCpuTime() +
                                                 exchange.transmitThreadCpuTime() - workersBefore)

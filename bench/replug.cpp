@@ -6,7 +6,7 @@
 //   replug [--replugs N] [--outage MS]      (defaults 20 and 2000)
 #include <QApplication>
 
-#include "bench/window_rig.h"
+#include "bench/bench_window.h"
 
 using namespace rs485;
 using namespace rs485::bench;
@@ -18,16 +18,15 @@ int main(int argc, char** argv) {
   const milliseconds outage(static_cast<long long>(option(argc, argv, "--outage", 2000)));
 
   QTemporaryDir dir;
-  sim::SimOptions options = busOf({1}, true, 0.0);
+  sim::SimOptions options = pacedBus({1}, 0.0);
   options.linkPath = dir.filePath(QStringLiteral("ttyUSB-link")).toStdString();
-  BusWindow bus(options, options.linkPath);  // COM1 is the link, as a by-id path would be
-  bus.sim.start();
-  if (!bus.openPort() || !bus.scan(500, 1, 5)) {
+  BenchRig bus(options);  // COM1 is the link, as a by-id path would be
+  if (!bus.openPort() || !bus.scanInRealTime(500, 1, 5)) {
     std::fprintf(stderr, "replug: the port did not open or the scan found nothing\n");
     bus.dump();
     return 1;
   }
-  bus.selectAddress(1);
+  bus.typeAddress(1);
   bus.startPoll();
 
   BenchForm& window = *bus.window;
@@ -39,20 +38,20 @@ int main(int argc, char** argv) {
 
   std::vector<double> recovery;
   for (int i = 0; i < replugs; ++i) {
-    if (!runUntil([&] { return window.cellWrites > 0; }, milliseconds(5000))) break;
-    if (!bus.sim.unplugFor(outage)) break;
+    if (!waitUntil([&] { return window.cellWrites > 0; }, milliseconds(5000))) break;
+    if (!bus.sim->unplugFor(outage)) break;
     armed = true;
     firstShown.reset();
     // New readings, so that the first answer after the outage changes the cells.
     ReadingsResponse r{1, CmdReadCurrent, static_cast<std::int16_t>(100 + i), 130, 3, 7, 9, 1200, 90, 0};
-    bus.sim.setReadings(1, r);
-    if (!runUntil([&] { return firstShown.has_value(); }, outage + milliseconds(10000), milliseconds(1))) {
+    bus.sim->setReadings(1, r);
+    if (!waitUntil([&] { return firstShown.has_value(); }, outage + milliseconds(10000), milliseconds(1))) {
       std::fprintf(stderr, "replug: no answer shown after replug %d\n", i + 1);
       bus.dump();
       return 1;
     }
     armed = false;
-    const auto lines = bus.sim.log().snapshot(sim::FrameKind::Line);
+    const auto lines = bus.sim->log().snapshot(sim::FrameKind::Line);
     if (lines.empty() || lines.back().verdict != "back") break;
     recovery.push_back(millisBetween(lines.back().at, *firstShown));
   }
@@ -66,6 +65,6 @@ int main(int argc, char** argv) {
       replugs, static_cast<long long>(outage.count()));
   std::printf("  min %7.1f  median %7.1f  max %7.1f ms\n", s.min, s.median, s.max);
   printMachine();
-  bus.closePort();
+  bus.stopAndClose();
   return 0;
 }

@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "bench/window_rig.h"
+#include "bench/bench_window.h"
 
 using namespace rs485;
 using namespace rs485::bench;
@@ -36,13 +36,13 @@ Rows countRows(const QString& directory) {
   return counted;
 }
 
-long printSample(const char* when, double seconds, const BusWindow& bus, std::size_t answersAtStart,
+long printSample(const char* when, double seconds, const BenchRig& bus, std::size_t answersAtStart,
                  const QString& directory) {
   const Rows rows = countRows(directory);
   const long rss = residentKiB();
   std::printf(
-      "  %-6s %7.1f s  VmRSS %6ld KiB  threads %2ld  descriptors %3ld  answers %6zu  files %2d  rows %5ld\n",
-      when, seconds, rss, threadCount(), openDescriptors(), bus.sim.answersSent() - answersAtStart,
+      "  %-6s %7.1f s  VmRSS %6ld KiB  threads %2d  descriptors %3d  answers %6zu  files %2d  rows %5ld\n",
+      when, seconds, rss, threadCount(), descriptorCount(), bus.sim->answersSent() - answersAtStart,
       rows.files, rows.rows);
   std::fflush(stdout);
   return rss;
@@ -68,32 +68,32 @@ int main(int argc, char** argv) {
   std::printf("  recording into %s\n", directory.path().toUtf8().constData());
   const long rssBefore = residentKiB();
   const long threadsBefore = threadCount();
-  const long descriptorsBefore = openDescriptors();
+  const long descriptorsBefore = descriptorCount();
   const std::string descriptorsBeforeList = descriptorTargets();
   {
-    BusWindow bus(busOf(addressRange(1, kDevices)));
+    BenchRig bus(pacedBus(addressRange(1, kDevices)));
     bus.window->setRecordingOptions(RecordingOptions{directory.path(), {}});
     if (!bus.openPort()) {
       std::fprintf(stderr, "soak: the port did not open\n");
       return 1;
     }
-    bus.scan(500, kDevices, kDevices + 4);
-    if (bus.found() == 0) {
+    bus.scanInRealTime(500, kDevices, kDevices + 4);
+    if (bus.deviceCount() == 0) {
       std::fprintf(stderr, "soak: the scan found no device\n");
       bus.dump();
       return 1;
     }
     // An answer that comes later than the next tick is lost, as on a real bus.
-    if (bus.found() != kDevices)
-      std::printf("  note: the scan found %zu of %d devices; polling those\n", bus.found(), kDevices);
-    bus.selectAddress(1);
+    if (bus.deviceCount() != kDevices)
+      std::printf("  note: the scan found %zu of %d devices; polling those\n", bus.deviceCount(), kDevices);
+    bus.typeAddress(1);
     bus.startPoll();
     bus.form().wFile->click();
     if (bus.form().wFile->text() != msg::stopRecordingCaption()) {
       std::fprintf(stderr, "soak: recording did not start\n");
       return 1;
     }
-    const std::size_t answersAtStart = bus.sim.answersSent();
+    const std::size_t answersAtStart = bus.sim->answersSent();
     const auto started = SteadyClock::now();
     const auto elapsed = [&] { return millisBetween(started, SteadyClock::now()) / 1e3; };
     const long rssStart = printSample("start", 0, bus, answersAtStart, directory.path());
@@ -112,12 +112,12 @@ int main(int argc, char** argv) {
                 threadNames().c_str());
     std::printf("  descriptors at the start: %s\n  descriptors at the end:   %s\n",
                 descriptorsAtStart.c_str(), descriptorTargets().c_str());
-    const std::size_t answers = bus.sim.answersSent() - answersAtStart;
+    const std::size_t answers = bus.sim->answersSent() - answersAtStart;
     std::size_t requests = 0;
-    for (const int address : bus.sim.addresses()) {
-      if (const auto stats = bus.sim.stats(address)) requests += stats->requests;
+    for (const int address : bus.sim->addresses()) {
+      if (const auto stats = bus.sim->stats(address)) requests += stats->requests;
     }
-    bus.closePort();
+    bus.stopAndClose();
     QCoreApplication::processEvents();
     const Rows rows = countRows(directory.path());
     std::printf(
@@ -131,10 +131,10 @@ int main(int argc, char** argv) {
   }
   QCoreApplication::processEvents();
   std::printf(
-      "  after the window and the simulator are gone: threads %ld (%ld before), descriptors %ld (%ld "
+      "  after the window and the simulator are gone: threads %d (%ld before), descriptors %d (%ld "
       "before), "
       "VmRSS %ld KiB\n",
-      threadCount(), threadsBefore, openDescriptors(), descriptorsBefore, residentKiB());
+      threadCount(), threadsBefore, descriptorCount(), descriptorsBefore, residentKiB());
   std::printf("  threads left: %s\n  descriptors before: %s\n  descriptors left:   %s\n",
               threadNames().c_str(), descriptorsBeforeList.c_str(), descriptorTargets().c_str());
   return 0;

@@ -25,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/process_figures.h"
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -35,15 +37,6 @@ struct Run {
   long rssKiB = -1;   // VmRSS when the line came
   long peakKiB = -1;  // ru_maxrss at the end
 };
-
-long statusField(pid_t pid, const std::string& name) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, name.size() + 1, name + ":") == 0) return std::atol(line.c_str() + name.size() + 1);
-  }
-  return -1;
-}
 
 // Reads from fd until a line equal to `wanted` or the time-out.
 bool waitForLine(int fd, std::string_view wanted, int timeoutMs) {
@@ -91,7 +84,7 @@ Run runOnce(const std::string& binary, const char* platform, const std::string& 
   if (shown) {
     // Held still while its memory is read: it quits right after the line.
     kill(pid, SIGSTOP);
-    run.rssKiB = statusField(pid, "VmRSS");
+    run.rssKiB = rs485::test::residentKiB(pid);
     kill(pid, SIGCONT);
   }
   if (!shown) kill(pid, SIGKILL);

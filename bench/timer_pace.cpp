@@ -9,7 +9,7 @@
 //   timer_pace [--probes N]      (default 20)
 #include <cmath>
 
-#include "bench/window_rig.h"
+#include "bench/bench_window.h"
 
 using namespace rs485;
 using namespace rs485::bench;
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   const auto probes = static_cast<std::size_t>(option(argc, argv, "--probes", 20));
 
   // A device far above the probed addresses: the bus is live but silent.
-  BusWindow bus(busOf({247}));
+  BenchRig bus(pacedBus({247}));
   if (!bus.openPort()) {
     std::fprintf(stderr, "timer_pace: the port did not open\n");
     return 1;
@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
   std::printf("timer pace: spacing of scan probes as the simulator saw them (request's last byte read)\n");
   printMachine();
   for (const int interval : {500, 750}) {
-    const std::size_t before = bus.sim.requestsSeen();
+    const std::size_t before = bus.sim->requestsSeen();
     const auto started = std::chrono::steady_clock::now();
-    bus.scan(interval, 1, probes);
-    const auto requests = bus.sim.log().snapshot(sim::FrameKind::Request);
-    const std::size_t seen = bus.sim.requestsSeen() - before;
+    bus.scanInRealTime(interval, 1, probes);
+    const auto requests = bus.sim->log().snapshot(sim::FrameKind::Request);
+    const std::size_t seen = bus.sim->requestsSeen() - before;
     if (seen < 2 || requests.size() < seen) {
       std::fprintf(stderr, "timer_pace: only %zu probes at %d ms\n", seen, interval);
       return 1;
@@ -53,6 +53,6 @@ int main(int argc, char** argv) {
         "      median spacing %8.3f ms (deviation %+7.3f ms, %s 15 ms); first probe %8.3f ms after Find\n",
         interval + s.median, s.median, std::fabs(s.median) <= 15.0 ? "within" : "OUTSIDE", first);
   }
-  bus.closePort();
+  bus.stopAndClose();
   return 0;
 }

@@ -14,7 +14,7 @@
 #include <atomic>
 #include <thread>
 
-#include "bench/window_rig.h"
+#include "bench/bench_window.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/link/pty_pair.h"
@@ -93,18 +93,18 @@ class ShortAnswerDevices {
 
 // Opens the port and scans for the devices. An answer later than the next
 // tick is lost, as on a real bus, so a loaded machine may find fewer.
-bool scanned(BusWindow& bus) {
+bool scanned(BenchRig& bus) {
   if (!bus.openPort()) {
     std::fprintf(stderr, "window_cpu: the port did not open\n");
     return false;
   }
-  bus.scan(500, kDevices, 20);
-  if (bus.found() == 0) {
+  bus.scanInRealTime(500, kDevices, 20);
+  if (bus.deviceCount() == 0) {
     std::fprintf(stderr, "window_cpu: the scan found no device\n");
     return false;
   }
-  if (bus.found() != kDevices)
-    std::printf("  note: the scan found %zu of %d devices\n", bus.found(), kDevices);
+  if (bus.deviceCount() != kDevices)
+    std::printf("  note: the scan found %zu of %d devices\n", bus.deviceCount(), kDevices);
   return true;
 }
 
@@ -121,11 +121,11 @@ int main(int argc, char** argv) {
   std::printf("window CPU time, process getrusage, real readTimer (1000 ms) and dotTimer\n");
   printMachine();
   {
-    BusWindow bus(busOf(addressRange(1, kDevices)));
+    BenchRig bus(pacedBus(addressRange(1, kDevices)));
     if (!scanned(bus)) return 1;
-    bus.selectAddress(1);
+    bus.typeAddress(1);
     bus.startPoll();
-    const std::size_t answers = bus.sim.answersSent();
+    const std::size_t answers = bus.sim->answersSent();
     const CpuMark from = CpuMark::take(bus.window->exchange());
     const auto started = SteadyClock::now();
     runFor(length(seconds));
@@ -133,17 +133,17 @@ int main(int argc, char** argv) {
     const double elapsed = millisBetween(started, SteadyClock::now()) / 1e3;
     std::snprintf(traffic, sizeof traffic,
                   "%zu answers displayed or passed over; rest = the simulator's thread",
-                  bus.sim.answersSent() - answers);
+                  bus.sim->answersSent() - answers);
     char name[96];
-    std::snprintf(name, sizeof name, "1. polling %zu simulated devices (pacing on)", bus.found());
+    std::snprintf(name, sizeof name, "1. polling %zu simulated devices (pacing on)", bus.deviceCount());
     printPhase(name, from, to, elapsed, traffic);
   }
   {
     test::PtyPair pty;
     ShortAnswerDevices devices(pty);
-    BusWindow bus(busOf({}), pty.slavePath());
+    BenchRig bus(PortNames({{"COM1", pty.slavePath()}}));
     if (!scanned(bus)) return 1;
-    bus.selectAddress(1);
+    bus.typeAddress(1);
     bus.startPoll();
     const int requests = devices.requests;
     CpuMark from = CpuMark::take(bus.window->exchange());
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     const int queuedAfterStop = bus.window->exchange().inputQueued();
     test::Bytes partial(kShortLength, 0x5A);
     if (queuedAfterStop == 0) pty.write(partial);
-    runUntil([&] { return bus.window->exchange().inputQueued() > 0; }, milliseconds(1000), milliseconds(1));
+    waitUntil([&] { return bus.window->exchange().inputQueued() > 0; }, milliseconds(1000), milliseconds(1));
     const int queued = bus.window->exchange().inputQueued();
     from = CpuMark::take(bus.window->exchange());
     started = SteadyClock::now();

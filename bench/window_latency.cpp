@@ -7,7 +7,7 @@
 //   window_latency [--polls N]      (default 1000)
 #include <QLineEdit>
 
-#include "bench/window_rig.h"
+#include "bench/bench_window.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 
@@ -50,16 +50,16 @@ int main(int argc, char** argv) {
   const int polls = static_cast<int>(option(argc, argv, "--polls", 1000));
 
   // Frozen readings: every poll sets new ones, so that the cells change.
-  BusWindow bus(busOf({kDevice}, true, 0.0));
+  BenchRig bus(pacedBus({kDevice}, 0.0));
   if (!bus.openPort()) {
     std::fprintf(stderr, "window_latency: the port did not open\n");
     return 1;
   }
-  if (!bus.scan(500, 1, 5)) {
+  if (!bus.scanInRealTime(500, 1, 5)) {
     std::fprintf(stderr, "window_latency: the scan found no device\n");
     return 1;
   }
-  bus.selectAddress(kDevice);
+  bus.typeAddress(kDevice);
   bus.startPoll();
   // The ticks come from here, back to back, through the real tick handler.
   bus.window->readTimer.stop();
@@ -83,8 +83,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < polls; ++i) {
     ReadingsResponse readings{
         kDevice, CmdReadCurrent, static_cast<std::int16_t>(201 + i % 9), 75, 2, 3, 1, 650, 90, 0};
-    bus.sim.setReadings(kDevice, readings);
-    const std::size_t answersBefore = bus.sim.answersSent();
+    bus.sim->setReadings(kDevice, readings);
+    const std::size_t answersBefore = bus.sim->answersSent();
     const std::size_t cellsBefore = window.cellWrites;
     changed = false;
     paint.painted = false;
@@ -110,11 +110,11 @@ int main(int argc, char** argv) {
     window.onCellWritten = nullptr;
     paint.onPainted = nullptr;
 
-    const bool answered = bus.sim.waitForAnswers(answersBefore + 1, milliseconds(500));
+    const bool answered = bus.sim->waitForAnswers(answersBefore + 1, milliseconds(500));
     if (!answered || window.cellWrites - cellsBefore < kCellsPerAnswer || !changed) {
       ++missed;
     } else {
-      const auto answers = bus.sim.log().snapshot(sim::FrameKind::Answer);
+      const auto answers = bus.sim->log().snapshot(sim::FrameKind::Answer);
       const SteadyClock::time_point done = answers.back().done;
       toChanged.push_back(millisBetween(done, changedAt));
       toCells.push_back(millisBetween(done, window.lastCellWrite));
@@ -122,10 +122,10 @@ int main(int argc, char** argv) {
       if (i == 0 && !paint.painted) paintsSeen = false;
     }
     // The next request may go out once the transmit thread has parked again.
-    runUntil([&] { return window.exchange().transmitParked(); }, milliseconds(1000), milliseconds(1));
+    waitUntil([&] { return window.exchange().transmitParked(); }, milliseconds(1000), milliseconds(1));
   }
   const double elapsed = millisBetween(started, SteadyClock::now()) / 1e3;
-  bus.closePort();
+  bus.stopAndClose();
 
   std::printf(
       "window exchange latency: simulator's last answer byte written (frame log 'done') -> display\n");

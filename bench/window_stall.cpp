@@ -6,7 +6,7 @@
 // since the previous beat less 10 ms.
 //
 //   window_stall [--idle S] [--probes N] [--poll S]     (defaults 5, 20, 20)
-#include "bench/window_rig.h"
+#include "bench/bench_window.h"
 
 using namespace rs485;
 using namespace rs485::bench;
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   const auto pollSeconds = option(argc, argv, "--poll", 20);
 
   const std::vector<int> devices = {2, 4, 6, 8, 10, 12, 14, 16};
-  BusWindow bus(busOf(devices));
+  BenchRig bus(pacedBus(devices));
   if (!bus.openPort()) {
     std::fprintf(stderr, "window_stall: the port did not open\n");
     return 1;
@@ -92,29 +92,29 @@ int main(int argc, char** argv) {
 
   heartbeat.start();
   started = SteadyClock::now();
-  const std::size_t requestsBefore = bus.sim.requestsSeen();
-  bus.scan(500, devices.size() + 1, probes);
+  const std::size_t requestsBefore = bus.sim->requestsSeen();
+  bus.scanInRealTime(500, devices.size() + 1, probes);
   heartbeat.stop();
   char phase[96];
   std::snprintf(phase, sizeof phase, "scan, 500 ms, %zu probes, %zu found",
-                bus.sim.requestsSeen() - requestsBefore, bus.found());
+                bus.sim->requestsSeen() - requestsBefore, bus.deviceCount());
   heartbeat.print(phase, millisBetween(started, SteadyClock::now()) / 1e3);
-  std::printf("    (questions answered automatically: %d)\n", bus.answerer->answered);
-  if (bus.found() == 0) {
+  std::printf("    (questions answered automatically: %d)\n", static_cast<int>(bus.dialog->asked.size()));
+  if (bus.deviceCount() == 0) {
     std::fprintf(stderr, "window_stall: the scan found nothing to poll\n");
     return 1;
   }
 
-  bus.selectAddress(devices.front());
-  const std::size_t answersBefore = bus.sim.answersSent();
+  bus.typeAddress(devices.front());
+  const std::size_t answersBefore = bus.sim->answersSent();
   heartbeat.start();
   started = SteadyClock::now();
   bus.startPoll();
   runFor(milliseconds(static_cast<long long>(pollSeconds * 1000)));
   heartbeat.stop();
-  std::snprintf(phase, sizeof phase, "poll of %zu devices, 1000 ms, %zu answers", bus.found(),
-                bus.sim.answersSent() - answersBefore);
+  std::snprintf(phase, sizeof phase, "poll of %zu devices, 1000 ms, %zu answers", bus.deviceCount(),
+                bus.sim->answersSent() - answersBefore);
   heartbeat.print(phase, millisBetween(started, SteadyClock::now()) / 1e3);
-  bus.closePort();
+  bus.stopAndClose();
   return 0;
 }

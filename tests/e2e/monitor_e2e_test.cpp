@@ -9,10 +9,13 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "tests/e2e/bus_rig.h"
+#include "tests/e2e/sample_bus.h"
+#include "tests/support/cp1251_oracle.h"
+#include "tests/support/window_rig.h"
+#include "tests/support/window_states.h"
 
 using namespace rs485;
-using namespace rs485::e2e;
+using namespace rs485::test;
 
 namespace {
 
@@ -29,11 +32,11 @@ const std::vector<DigitCell> kSetTime = {DigitCell::hhTime, DigitCell::hlTime, D
                                          DigitCell::llTime};
 
 // Every digit cell of the right panel, box by box, one group after the other.
-QString display(const THeadForm& window) {
+QString display(const WindowRig& rig) {
   QStringList groups;
   for (const std::vector<DigitCell>& group :
        {kTemperature, kTime, kStep, kNumStep, kCycles, kSetTemperature, kSetTime}) {
-    groups << cells(window, group);
+    groups << rig.cellsText(group);
   }
   return groups.join(QLatin1Char(' '));
 }
@@ -57,7 +60,7 @@ ReadingsResponse otherReadings(std::uint8_t statusByte = 0) {
 }
 
 // Devices 3, 17, 42 found by a scan, 17 chosen in the list and polled.
-bool startPollingSeventeen(BusRig& rig) {
+bool startPollingSeventeen(WindowRig& rig) {
   if (!rig.findDevicesThrough(45)) return false;
   rig.clickRow(1);
   rig.click("readingAll");
@@ -75,7 +78,7 @@ QString header(int address) {
          QStringLiteral("     Дата      Время      Шаг          Температура\r\n");
 }
 
-QByteArray contents(const BusRig& rig, int address) {
+QByteArray contents(const WindowRig& rig, int address) {
   QFile file(rig.files.filePath(QStringLiteral("ЗОР_номер - %1.txt").arg(address)));
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
 }
@@ -87,20 +90,19 @@ class MonitorE2eTest : public QObject {
 
  private slots:
   void thePollServesEveryDeviceFromTheSelectedOne() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY(rig.ready);
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     rig.clickRow(1);
-    const std::size_t start = rig.sim.requestsSeen();
+    const std::size_t start = rig.sim->requestsSeen();
     rig.click("readingAll");
 
     QVERIFY(rig.exchange().transmitParked());  // the click itself sends nothing
     QCOMPARE(rig.window->statusText(), msg::pollStarted());
-    QVERIFY2(stateFaults(*rig.window, pollingState(true, msg::findCaption())).isEmpty(),
-             qPrintable(stateFaults(*rig.window, pollingState(true, msg::findCaption()))));
+    RS485_VERIFY_STATE(*rig.window, pollingState(true, msg::findCaption()));
     QVERIFY(rig.window->readTimer.isActive());
     QCOMPARE(rig.window->readTimer.interval(), 1000);
-    QCOMPARE(display(*rig.window), kAllZero);
+    QCOMPARE(display(rig), kAllZero);
 
     for (int i = 0; i < 7; ++i) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{17, 42, 3, 17, 42, 3, 17}));
@@ -112,28 +114,27 @@ class MonitorE2eTest : public QObject {
     QCOMPARE(rig.address(), QStringLiteral("042"));
     QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.lastRequest.address, 42);
-    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0142"));
+    QCOMPARE(rig.cellsText(kTemperature), QStringLiteral("0142"));
   }
 
   void stoppingThePollResetsTheDisplay() {
     sim::SimOptions options = bus({3, 17, 42});
     options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
-    BusRig rig(options);
+    WindowRig rig(options);
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     rig.click("wFile");
     QCOMPARE(rig.control<QCheckBox>("wFile")->text(), msg::stopRecordingCaption());
     QVERIFY2(rig.pollTick(), rig.fault());
-    QVERIFY(display(*rig.window) != kAllZero);
+    QVERIFY(display(rig) != kAllZero);
     QVERIFY(rig.window->dotTimer.isActive());
     rig.window->dotTimerTimer();  // the blink has the colon hidden
     QVERIFY(!rig.window->dotVisible());
 
     rig.click("readingAll");
     QCOMPARE(rig.window->statusText(), msg::pollStopped());
-    QVERIFY2(stateFaults(*rig.window, portOpenState(true)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, portOpenState(true))));
+    RS485_VERIFY_STATE(*rig.window, portOpenState(true));
     QVERIFY(!rig.control<QCheckBox>("wFile")->isChecked());
-    QCOMPARE(display(*rig.window), kAllZero);
+    QCOMPARE(display(rig), kAllZero);
     QVERIFY(!rig.window->readTimer.isActive());
     QVERIFY(!rig.window->dotTimer.isActive());
     QVERIFY(rig.window->dotVisible());
@@ -144,7 +145,7 @@ class MonitorE2eTest : public QObject {
     // Started again on 42: where it starts follows the new choice.
     rig.clickRow(2);
     rig.click("readingAll");
-    QCOMPARE(display(*rig.window), kAllZero);
+    QCOMPARE(display(rig), kAllZero);
     QCOMPARE(rig.window->readTimer.interval(), 1000);
     QVERIFY(rig.exchange().transmitParked());
     QVERIFY2(rig.pollTick(), rig.fault());
@@ -155,11 +156,11 @@ class MonitorE2eTest : public QObject {
   // passed over until its turn comes round; the others go on being
   // displayed and recorded, and it is recorded again once it answers.
   void aDeviceSwitchedOffPartWayDoesNotStopTheOthers() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     rig.click("wFile");
-    const std::size_t start = rig.sim.requestsSeen();
-    const std::size_t answered = rig.sim.answersSent();
+    const std::size_t start = rig.sim->requestsSeen();
+    const std::size_t answered = rig.sim->answersSent();
     const auto ticks = [&rig](const QTime& time, int count) {
       rig.now.setTime(time);
       for (int i = 0; i < count; ++i) {
@@ -170,17 +171,17 @@ class MonitorE2eTest : public QObject {
     QVERIFY2(ticks(QTime(10, 5, 40), 3), rig.fault());
     sim::Faults off;
     off.silent = 1;
-    rig.sim.setFaults(42, off);
+    rig.sim->setFaults(42, off);
     QVERIFY2(ticks(QTime(10, 6, 0), 6), rig.fault());
     QVERIFY2(ticks(QTime(10, 7, 0), 5), rig.fault());
-    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0117"));
-    rig.sim.setFaults(42, sim::Faults{});
+    QCOMPARE(rig.cellsText(kTemperature), QStringLiteral("0117"));
+    rig.sim->setFaults(42, sim::Faults{});
     QVERIFY2(ticks(QTime(10, 8, 0), 3), rig.fault());
     rig.click("readingAll");
 
     QCOMPARE(rig.requestedAddresses(start),
              (QList<int>{17, 42, 3, 17, 42, 42, 42, 3, 17, 42, 42, 42, 3, 17, 42, 3, 17}));
-    QCOMPARE(rig.sim.answersSent(), answered + 11);
+    QCOMPARE(rig.sim->answersSent(), answered + 11);
     const auto rows = [](const char* step, const char* temperature,
                          std::initializer_list<const char*> times) {
       QString text;
@@ -199,27 +200,27 @@ class MonitorE2eTest : public QObject {
   // Editors naming no listed device: the poll starts at the first entry
   // and nothing is ever displayed.
   void anAddressNotInTheListIsPolledFromTheFirstEntry() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     QTest::mouseClick(rig.control("n1_addr"), Qt::LeftButton);
     for (const char key : {'0', '0', '5'}) QTest::keyClick(QApplication::focusWidget(), key);
-    const std::size_t start = rig.sim.requestsSeen();
+    const std::size_t start = rig.sim->requestsSeen();
     rig.click("readingAll");
     for (int i = 0; i < 4; ++i) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{3, 17, 42, 3}));
-    QCOMPARE(display(*rig.window), kAllZero);
+    QCOMPARE(display(rig), kAllZero);
   }
 
   void aSingleDeviceIsAskedAtEveryTick() {
-    BusRig rig(bus({3}));
+    WindowRig rig(bus({3}));
     QVERIFY2(rig.findDevicesThrough(5), rig.fault());
     rig.clickRow(0);
-    const std::size_t start = rig.sim.requestsSeen();
+    const std::size_t start = rig.sim->requestsSeen();
     rig.click("readingAll");
     for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{3, 3, 3}));
     QCOMPARE(rig.window->monitor().poll.PollIndex, std::size_t{0});
-    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0103"));
+    QCOMPARE(rig.cellsText(kTemperature), QStringLiteral("0103"));
   }
 
   // An answer still on its way when the poll stops is shown all the same,
@@ -227,22 +228,22 @@ class MonitorE2eTest : public QObject {
   void anAnswerAfterTheStopIsStillShown() {
     sim::SimOptions options = bus({3, 17, 42});
     options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
-    BusRig rig(options);
+    WindowRig rig(options);
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     rig.click("wFile");
     const std::size_t arrivals = rig.line->arrivals();
-    const std::size_t answered = rig.sim.answersSent();
+    const std::size_t answered = rig.sim->answersSent();
     rig.holdReceive();
     QVERIFY2(rig.pollTick(), rig.fault());
-    QVERIFY(rig.sim.waitForAnswers(answered + 1, 5s));
-    QVERIFY(waitFor([&] { return rig.exchange().inputQueued() == kReadingsResponseLength; }));
+    QVERIFY(rig.sim->waitForAnswers(answered + 1, 5s));
+    QVERIFY(waitUntil([&] { return rig.exchange().inputQueued() == kReadingsResponseLength; }));
 
     rig.click("readingAll");
-    QCOMPARE(display(*rig.window), kAllZero);
+    QCOMPARE(display(rig), kAllZero);
     QVERIFY(!rig.window->dotTimer.isActive());
     rig.releaseReceive();
-    QVERIFY(waitFor([&] { return rig.line->settledAfter(arrivals); }));
-    QCOMPARE(display(*rig.window), QStringLiteral("0235 0210 07 12 042 -123 1005"));
+    QVERIFY(waitUntil([&] { return rig.line->settledAfter(arrivals); }));
+    QCOMPARE(display(rig), QStringLiteral("0235 0210 07 12 042 -123 1005"));
     QVERIFY(rig.window->dotTimer.isActive());
     QCOMPARE(contents(rig, 17), cp1251(header(17)));
   }
@@ -252,14 +253,14 @@ class MonitorE2eTest : public QObject {
     options.devices[0].fixedReadings = otherReadings();
     options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
     options.devices[2].fixedReadings = otherReadings();
-    BusRig rig(options);
+    WindowRig rig(options);
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
 
     QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.lastRequest.address, 17);
     // 23,5 °C; 02 ч. 10 м.; step 07 (12); 042 cycles; setpoints -12,3 °C and 10:05.
     const QString shown = QStringLiteral("0235 0210 07 12 042 -123 1005");
-    QCOMPARE(display(*rig.window), shown);
+    QCOMPARE(display(rig), shown);
     QVERIFY(rig.window->dotTimer.isActive());
 
     // Answers of the devices not displayed change no box and leave the
@@ -267,7 +268,7 @@ class MonitorE2eTest : public QObject {
     for (const int address : {42, 3}) {
       QVERIFY2(rig.pollTick(), rig.fault());
       QCOMPARE(rig.lastRequest.address, address);
-      QCOMPARE(display(*rig.window), shown);
+      QCOMPARE(display(rig), shown);
       QVERIFY(rig.window->dotTimer.isActive());
     }
     QCOMPARE(rig.window->monitor().poll.PollIndex, std::size_t{1});
@@ -287,12 +288,12 @@ class MonitorE2eTest : public QObject {
         {0x80, 0x00, true}, {0xC0, 0x80, false}, {0x81, 0x80, false},
         {0x80, 0x81, true}, {0x00, 0x80, false}, {0x80, 0x00, true},
     };
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     for (const Round& round : rounds) {
-      rig.sim.setReadings(17, readings(235, 7, round.shown));
-      rig.sim.setReadings(42, otherReadings(round.other));
-      rig.sim.setReadings(3, otherReadings(round.other));
+      rig.sim->setReadings(17, readings(235, 7, round.shown));
+      rig.sim->setReadings(42, otherReadings(round.other));
+      rig.sim->setReadings(3, otherReadings(round.other));
       // The colon hidden by a blink must come back when the blinking stops.
       if (rig.window->dotTimer.isActive()) rig.window->dotTimerTimer();
       for (int device = 0; device < 3; ++device) {
@@ -312,27 +313,27 @@ class MonitorE2eTest : public QObject {
     program.rampTenthsPerMinute = 50;
     program.steps = {{300, 10}, {250, 5}};
     program.cycles = 1;
-    BusRig rig(bus({3, 17, 42}));
-    QVERIFY(rig.sim.setProgram(17, program));
-    QVERIFY(rig.sim.clearReadings(17));
+    WindowRig rig(bus({3, 17, 42}));
+    QVERIFY(rig.sim->setProgram(17, program));
+    QVERIFY(rig.sim->clearReadings(17));
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
 
     QVERIFY2(rig.pollTick(), rig.fault());
-    QCOMPARE(display(*rig.window), QStringLiteral("0200 0000 01 02 001 0300 0010"));
+    QCOMPARE(display(rig), QStringLiteral("0200 0000 01 02 001 0300 0010"));
     QVERIFY(!rig.window->dotTimer.isActive());
 
-    rig.sim.advanceReadings(5min);  // two minutes of heating, three of holding
-    const ReadingsResponse holding = *rig.sim.readings(17);
+    rig.sim->advanceReadings(5min);  // two minutes of heating, three of holding
+    const ReadingsResponse holding = *rig.sim->readings(17);
     QCOMPARE(holding.statusByte, kBlinkStatus);
     QCOMPARE(holding.timeMinutes, std::uint16_t{3});
     for (int device = 0; device < 3; ++device) QVERIFY2(rig.pollTick(), rig.fault());
-    QCOMPARE(display(*rig.window), QStringLiteral("0300 0003 01 02 001 0300 0010"));
+    QCOMPARE(display(rig), QStringLiteral("0300 0003 01 02 001 0300 0010"));
     QVERIFY(rig.window->dotTimer.isActive());
 
-    rig.sim.advanceReadings(30min);
-    QCOMPARE(rig.sim.readings(17)->cycles, std::uint8_t{0});
+    rig.sim->advanceReadings(30min);
+    QCOMPARE(rig.sim->readings(17)->cycles, std::uint8_t{0});
     for (int device = 0; device < 3; ++device) QVERIFY2(rig.pollTick(), rig.fault());
-    QCOMPARE(cells(*rig.window, kCycles), QStringLiteral("End"));
+    QCOMPARE(rig.cellsText(kCycles), QStringLiteral("End"));
     QVERIFY(!rig.window->dotTimer.isActive());
     QVERIFY(rig.window->dotVisible());
   }
@@ -340,25 +341,25 @@ class MonitorE2eTest : public QObject {
   void cyclesZeroShowsEndAndNothingElse() {
     sim::SimOptions options = bus({3, 17, 42});
     options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
-    BusRig rig(options);
+    WindowRig rig(options);
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     for (int device = 0; device < 3; ++device) QVERIFY2(rig.pollTick(), rig.fault());
-    QCOMPARE(display(*rig.window), QStringLiteral("0235 0210 07 12 042 -123 1005"));
+    QCOMPARE(display(rig), QStringLiteral("0235 0210 07 12 042 -123 1005"));
 
     ReadingsResponse ended = otherReadings(0x00);
     ended.cycles = 0;
-    rig.sim.setReadings(17, ended);
+    rig.sim->setReadings(17, ended);
     QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.lastRequest.address, 17);
-    QCOMPARE(display(*rig.window), QStringLiteral("0235 0210 07 12 End -123 1005"));
+    QCOMPARE(display(rig), QStringLiteral("0235 0210 07 12 End -123 1005"));
     QVERIFY(!rig.window->dotTimer.isActive());
   }
 
   // The poll takes readTimer over from a running scan, which then stands
   // still until Find ends it.
   void aPollStartedDuringAScan() {
-    BusRig rig(bus({3, 17, 42}));
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(bus({3, 17, 42}));
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.dialog->script({Answer::YesDontAsk});
     rig.click("Find");
     QVERIFY2(rig.scanThrough(44), rig.fault());
@@ -367,11 +368,10 @@ class MonitorE2eTest : public QObject {
     for (const char key : {'0', '1', '7'}) QTest::keyClick(QApplication::focusWidget(), key);
     QCOMPARE(rig.address(), QStringLiteral("017"));
 
-    const std::size_t start = rig.sim.requestsSeen();
+    const std::size_t start = rig.sim->requestsSeen();
     rig.click("readingAll");
     QCOMPARE(rig.window->statusText(), msg::pollStarted());
-    QVERIFY2(stateFaults(*rig.window, pollingState(false, msg::stopCaption())).isEmpty(),
-             qPrintable(stateFaults(*rig.window, pollingState(false, msg::stopCaption()))));
+    RS485_VERIFY_STATE(*rig.window, pollingState(false, msg::stopCaption()));
     for (int device = 0; device < 4; ++device) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{17, 42, 3, 17}));
     QCOMPARE(rig.window->discovery().scan.ScanAddress(), 45);
@@ -379,14 +379,13 @@ class MonitorE2eTest : public QObject {
     rig.click("readingAll");
     const auto afterPoll = with(with(portOpenState(false), {"Find", true, msg::stopCaption()}),
                                 {"OpenClose", false, msg::closeCaption()});
-    QVERIFY2(stateFaults(*rig.window, afterPoll).isEmpty(), qPrintable(stateFaults(*rig.window, afterPoll)));
+    RS485_VERIFY_STATE(*rig.window, afterPoll);
     QVERIFY(!rig.window->readTimer.isActive());
 
     rig.click("Find");
     QCOMPARE(rig.window->statusText(), msg::scanFinished(3));
-    QVERIFY2(stateFaults(*rig.window, portOpenState(true)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, portOpenState(true))));
-    QCOMPARE(rig.sim.requestsSeen(), start + 4);
+    RS485_VERIFY_STATE(*rig.window, portOpenState(true));
+    QCOMPARE(rig.sim->requestsSeen(), start + 4);
   }
 
   // The answer to the scan's last probe arrives after "[Стоп]" and after a
@@ -402,16 +401,16 @@ class MonitorE2eTest : public QObject {
   void aLateProbeAnswerDoesNotFreezeThePoll() {
     QFETCH(bool, asked);
     QFETCH(bool, no);
-    BusRig rig(bus({3, 5}));
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(bus({3, 5}));
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.dialog->script({asked ? Answer::Yes : Answer::YesDontAsk});
     rig.click("Find");
     QVERIFY2(rig.scanThrough(4), rig.fault());
     const std::size_t arrivals = rig.line->arrivals();
     rig.holdReceive();
     QVERIFY2(rig.scanTick(), rig.fault());
-    QVERIFY(rig.sim.waitForAnswers(2, 5s));
-    QVERIFY(waitFor([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
+    QVERIFY(rig.sim->waitForAnswers(2, 5s));
+    QVERIFY(waitUntil([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
     rig.click("Find");
     QVERIFY2(rig.activate(), rig.fault());
     rig.clickRow(0);
@@ -420,7 +419,7 @@ class MonitorE2eTest : public QObject {
 
     if (asked) rig.dialog->script({no ? Answer::No : Answer::Yes});
     rig.releaseReceive();
-    QVERIFY(waitFor([&] { return rig.line->settledAfter(arrivals); }));
+    QVERIFY(waitUntil([&] { return rig.line->settledAfter(arrivals); }));
     QCOMPARE(rig.listed(), (QStringList{deviceCaption(3), deviceCaption(5)}));
     QCOMPARE(rig.dialog->askedAddresses(), asked ? (QList<int>{3, 5}) : (QList<int>{3}));
     QCOMPARE(rig.dialog->unexpected, 0);
@@ -428,10 +427,10 @@ class MonitorE2eTest : public QObject {
     QCOMPARE(rig.window->readTimer.interval(), 1000);
     QVERIFY2(rig.activate(), rig.fault());
 
-    const std::size_t start = rig.sim.requestsSeen();
+    const std::size_t start = rig.sim->requestsSeen();
     for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{3, 5, 3}));
-    QCOMPARE(cells(*rig.window, kTemperature), QStringLiteral("0103"));
+    QCOMPARE(rig.cellsText(kTemperature), QStringLiteral("0103"));
   }
 
   // Scan, then poll with recording on: a header from the scan, one row per
@@ -442,7 +441,7 @@ class MonitorE2eTest : public QObject {
     options.devices[0].fixedReadings = readings(-12, 5);
     options.devices[1].fixedReadings = readings(235, 7);
     options.devices[2].fixedReadings = readings(1234, 120);
-    BusRig rig(options);
+    WindowRig rig(options);
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     for (const int address : {3, 17, 42}) QCOMPARE(contents(rig, address), cp1251(header(address)));
 
@@ -476,7 +475,7 @@ class MonitorE2eTest : public QObject {
     options.devices[0].fixedReadings = readings(-12, 5);
     options.devices[1].fixedReadings = readings(235, 7);
     options.devices[2].fixedReadings = readings(1234, 120);
-    BusRig rig(options);
+    WindowRig rig(options);
     const QString old = QStringLiteral("старая запись\r\n");
     {
       QFile file(rig.files.filePath(QStringLiteral("ЗОР_номер - 42.txt")));
@@ -502,13 +501,13 @@ class MonitorE2eTest : public QObject {
     QVERIFY(QFile::remove(rig.files.filePath(QStringLiteral("ЗОР_номер - 3.txt"))));
     ReadingsResponse ended = readings(235, 7);
     ended.cycles = 0;
-    rig.sim.setReadings(17, ended);
+    rig.sim->setReadings(17, ended);
     QVERIFY2(round(QTime(10, 6, 0)), rig.fault());
 
     // 10:07: temperatures beyond the boxes; unticked and ticked again within
     // the minute, nothing more.
-    rig.sim.setReadings(17, readings(10000, 7));
-    rig.sim.setReadings(42, readings(10000, 120));
+    rig.sim->setReadings(17, readings(10000, 7));
+    rig.sim->setReadings(42, readings(10000, 120));
     QVERIFY2(round(QTime(10, 7, 0)), rig.fault());
     rig.click("wFile");
     rig.click("wFile");

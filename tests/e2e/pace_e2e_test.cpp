@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "tests/e2e/bus_rig.h"
+#include "tests/e2e/sample_bus.h"
+#include "tests/support/cp1251_oracle.h"
+#include "tests/support/window_rig.h"
+#include "tests/support/window_states.h"
 
 using namespace rs485;
-using namespace rs485::e2e;
+using namespace rs485::test;
 
 class PaceE2eTest : public QObject {
   Q_OBJECT
@@ -25,9 +28,11 @@ class PaceE2eTest : public QObject {
     using Clock = std::chrono::steady_clock;
     constexpr std::size_t kProbes = 9;
     constexpr auto kInterval = 750ms;
-    BusRig rig(bus({}), BusRig::Options{.realTimers = true});
+    RigSetup realTime;
+    realTime.realTime = true;
+    WindowRig rig(bus({}), realTime);
     QVERIFY(rig.ready);
-    QVERIFY2(rig.open(), rig.fault());
+    QVERIFY2(rig.openPort(), rig.fault());
     auto* upDown = rig.control<UpDownSpinner>("UpDown");
     for (int step = 0; step < 5; ++step) QTest::mouseClick(upDown->upButton(), Qt::LeftButton);
     QCOMPARE(rig.control<QLineEdit>("Timeouts")->text(), QStringLiteral("750"));
@@ -35,7 +40,7 @@ class PaceE2eTest : public QObject {
     const auto started = Clock::now();
     rig.click("Find");
     QCOMPARE(rig.window->readTimer.interval(), 750);
-    QVERIFY(waitFor([&] { return rig.sim.requestsSeen() >= kProbes; }, 15s));
+    QVERIFY(waitUntil([&] { return rig.sim->requestsSeen() >= kProbes; }, 15s));
     rig.click("Find");
     QCOMPARE(rig.window->statusText(), msg::scanFinished(0));
 

@@ -7,13 +7,16 @@
 #include <QTest>
 #include <algorithm>
 
-#include "tests/e2e/bus_rig.h"
+#include "tests/e2e/sample_bus.h"
+#include "tests/support/cp1251_oracle.h"
+#include "tests/support/window_rig.h"
+#include "tests/support/window_states.h"
 
 using namespace rs485;
-using namespace rs485::e2e;
+using namespace rs485::test;
 
-Q_DECLARE_METATYPE(rs485::e2e::Answer)
-Q_DECLARE_METATYPE(QList<rs485::e2e::Answer>)
+Q_DECLARE_METATYPE(rs485::test::Answer)
+Q_DECLARE_METATYPE(QList<rs485::test::Answer>)
 Q_DECLARE_METATYPE(rs485::sim::Faults)
 
 namespace {
@@ -54,12 +57,11 @@ class ScanE2eTest : public QObject {
 
  private slots:
   void anEmptyBusIsProbedOneToTwoHundredFortySeven() {
-    BusRig rig(bus({}));
+    WindowRig rig(bus({}));
     QVERIFY(rig.ready);
-    QVERIFY2(rig.open(), rig.fault());
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.click("Find");
-    QVERIFY2(stateFaults(*rig.window, scanningState(false)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, scanningState(false))));
+    RS485_VERIFY_STATE(*rig.window, scanningState(false));
     QCOMPARE(rig.window->statusText(), msg::scanningFirst());
     QVERIFY(rig.window->readTimer.isActive());
     QCOMPARE(rig.window->readTimer.interval(), 500);
@@ -80,8 +82,7 @@ class ScanE2eTest : public QObject {
       QVERIFY(probe.bytes == requestBytes(address, CmdProbe));
       QCOMPARE(probe.verdict, std::string("no-device"));
     }
-    QVERIFY2(stateFaults(*rig.window, portOpenState(false)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, portOpenState(false))));
+    RS485_VERIFY_STATE(*rig.window, portOpenState(false));
     QCOMPARE(rig.list()->rowCount(), 0);
     QVERIFY(rig.dialog->asked.empty());
   }
@@ -109,16 +110,15 @@ class ScanE2eTest : public QObject {
     QFETCH(QList<int>, asked);
     QFETCH(QList<int>, listed);
     QFETCH(int, probes);
-    BusRig rig(bus({3, 17, 42}));
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(bus({3, 17, 42}));
+    QVERIFY2(rig.openPort(), rig.fault());
     for (const Answer answer : answers) rig.dialog->script({answer});
     rig.click("Find");
 
     // Between finds the scan runs with the controls of its state.
     QVERIFY2(rig.scanThrough(5), rig.fault());
     if (rig.window->readTimer.isActive()) {
-      QVERIFY2(stateFaults(*rig.window, scanningState(false)).isEmpty(),
-               qPrintable(stateFaults(*rig.window, scanningState(false))));
+      RS485_VERIFY_STATE(*rig.window, scanningState(false));
       QCOMPARE(rig.window->statusText(), msg::scanning(5));
     }
     QVERIFY2(rig.scanToEnd(), rig.fault());
@@ -137,19 +137,18 @@ class ScanE2eTest : public QObject {
       QCOMPARE(question.status, msg::scanning(address));
     }
     QCOMPARE(rig.listed(), captions(listed));
-    QCOMPARE(static_cast<int>(rig.sim.requestsSeen()), probes);
+    QCOMPARE(static_cast<int>(rig.sim->requestsSeen()), probes);
     QCOMPARE(rig.requestedAddresses().last(), probes);
 
     // Back to Port open, the list usable since it holds devices.
     QVERIFY(!rig.window->readTimer.isActive());
     QCOMPARE(rig.window->statusText(), msg::scanFinished(static_cast<int>(listed.size())));
-    QVERIFY2(stateFaults(*rig.window, portOpenState(true)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, portOpenState(true))));
+    RS485_VERIFY_STATE(*rig.window, portOpenState(true));
     QCOMPARE(rig.window->discovery().scan.FoundCount(), static_cast<int>(listed.size()));
   }
 
   void notAskingLastsOneScanAndASecondScanEmptiesTheList() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(50), rig.fault());
     QCOMPARE(rig.dialog->askedAddresses(), QList<int>{3});
     QCOMPARE(rig.listed(), captions({3, 17, 42}));
@@ -191,8 +190,8 @@ class ScanE2eTest : public QObject {
     QFETCH(QList<int>, listed);
     sim::SimOptions options = bus({3, 17, 42});
     options.devices[1].faults = faults;
-    BusRig rig(options);
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(options);
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.dialog->script({Answer::Yes, Answer::Yes, Answer::Yes});
     rig.click("Find");
     QVERIFY2(rig.scanThrough(45), rig.fault());
@@ -208,8 +207,8 @@ class ScanE2eTest : public QObject {
   void bytesWaitingAtATickHoldTheProbeBack() {
     sim::SimOptions options = bus({3});
     options.turnaround = 1s;  // device 3 answers one second late
-    BusRig rig(options);
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(options);
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.holdReceive();  // its answer stays in the queue
     rig.click("Find");
     for (int address = 1; address <= 3; ++address) QVERIFY2(rig.tickAndSend(), rig.fault());
@@ -238,13 +237,13 @@ class ScanE2eTest : public QObject {
   void stopWhileAnAnswerIsOnItsWay() {
     QFETCH(Answer, answer);
     QFETCH(int, counted);
-    BusRig rig(bus({3}));
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(bus({3}));
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.holdReceive();
     rig.click("Find");
     for (int address = 1; address <= 3; ++address) QVERIFY2(rig.tickAndSend(), rig.fault());
-    QVERIFY(rig.sim.waitForAnswers(1, 5s));
-    QVERIFY(waitFor([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
+    QVERIFY(rig.sim->waitForAnswers(1, 5s));
+    QVERIFY(waitUntil([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
 
     rig.click("Find");
     QCOMPARE(rig.window->findCaption(), msg::findCaption());
@@ -253,15 +252,14 @@ class ScanE2eTest : public QObject {
 
     rig.dialog->script({answer});
     rig.releaseReceive();
-    QVERIFY(waitFor([&] { return rig.state().FoundDevices.size() == 1; }));
+    QVERIFY(waitUntil([&] { return rig.state().FoundDevices.size() == 1; }));
     QCOMPARE(rig.dialog->askedAddresses(), QList<int>{3});
     QCOMPARE(rig.listed(), captions({3}));
     // The scan does not start again.
     QVERIFY(!rig.window->readTimer.isActive());
     QCOMPARE(rig.window->statusText(), msg::scanFinished(counted));
-    QVERIFY2(stateFaults(*rig.window, portOpenState(counted > 0)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, portOpenState(counted > 0))));
-    QCOMPARE(rig.sim.requestsSeen(), std::size_t{3});
+    RS485_VERIFY_STATE(*rig.window, portOpenState(counted > 0));
+    QCOMPARE(rig.sim->requestsSeen(), std::size_t{3});
   }
 
   void theDeviceAt247AnswersAfterTheEndMessage_data() {
@@ -273,8 +271,8 @@ class ScanE2eTest : public QObject {
   void theDeviceAt247AnswersAfterTheEndMessage() {
     QFETCH(Answer, answer);
     QFETCH(int, counted);
-    BusRig rig(bus({247}));
-    QVERIFY2(rig.open(), rig.fault());
+    WindowRig rig(bus({247}));
+    QVERIFY2(rig.openPort(), rig.fault());
     rig.dialog->script({answer});
     rig.click("Find");
     int ticks = 0;
@@ -288,9 +286,8 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.listed(), captions({247}));
     QVERIFY(!rig.window->readTimer.isActive());
     QCOMPARE(rig.window->statusText(), msg::scanFinished(counted));
-    QVERIFY2(stateFaults(*rig.window, portOpenState(counted > 0)).isEmpty(),
-             qPrintable(stateFaults(*rig.window, portOpenState(counted > 0))));
-    QCOMPARE(rig.sim.requestsSeen(), std::size_t{247});
+    RS485_VERIFY_STATE(*rig.window, portOpenState(counted > 0));
+    QCOMPARE(rig.sim->requestsSeen(), std::size_t{247});
 
     if (counted > 0) {
       rig.clickRow(0);
@@ -309,7 +306,7 @@ class ScanE2eTest : public QObject {
   void aClickOnARowSelectsTheDevice() {
     QFETCH(int, row);
     QFETCH(QString, digits);
-    BusRig rig(bus({5, 47, 247}));
+    WindowRig rig(bus({5, 47, 247}));
     QVERIFY2(rig.findDevicesThrough(247), rig.fault());
     QCOMPARE(rig.listed(), captions({5, 47, 247}));
     rig.clickRow(row);
@@ -327,7 +324,7 @@ class ScanE2eTest : public QObject {
   }
 
   void theDigitEditorsFilterTheKeysAndMoveTheFocus() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
 
     auto* n1 = rig.control<QLineEdit>("n1_addr");
@@ -347,7 +344,7 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.address(), QStringLiteral("299"));
 
     // 299 is refused by the operation that uses it, and nothing goes out.
-    const std::size_t sent = rig.sim.requestsSeen();
+    const std::size_t sent = rig.sim->requestsSeen();
     rig.click("readingAll");
     QCOMPARE(rig.errors, QStringList{msg::enterDeviceAddress()});
     QCOMPARE(focusName(), QStringLiteral("n1_addr"));
@@ -380,7 +377,7 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.control<QPushButton>("readingAll")->text(), msg::readingAllCaption());
 
     QVERIFY(rig.exchange().transmitParked());
-    QCOMPARE(rig.sim.requestsSeen(), sent);
+    QCOMPARE(rig.sim->requestsSeen(), sent);
   }
 
   void refusedAddressChangesSendNothing_data() {
@@ -402,39 +399,39 @@ class ScanE2eTest : public QObject {
     QFETCH(QString, typed);
     QFETCH(QString, message);
     QFETCH(QString, focus);
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     if (row >= 0) rig.clickRow(row);
     QTest::mouseClick(rig.control("new1"), Qt::LeftButton);
     typeAtFocus(typed);
     QCOMPARE(rig.newAddress(), typed);
-    const std::size_t sent = rig.sim.requestsSeen();
+    const std::size_t sent = rig.sim->requestsSeen();
     rig.click("InstallAdress");
     QCOMPARE(rig.errors, QStringList{message});
     QCOMPARE(focusName(), focus);
     QVERIFY(rig.exchange().transmitParked());
-    QCOMPARE(rig.sim.requestsSeen(), sent);
+    QCOMPARE(rig.sim->requestsSeen(), sent);
     QCOMPARE(rig.exchange().pendingCommand(), int{CmdProbe});
     QCOMPARE(rig.listed(), captions({3, 17, 42}));
   }
 
   void aRefusalLeavesEverythingAsItWas() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     rig.clickRow(1);
     QTest::mouseClick(rig.control("new1"), Qt::LeftButton);
     typeAtFocus(QStringLiteral("100"));
     sim::Faults refuse;
     refuse.badStatus = 1;
-    rig.sim.setFaults(17, refuse);
+    rig.sim->setFaults(17, refuse);
     QVERIFY2(rig.send([&] { rig.click("InstallAdress"); }), rig.fault());
     QCOMPARE(rig.window->statusText(), msg::deviceSelected(QStringLiteral("Адрес: 17")));
     QCOMPARE(rig.listed(), captions({3, 17, 42}));
     QCOMPARE(rig.window->selectedDeviceListRow(), 1);
-    QCOMPARE(sorted(rig.sim.addresses()), (QList<int>{3, 17, 42}));
+    QCOMPARE(sorted(rig.sim->addresses()), (QList<int>{3, 17, 42}));
 
     // Asked again without the fault, the device takes the address.
-    rig.sim.setFaults(17, sim::Faults{});
+    rig.sim->setFaults(17, sim::Faults{});
     QVERIFY2(rig.send([&] { rig.click("InstallAdress"); }), rig.fault());
     QCOMPARE(rig.window->statusText(), msg::addressChanged());
     QCOMPARE(rig.listed(), captions({3, 100, 42}));
@@ -442,7 +439,7 @@ class ScanE2eTest : public QObject {
 
   // Typed by hand: the request goes out, the list stays, the address is taken.
   void aChangeOfAnAddressNotInTheList() {
-    BusRig rig(bus({3, 17, 42, 60}));
+    WindowRig rig(bus({3, 17, 42, 60}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     QTest::mouseClick(rig.control("n1_addr"), Qt::LeftButton);
     typeAtFocus(QStringLiteral("060"));
@@ -452,7 +449,7 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.window->statusText(), msg::addressChanged());
     QCOMPARE(rig.listed(), captions({3, 17, 42}));
     QCOMPARE(rig.state().SelectedAddress, 70);
-    QCOMPARE(sorted(rig.sim.addresses()), (QList<int>{3, 17, 42, 70}));
+    QCOMPARE(sorted(rig.sim->addresses()), (QList<int>{3, 17, 42, 70}));
   }
 
   // Device 17 names itself 3: two entries of 3, and the first one is changed.
@@ -460,7 +457,7 @@ class ScanE2eTest : public QObject {
     sim::SimOptions options = bus({3, 17, 42});
     options.devices[1].faults.wrongAddress = 1;
     options.devices[1].faults.otherAddress = 3;
-    BusRig rig(options);
+    WindowRig rig(options);
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     QCOMPARE(rig.listed(), captions({3, 3, 42}));
     rig.clickRow(1);
@@ -473,7 +470,7 @@ class ScanE2eTest : public QObject {
   }
 
   void aNewAddressIsTheOneTheDeviceAnswersTo() {
-    BusRig rig(bus({3, 17, 42}));
+    WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     rig.clickRow(1);
     QCOMPARE(rig.address(), QStringLiteral("017"));
@@ -481,13 +478,13 @@ class ScanE2eTest : public QObject {
     typeAtFocus(QStringLiteral("100"));
     QCOMPARE(focusName(), QStringLiteral("InstallAdress"));
 
-    const std::size_t sent = rig.sim.requestsSeen();
+    const std::size_t sent = rig.sim->requestsSeen();
     QTest::keyClick(rig.control("InstallAdress"), Qt::Key_Space);
-    QVERIFY(rig.sim.waitForRequests(sent + 1, 5s));
+    QVERIFY(rig.sim->waitForRequests(sent + 1, 5s));
     const TxFrame change = buildAddressChangeRequest(17, 100);
     QVERIFY(rig.requests().back().bytes ==
             std::vector<std::uint8_t>(change.begin(), change.begin() + kAddressChangeRequestLength));
-    QVERIFY(waitFor([&] { return rig.window->statusText() == msg::addressChanged(); }));
+    QVERIFY(waitUntil([&] { return rig.window->statusText() == msg::addressChanged(); }));
     QVERIFY(rig.errors.isEmpty());
 
     QCOMPARE(rig.listed(), captions({3, 100, 42}));
@@ -495,11 +492,11 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.address(), QStringLiteral("017"));
     QCOMPARE(rig.newAddress(), QStringLiteral("100"));
     QCOMPARE(rig.state().SelectedAddress, 100);
-    QCOMPARE(sorted(rig.sim.addresses()), (QList<int>{3, 42, 100}));
-    QVERIFY(waitFor([&] { return rig.exchange().transmitParked(); }));
+    QCOMPARE(sorted(rig.sim->addresses()), (QList<int>{3, 42, 100}));
+    QVERIFY(waitUntil([&] { return rig.exchange().transmitParked(); }));
 
     // Another scan: nobody answers at 17 any more, the device answers at 100.
-    const std::size_t scanStart = rig.sim.requestsSeen();
+    const std::size_t scanStart = rig.sim->requestsSeen();
     rig.dialog->script({Answer::YesDontAsk});
     rig.click("Find");
     QVERIFY2(rig.scanThrough(100), rig.fault());

@@ -7,10 +7,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "tests/faults/fault_rig.h"
+#include "tests/faults/fault_setup.h"
 
 using namespace rs485;
-using namespace rs485::faults;
+using namespace rs485::test;
 
 namespace {
 
@@ -32,7 +32,7 @@ class LineGoneTest : public QObject {
     const ReadingsResponse before = readingsOf(5, 235, 125, 3, 42, 12, 1500, 600);
     const ReadingsResponse after = readingsOf(5, -57, 61, 8, 7, 9, 300, 30);
     QTemporaryDir dir;
-    sim::SimOptions options = busOf({{5, before}});
+    sim::SimOptions options = instantBus({{5, before}});
     options.linkPath = dir.filePath(QStringLiteral("ttyRS485")).toStdString();
     FaultRig rig(options);
     const int threadsClosed = threadCount();
@@ -53,23 +53,23 @@ class LineGoneTest : public QObject {
     cut.splitGapMax = 10min;
     QVERIFY(rig.sim->setFaults(5, cut));
     QVERIFY(rig.tickUntilSent() >= 0);
-    QVERIFY(waitUntil([&] { return rig.window().exchange().inputQueued() > 0; }));
+    QVERIFY(waitUntil([&] { return rig.window->exchange().inputQueued() > 0; }));
     QVERIFY(rig.sim->lineGone());
 
     QVERIFY(rig.tick());
-    QVERIFY(waitUntil([&] { return rig.window().statusText() == msg::sendFailed(); }));
+    QVERIFY(waitUntil([&] { return rig.window->statusText() == msg::sendFailed(); }));
 
     // A second of ticks on the dead line, with the event loop running as in
     // the program, so that whatever the workers hand over runs at once:
     // nothing may spin.
     const auto cpuBefore = processCpuTime();
-    const Exchange& exchange = rig.window().exchange();
+    const Exchange& exchange = rig.window->exchange();
     const auto receiveBefore = exchange.receiveThreadCpuTime();
     const auto transmitBefore = exchange.transmitThreadCpuTime();
     QElapsedTimer wall;
     wall.start();
     while (wall.elapsed() < 1000) {
-      rig.window().readTimerTimer();
+      rig.window->readTimerTimer();
       QEventLoop loop;
       QTimer::singleShot(100, &loop, &QEventLoop::quit);
       loop.exec();
@@ -79,8 +79,8 @@ class LineGoneTest : public QObject {
     qInfo(
         "line gone: %.3f s of process CPU over %.3f s of ticks; receive thread %.3f s, transmit thread %.3f "
         "s",
-        cpu, elapsed, seconds(rig.window().exchange().receiveThreadCpuTime()),
-        seconds(rig.window().exchange().transmitThreadCpuTime()));
+        cpu, elapsed, seconds(rig.window->exchange().receiveThreadCpuTime()),
+        seconds(rig.window->exchange().transmitThreadCpuTime()));
     // Margins that hold under sanitizers on two busy cores: the workers
     // should use next to nothing, the whole process (the window's thread
     // with its ticks included) well under one core.
@@ -89,9 +89,9 @@ class LineGoneTest : public QObject {
     QVERIFY2(seconds(exchange.transmitThreadCpuTime() - transmitBefore) < 0.25 * elapsed,
              "the transmit thread spins on the dead line");
     QVERIFY2(cpu < 0.6 * elapsed, "a thread spins on the dead line");
-    QCOMPARE(rig.window().statusText(), msg::sendFailed());
+    QCOMPARE(rig.window->statusText(), msg::sendFailed());
     QCOMPARE(rig.cells(), cellsShowing(before));  // the half answer never reached them
-    QVERIFY(rig.errors().isEmpty());
+    QVERIFY(rig.errors.isEmpty());
 
     // The operator stops the poll and closes the port.
     QVERIFY(rig.stopPoll());
@@ -101,14 +101,14 @@ class LineGoneTest : public QObject {
     QVERIFY(rig.closePort());
     qInfo("line gone: the port closed in %lld ms", closing.elapsed());
     QVERIFY(closing.elapsed() < 5000);
-    QCOMPARE(rig.window().statusText(), msg::openPortPrompt());
+    QCOMPARE(rig.window->statusText(), msg::openPortPrompt());
     QCOMPARE(threadCount(), threadsClosed);
 
     // Plugged in again at the same path.
     QVERIFY(rig.sim->comeBack());
     QVERIFY(rig.sim->setFaults(5, {}));
     QVERIFY(rig.openPort());
-    QCOMPARE(rig.window().statusText(), msg::searchPrompt());
+    QCOMPARE(rig.window->statusText(), msg::searchPrompt());
     QVERIFY(rig.scanFor({5}));
     QVERIFY(rig.select(5));
     QVERIFY(rig.startPoll());
@@ -119,8 +119,8 @@ class LineGoneTest : public QObject {
       QVERIFY(rig.tickUntilSent() >= 0);
       QVERIFY(waitUntil([&] { return rig.cells() == cellsShowing(next); }));
     }
-    QCOMPARE(rig.window().statusText(), msg::pollStarted());
-    QVERIFY(rig.errors().isEmpty());
+    QCOMPARE(rig.window->statusText(), msg::pollStarted());
+    QVERIFY(rig.errors.isEmpty());
     QVERIFY(rig.stopPoll());
     QVERIFY(rig.closePort());
     QCOMPARE(threadCount(), threadsClosed);

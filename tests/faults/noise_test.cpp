@@ -6,10 +6,10 @@
 #include <map>
 
 #include "monitor/poll.h"
-#include "tests/faults/fault_rig.h"
+#include "tests/faults/fault_setup.h"
 
 using namespace rs485;
-using namespace rs485::faults;
+using namespace rs485::test;
 
 namespace {
 
@@ -80,11 +80,11 @@ class NoiseTest : public QObject {
     std::map<int, ReadingsResponse> readingsAt;
     std::vector<int> addresses;
     for (const BusDevice& d : bus) {
-      readingsAt[d.address] = d.readings;
+      readingsAt[d.address] = *d.readings;
       addresses.push_back(d.address);
     }
-    FaultRig rig(busOf(bus));
-    QVERIFY(rig.rig->exposed);
+    FaultRig rig(instantBus(bus));
+    QVERIFY(rig.ready);
     QVERIFY(rig.openPort());
     QVERIFY(rig.scanFor(addresses));
 
@@ -103,7 +103,7 @@ class NoiseTest : public QObject {
     QVERIFY(rig.startPoll());
     QVERIFY(rig.startRecording());
     QString status = msg::pollStarted();
-    QCOMPARE(rig.window().statusText(), status);
+    QCOMPARE(rig.window->statusText(), status);
 
     std::map<int, ExpectedFile> files;
     std::map<int, int> recordedMinute;
@@ -114,7 +114,7 @@ class NoiseTest : public QObject {
       requestsAtCheck[a] = rig.sim->stats(a)->requests;
     }
 
-    Exchange& exchange = rig.window().exchange();
+    Exchange& exchange = rig.window->exchange();
     const int n = exchangeCount();
     QStringList shown = initialCells();
     int taken = 0;
@@ -161,7 +161,7 @@ class NoiseTest : public QObject {
       }
       const std::size_t asked = next;
       QCOMPARE(rig.pollIndex(), asked);
-      const int polled = rig.window().deviceState().FoundDevices[asked].address;
+      const int polled = rig.window->deviceState().FoundDevices[asked].address;
       QVERIFY(rig.sim->waitForRequests(requests + 1, 5s));
       QCOMPARE(rig.sim->log().snapshot(sim::FrameKind::Request).back().address, polled);
       QVERIFY(rig.sim->waitForAnswers(answers + 1, 5s));
@@ -206,8 +206,8 @@ class NoiseTest : public QObject {
         ++droppedBy[answer.verdict];
       }
       QCOMPARE(rig.cells(), shown);
-      QVERIFY2(rig.errors().isEmpty(), qPrintable(rig.errors().join(QLatin1Char(';'))));
-      QCOMPARE(rig.window().statusText(), status);
+      QVERIFY2(rig.errors.isEmpty(), qPrintable(rig.errors.join(QLatin1Char(';'))));
+      QCOMPARE(rig.window->statusText(), status);
     }
 
     QStringList drops;
@@ -230,7 +230,7 @@ class NoiseTest : public QObject {
     }
     QVERIFY(rig.stopPoll());
     QVERIFY(rig.closePort());
-    QVERIFY(rig.errors().isEmpty());
+    QVERIFY(rig.errors.isEmpty());
   }
 };
 

@@ -6,10 +6,10 @@
 #include <QProcess>
 #include <QTest>
 
-#include "tests/faults/fault_rig.h"
+#include "tests/faults/fault_setup.h"
 
 using namespace rs485;
-using namespace rs485::faults;
+using namespace rs485::test;
 
 namespace {
 
@@ -40,7 +40,7 @@ bool cycle(FaultRig& rig) {
   if (rig.cells() != initialCells()) return false;
   if (rig.tickUntilSent() < 0 || !waitUntil([&] { return rig.cells() == cellsShowing(kReadings); }))
     return false;
-  return rig.stopPoll() && rig.closePort() && rig.errors().isEmpty();
+  return rig.stopPoll() && rig.closePort() && rig.errors.isEmpty();
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ class OpenCloseTest : public QObject {
 
     {
       FaultRig rig(line);
-      QVERIFY(rig.rig->exposed);
+      QVERIFY(rig.ready);
       for (int round = 0; round < kWarmUpCycles; ++round)
         QVERIFY2(cycle(rig), qPrintable(QString::number(round)));
       QCoreApplication::processEvents();

@@ -18,10 +18,10 @@
 #include <optional>
 #include <thread>
 
-#include "tests/faults/fault_rig.h"
+#include "tests/faults/fault_setup.h"
 
 using namespace rs485;
-using namespace rs485::faults;
+using namespace rs485::test;
 
 namespace {
 
@@ -188,7 +188,7 @@ class RecordingFaultsTest : public QObject {
         {kSelected, readingsOf(kSelected, 235, 125, 3, 42, 12, 1500, 600)},
         {kOther, readingsOf(kOther, -57, 61, 8, 7, 9, 300, 30)},
     };
-    FaultRig rig(busOf({{kSelected, readings[kSelected]}, {kOther, readings[kOther]}}), folder);
+    FaultRig rig(instantBus({{kSelected, readings[kSelected]}, {kOther, readings[kOther]}}), folder);
     const QString path = rig.filePath(kSelected);
     {
       QFile file(path);
@@ -272,7 +272,7 @@ class RecordingFaultsTest : public QObject {
 
       rig.now = rig.now.addSecs(60);
       const std::size_t asked = rig.pollIndex();
-      const int polled = rig.window().deviceState().FoundDevices[asked].address;
+      const int polled = rig.window->deviceState().FoundDevices[asked].address;
       const bool canWrite = writable(polled);
       std::optional<PipeWatchdog> watchdog;
       if (isPipe(path)) watchdog.emplace(path);
@@ -309,8 +309,8 @@ class RecordingFaultsTest : public QObject {
                                          selectedFile.right(rowLength + 10).toPercentEncoding(" ,.:")))));
       }
       QVERIFY2(otherFile == expected.at(kOther).bytes(), qPrintable(at));
-      QVERIFY2(rig.errors().isEmpty(), qPrintable(rig.errors().join(QLatin1Char(';'))));
-      QCOMPARE(rig.window().statusText(), msg::pollStarted());
+      QVERIFY2(rig.errors.isEmpty(), qPrintable(rig.errors.join(QLatin1Char(';'))));
+      QCOMPARE(rig.window->statusText(), msg::pollStarted());
     }
     qInfo("%s: %d rows refused, then %d and %d rows in the files", qPrintable(fault), refused,
           expected.at(kSelected).rows(), expected.at(kOther).rows());

@@ -8,13 +8,14 @@
 #include <functional>
 
 #include "devices/messages.h"
+#include "tests/support/dialog_script.h"
 #include "ui_Find.h"
 
 using namespace rs485;
+using rs485::test::Answer;
+using rs485::test::giveAnswer;
 
 namespace {
-
-enum class Answer { Enter, Escape, Yes, No, CloseBox };
 
 // Shows the dialog modally through ask(), as the scan does, and answers it
 // from inside its event loop. A dialog still open after a second is closed
@@ -34,30 +35,9 @@ bool ask(TAttention& dialog, const std::function<void()>& answer, const QString&
   return answered && closedByAnswer && !dialog.isVisible();
 }
 
-void give(TAttention& dialog, Answer answer) {
-  const Ui::TAttention& form = dialog.form();
-  switch (answer) {
-    case Answer::Enter:
-      QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
-      break;
-    case Answer::Escape:
-      QTest::keyClick(dialog.focusWidget(), Qt::Key_Escape);
-      break;
-    case Answer::Yes:
-      QTest::mouseClick(form.Yes, Qt::LeftButton);
-      break;
-    case Answer::No:
-      QTest::mouseClick(form.No, Qt::LeftButton);
-      break;
-    case Answer::CloseBox:
-      dialog.close();
-      break;
-  }
-}
-
 }  // namespace
 
-Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(rs485::test::Answer)
 
 class AttentionTest : public QObject {
   Q_OBJECT
@@ -113,7 +93,7 @@ class AttentionTest : public QObject {
         dialog,
         [&] {
           if (ticked) QTest::mouseClick(dialog.form().All_yes, Qt::LeftButton, {}, QPoint(5, 7));
-          give(dialog, answer);
+          giveAnswer(dialog, answer);
         },
         msg::foundDeviceQuestion(5));
     QVERIFY(closed);
@@ -133,7 +113,7 @@ class AttentionTest : public QObject {
             shown = dialog.form().Message->text();
             focused = dialog.focusWidget();
             dialog.form().All_yes->setChecked(true);
-            give(dialog, Answer::No);
+            giveAnswer(dialog, Answer::No);
           },
           msg::foundDeviceQuestion(address));
       QVERIFY(closed);
@@ -172,7 +152,7 @@ class AttentionTest : public QObject {
         dialog,
         [&] {
           dialog.form().Yes->setFocus();
-          give(dialog, Answer::Enter);
+          giveAnswer(dialog, Answer::Enter);
         },
         msg::foundDeviceQuestion(9));
     QVERIFY(closed);

@@ -20,7 +20,7 @@
 
 #include "devices/messages.h"
 #include "link/port_names.h"
-#include "tests/e2e/bus_rig.h"
+#include "tests/support/wait_until.h"
 #include "ui/attention.h"
 #include "ui/head_form.h"
 #include "ui_Find.h"
@@ -66,7 +66,7 @@ class Walk : public QObject {
   void click(const char* name) const { QTest::mouseClick(control(name), Qt::LeftButton); }
 
   void waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout, const QString& what) {
-    if (!e2e::waitFor(done, timeout)) {
+    if (!test::waitUntil(done, timeout)) {
       shoot(window_, QStringLiteral("failed"));
       fail(QStringLiteral("gave up waiting: ") + what);
     }

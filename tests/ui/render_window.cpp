@@ -11,7 +11,8 @@
 
 #include "devices/messages.h"
 #include "sim/sim_server.h"
-#include "tests/ui/window_rig.h"
+#include "tests/support/sim_bus.h"
+#include "tests/support/window_rig.h"
 #include "ui/attention.h"
 #include "ui_Main.h"
 
@@ -50,10 +51,8 @@ int main(int argc, char* argv[]) {
   }
   bool saved = true;
 
-  sim::SimServer bus(test::oneDeviceBus());
-  bus.start();
   {
-    test::WindowRig rig(PortNames({{"COM1", bus.toolPath()}}));
+    test::WindowRig rig(test::instantBus({{5}}), test::asShown());
     THeadForm& window = *rig.window;
     saved &= save(window, directory, QStringLiteral("1-port-closed"));
 
@@ -77,7 +76,7 @@ int main(int argc, char* argv[]) {
     saved &= save(window, directory, QStringLiteral("4-port-closed-again"));
   }
   {
-    test::WindowRig small(PortNames{}, THeadForm::kSmallScreenWidth - 1);
+    test::WindowRig small(PortNames{}, test::asShown(THeadForm::kSmallScreenWidth - 1));
     fillDisplay(*small.window);
     saved &= save(*small.window, directory, QStringLiteral("5-screen-1279"));
   }

@@ -5,10 +5,11 @@
 #include <QTest>
 
 #include "link/traffic_trace.h"
-#include "tests/ui/window_rig.h"
+#include "tests/support/sim_bus.h"
+#include "tests/support/window_rig.h"
 
 using namespace rs485;
-using rs485::test::SimWindowRig;
+using namespace rs485::test;
 
 // The window's traffic in a trace file, as rs485-master --trace wires it.
 class TraceTest : public QObject {
@@ -18,20 +19,19 @@ class TraceTest : public QObject {
   void framesOfTheWindowReachTheFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("trace.log"));
-    SimWindowRig rig;
-    rig.window().setRecordingOptions({dir.path(), {}});  // a find prepares a recording file
+    WindowRig rig(instantBus({{5}}), asShown());
     std::string error;
     auto trace = TrafficTrace::appendToFile(QFile::encodeName(path).toStdString(), error);
     QVERIFY2(trace != nullptr, error.c_str());
-    rig.window().exchange().setTrace(trace);
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    QVERIFY(rig.window().session().isOpen());
+    rig.window->exchange().setTrace(trace);
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    QVERIFY(rig.window->session().isOpen());
 
-    Exchange& exchange = rig.window().exchange();
+    Exchange& exchange = rig.window->exchange();
     exchange.setPendingCommand(CmdProbe);
     exchange.sendRequest(5, kStatusResponseLength);
-    QTRY_COMPARE(rig.window().deviceState().FoundDevices.size(), std::size_t{1});
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
+    QTRY_COMPARE(rig.window->deviceState().FoundDevices.size(), std::size_t{1});
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));

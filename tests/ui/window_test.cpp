@@ -31,32 +31,16 @@
 #include "devices/messages.h"
 #include "devices/qt_ui_executor.h"
 #include "protocol/frames.h"
-#include "tests/ui/window_rig.h"
+#include "tests/support/sim_bus.h"
+#include "tests/support/window_rig.h"
+#include "tests/support/window_states.h"
 #include "ui/up_down.h"
 #include "ui_Main.h"
 
 using namespace rs485;
-using rs485::test::SimWindowRig;
-using rs485::test::WindowRig;
+using namespace rs485::test;
 
 namespace {
-
-// What the operator sees of a control: its effective enabled state and its
-// caption or text. No text means the control shows none worth checking.
-struct Expected {
-  const char* name;
-  bool enabled;
-  std::optional<QString> text;
-};
-
-QString shownText(const QWidget* widget) {
-  if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
-  if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
-  if (const auto* combo = qobject_cast<const QComboBox*>(widget)) return combo->currentText();
-  if (const auto* group = qobject_cast<const QGroupBox*>(widget)) return group->title();
-  if (const auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
-  return {};
-}
 
 const QString kZero = QStringLiteral("0");
 
@@ -67,100 +51,14 @@ DigitCell cellNamed(const QString& name) {
   return *cell;
 }
 
-std::vector<Expected> closedState() {
-  std::vector<Expected> rows = {
-      {"InstallPort", true, QStringLiteral("Установка порта")},
-      {"Ports", true, QStringLiteral("COM1")},
-      {"OpenClose", true, msg::openCaption()},
-      {"Timeouts", false, QStringLiteral("500")},
-      {"UpDown", false, {}},
-      {"Find", false, msg::findCaption()},
-      {"ListAdress", false, {}},
-      {"n1_addr", false, kZero},
-      {"n2_addr", false, kZero},
-      {"n3_addr", false, kZero},
-      {"new1", false, kZero},
-      {"new2", false, kZero},
-      {"new3", false, kZero},
-      {"InstallAdress", false, QStringLiteral("Новый адрес")},
-      {"PanelAction", false, {}},
-      {"readingAll", false, msg::readingAllCaption()},
-      {"wFile", false, msg::recordCaption()},
-      {"GroupBox4", false, QString()},
-      {"gb_temp", false, QStringLiteral("Температура")},
-      {"gb_time", false, QStringLiteral("Время")},
-      {"gb_cycle", false, QStringLiteral("Количество циклов (диапазон от 1 до 255)")},
-  };
-  for (const char* cell : {"tempN1", "tempN4", "hoursH", "minutesL", "sectionH", "numStepL", "n1_temp",
-                           "n4_temp", "hhTime", "llTime", "hCycle", "lCycle"}) {
-    rows.push_back({cell, false, kZero});
-  }
-  return rows;
-}
-
-// Port open differs from Port closed only in these controls.
-std::vector<Expected> openState() {
-  const std::map<std::string, Expected> changes = {
-      {"Ports", {"Ports", false, QStringLiteral("COM1")}},
-      {"OpenClose", {"OpenClose", true, msg::closeCaption()}},
-      {"Timeouts", {"Timeouts", true, QStringLiteral("500")}},
-      {"UpDown", {"UpDown", true, {}}},
-      {"Find", {"Find", true, msg::findCaption()}},
-      {"n1_addr", {"n1_addr", true, kZero}},
-      {"n2_addr", {"n2_addr", true, kZero}},
-      {"n3_addr", {"n3_addr", true, kZero}},
-      {"new1", {"new1", true, kZero}},
-      {"new2", {"new2", true, kZero}},
-      {"new3", {"new3", true, kZero}},
-      {"InstallAdress", {"InstallAdress", true, QStringLiteral("Новый адрес")}},
-      {"PanelAction", {"PanelAction", true, {}}},
-      {"readingAll", {"readingAll", true, msg::readingAllCaption()}},
-      {"wFile", {"wFile", true, msg::recordCaption()}},
-  };
-  std::vector<Expected> rows = closedState();
-  for (Expected& row : rows) {
-    if (const auto found = changes.find(row.name); found != changes.end()) row = found->second;
-  }
-  return rows;
-}
-
+// The rows, the status bar and the hidden Label1.
 void checkState(const THeadForm& window, const std::vector<Expected>& rows, const QString& status) {
   QStringList faults;
-  for (const Expected& row : rows) {
-    const auto* widget = window.findChild<QWidget*>(QString::fromLatin1(row.name));
-    if (widget == nullptr) {
-      faults << QStringLiteral("%1: missing").arg(QLatin1String(row.name));
-      continue;
-    }
-    if (widget->isEnabled() != row.enabled) {
-      faults << QStringLiteral("%1: enabled %2, expected %3")
-                    .arg(QLatin1String(row.name))
-                    .arg(widget->isEnabled())
-                    .arg(row.enabled);
-    }
-    if (row.text && shownText(widget) != *row.text) {
-      faults << QStringLiteral("%1: shows \"%2\", expected \"%3\"")
-                    .arg(QLatin1String(row.name), shownText(widget), *row.text);
-    }
-  }
+  if (const QString controls = stateFaults(window, rows); !controls.isEmpty()) faults << controls;
   if (window.statusText() != status) faults << QStringLiteral("status: \"%1\"").arg(window.statusText());
   const auto* label1 = window.findChild<QLabel*>(QStringLiteral("Label1"));
   if (label1 == nullptr || !label1->isHidden()) faults << QStringLiteral("Label1 is not hidden");
   QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
-}
-
-// The state of every control of the table, to compare before and after.
-QStringList snapshot(const THeadForm& window) {
-  QStringList seen;
-  for (const Expected& row : closedState()) {
-    const auto* widget = window.findChild<QWidget*>(QString::fromLatin1(row.name));
-    seen << QStringLiteral("%1 %2 %3")
-                .arg(QLatin1String(row.name))
-                .arg(widget->isEnabled())
-                .arg(shownText(widget));
-  }
-  seen << window.statusText();
-  return seen;
 }
 
 // A pseudo-terminal whose master end the test holds.
@@ -194,27 +92,27 @@ class WindowTest : public QObject {
 
  private slots:
   void startsInPortClosed() {
-    SimWindowRig rig;
-    QVERIFY(rig.rig->exposed);
-    checkState(rig.window(), closedState(), msg::openPortPrompt());
-    QCOMPARE(rig.rig->control<QTableWidget>("ListAdress")->rowCount(), 0);
+    WindowRig rig(instantBus({{5}}), asShown());
+    QVERIFY(rig.ready);
+    checkState(*rig.window, closedState(), msg::openPortPrompt());
+    QCOMPARE(rig.control<QTableWidget>("ListAdress")->rowCount(), 0);
   }
 
   void openingGoesToPortOpen() {
-    SimWindowRig rig;
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    QVERIFY2(rig.rig->errors.isEmpty(), qPrintable(rig.rig->errors.join(QLatin1Char(','))));
-    QVERIFY(rig.window().session().isOpen());
-    checkState(rig.window(), openState(), msg::searchPrompt());
+    WindowRig rig(instantBus({{5}}), asShown());
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    QVERIFY2(rig.errors.isEmpty(), qPrintable(rig.errors.join(QLatin1Char(','))));
+    QVERIFY(rig.window->session().isOpen());
+    checkState(*rig.window, openState(), msg::searchPrompt());
     for (const char* cell : {"n1_addr", "n2_addr", "n3_addr"}) {
-      QVERIFY2(!rig.rig->control<QLineEdit>(cell)->isReadOnly(), cell);
+      QVERIFY2(!rig.control<QLineEdit>(cell)->isReadOnly(), cell);
     }
   }
 
   void closingGoesBackToPortClosedAndResets() {
-    SimWindowRig rig;
-    THeadForm& window = rig.window();
-    auto* openClose = rig.rig->control<QPushButton>("OpenClose");
+    WindowRig rig(instantBus({{5}}), asShown());
+    THeadForm& window = *rig.window;
+    auto* openClose = rig.control<QPushButton>("OpenClose");
     QTest::mouseClick(openClose, Qt::LeftButton);
     QVERIFY(window.session().isOpen());
 
@@ -223,7 +121,7 @@ class WindowTest : public QObject {
     window.appendDeviceListItem(QStringLiteral("Адрес: 5"));
     window.setDeviceListEnabled(true);
     const char* const touched[] = {"n1_addr", "n2_addr", "n3_addr", "new1", "new2", "new3"};
-    for (const char* cell : touched) rig.rig->control<QLineEdit>(cell)->setText(QStringLiteral("7"));
+    for (const char* cell : touched) rig.control<QLineEdit>(cell)->setText(QStringLiteral("7"));
     window.setCellText(DigitCell::tempN1, QStringLiteral("9"));
     window.setCellText(DigitCell::hCycle, QStringLiteral("E"));
 
@@ -235,22 +133,22 @@ class WindowTest : public QObject {
       if (QLatin1String(row.name) == QLatin1String("hCycle")) row.text = QStringLiteral("E");
     }
     checkState(window, expected, msg::openPortPrompt());
-    QCOMPARE(rig.rig->control<QTableWidget>("ListAdress")->rowCount(), 0);
+    QCOMPARE(rig.control<QTableWidget>("ListAdress")->rowCount(), 0);
     QVERIFY(window.deviceState().FoundDevices.empty());
   }
 
   void opensAndClosesAgainAndAgain() {
-    SimWindowRig rig;
-    auto* openClose = rig.rig->control<QPushButton>("OpenClose");
+    WindowRig rig(instantBus({{5}}), asShown());
+    auto* openClose = rig.control<QPushButton>("OpenClose");
     for (int round = 0; round < 5; ++round) {
       QTest::mouseClick(openClose, Qt::LeftButton);
-      QVERIFY(rig.window().session().isOpen());
+      QVERIFY(rig.window->session().isOpen());
       QCOMPARE(openClose->text(), msg::closeCaption());
       QTest::mouseClick(openClose, Qt::LeftButton);
-      QVERIFY(!rig.window().session().isOpen());
+      QVERIFY(!rig.window->session().isOpen());
       QCOMPARE(openClose->text(), msg::openCaption());
     }
-    QVERIFY(rig.rig->errors.isEmpty());
+    QVERIFY(rig.errors.isEmpty());
   }
 
   void aPortThatDoesNotOpenChangesNothing_data() {
@@ -260,7 +158,7 @@ class WindowTest : public QObject {
   }
   void aPortThatDoesNotOpenChangesNothing() {
     QFETCH(QString, path);
-    WindowRig rig(PortNames({{"COM1", path.toStdString()}}));
+    WindowRig rig(PortNames({{"COM1", path.toStdString()}}), asShown());
     const QStringList before = snapshot(*rig.window);
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QCOMPARE(rig.errors, QStringList{msg::cannotOpenPort()});
@@ -270,7 +168,7 @@ class WindowTest : public QObject {
 
   void aNameThatNamesNoDeviceDoesNotOpen() {
     QTemporaryDir empty;
-    WindowRig rig(PortNames({}, empty.path().toStdString(), empty.path().toStdString()));
+    WindowRig rig(PortNames({}, empty.path().toStdString(), empty.path().toStdString()), asShown());
     rig.control<QComboBox>("Ports")->setCurrentIndex(2);
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QCOMPARE(rig.errors, QStringList{msg::cannotOpenPort()});
@@ -278,11 +176,11 @@ class WindowTest : public QObject {
   }
 
   void upDownStepsTimeoutsWithinItsLimits() {
-    SimWindowRig rig;
-    THeadForm& window = rig.window();
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    auto* upDown = rig.rig->control<UpDownSpinner>("UpDown");
-    auto* timeouts = rig.rig->control<QLineEdit>("Timeouts");
+    WindowRig rig(instantBus({{5}}), asShown());
+    THeadForm& window = *rig.window;
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    auto* upDown = rig.control<UpDownSpinner>("UpDown");
+    auto* timeouts = rig.control<QLineEdit>("Timeouts");
     QVERIFY(upDown->isEnabled());
 
     QTest::mouseClick(upDown->downButton(), Qt::LeftButton);
@@ -299,17 +197,17 @@ class WindowTest : public QObject {
   }
 
   void timeoutsIgnoresTypingAndArrowKeys() {
-    SimWindowRig rig;
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    auto* timeouts = rig.rig->control<QLineEdit>("Timeouts");
-    auto* upDown = rig.rig->control<UpDownSpinner>("UpDown");
+    WindowRig rig(instantBus({{5}}), asShown());
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    auto* timeouts = rig.control<QLineEdit>("Timeouts");
+    auto* upDown = rig.control<UpDownSpinner>("UpDown");
     QTest::mouseClick(upDown->upButton(), Qt::LeftButton);
     timeouts->setFocus();
     QTest::keyClicks(timeouts, QStringLiteral("abc-7"));
     QCOMPARE(timeouts->text(), QStringLiteral("550"));
     for (const auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp, Qt::Key_PageDown}) {
       QTest::keyClick(timeouts, key);
-      QTest::keyClick(rig.rig->window.get(), key);
+      QTest::keyClick(rig.window.get(), key);
     }
     QCOMPARE(timeouts->text(), QStringLiteral("550"));
     QCOMPARE(upDown->position(), 550);
@@ -339,7 +237,7 @@ class WindowTest : public QObject {
   }
 
   void windowProperties() {
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     THeadForm& window = *rig.window;
     QCOMPARE(window.objectName(), QStringLiteral("HeadForm"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Программа для работы с устройствами по RS-485"));
@@ -396,7 +294,7 @@ class WindowTest : public QObject {
     QFETCH(QString, kind);
     QFETCH(QString, parent);
     QFETCH(QRect, place);
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     const QWidget* widget = rig.window->findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(widget != nullptr);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
@@ -433,7 +331,7 @@ class WindowTest : public QObject {
     QFETCH(QString, family);
     QFETCH(int, pixels);
     QFETCH(bool, bold);
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     const QString name = QString::fromLatin1(QTest::currentDataTag());
     const QWidget* widget =
         name == QLatin1String("HeadForm") ? rig.window.get() : rig.window->findChild<QWidget*>(name);
@@ -455,9 +353,9 @@ class WindowTest : public QObject {
   }
   void digitCellsShowTheirColours() {
     QFETCH(QColor, colour);
-    SimWindowRig rig;
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    auto* widget = rig.rig->window->findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
+    WindowRig rig(instantBus({{5}}), asShown());
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    auto* widget = rig.window->findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(widget != nullptr);
     const QImage image = widget->grab().toImage();
     int coloured = 0;
@@ -473,7 +371,7 @@ class WindowTest : public QObject {
 
   // A cell the operator cannot use looks it: grey, not green.
   void disabledAddressCellsGreyOut() {
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     const QImage image = rig.control("n1_addr")->grab().toImage();
     for (int y = 0; y < image.height(); ++y) {
       for (int x = 0; x < image.width(); ++x) QVERIFY(QColor(image.pixel(x, y)) != QColor(0, 0x80, 0));
@@ -502,7 +400,7 @@ class WindowTest : public QObject {
     QFETCH(QList<int>, fonts);
     QFETCH(int, column);
     QFETCH(int, statusHeight);
-    WindowRig rig(PortNames{}, screenWidth);
+    WindowRig rig(PortNames{}, asShown(screenWidth));
     THeadForm& window = *rig.window;
     QCOMPARE(window.size(), size);
     QCOMPARE(window.size().width() + THeadForm::kFrameWidth, screenWidth < 1280 ? 792 : 892);
@@ -519,12 +417,12 @@ class WindowTest : public QObject {
     QCOMPARE(header->maximumSectionSize(), column);
     QCOMPARE(rig.control("Status")->height(), statusHeight);
     // The top-left corner stays where centring the design size put it.
-    WindowRig designSize(PortNames{});
+    WindowRig designSize(PortNames{}, asShown());
     QCOMPARE(window.pos(), designSize.window->pos());
   }
 
   void theDeviceListIsAOneColumnReport() {
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     THeadForm& window = *rig.window;
     auto* list = rig.control<QTableWidget>("ListAdress");
     QCOMPARE(list->columnCount(), 1);
@@ -580,7 +478,7 @@ class WindowTest : public QObject {
   }
 
   void initialAllWritesEveryDisplayCellInOrder() {
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     THeadForm& window = *rig.window;
     const QStringList order = {"tempN1",   "tempN2",   "tempN3", "tempN4", "n1_temp",  "n2_temp",
                                "n3_temp",  "n4_temp",  "hoursH", "hoursL", "minutesH", "minutesL",
@@ -610,34 +508,33 @@ class WindowTest : public QObject {
   }
 
   void enDisPanelSwitchesTheLeftPanelInOrder() {
-    SimWindowRig rig;
-    THeadForm& window = rig.window();
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
+    WindowRig rig(instantBus({{5}}), asShown());
+    THeadForm& window = *rig.window;
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     const QStringList order = {"InstallPort", "Timeouts", "UpDown",  "Find",    "new1",         "new2",
                                "new3",        "n1_addr",  "n2_addr", "n3_addr", "InstallAdress"};
     QStringList changed;
     EventRecorder recorder(&changed);
-    for (const QString& name : order)
-      rig.rig->control(name.toLatin1().constData())->installEventFilter(&recorder);
+    for (const QString& name : order) rig.control(name.toLatin1().constData())->installEventFilter(&recorder);
     window.setDeviceListEnabled(true);
 
     window.enDisPanel(false);
     QCOMPARE(changed, order);
     for (const char* name :
          {"InstallPort", "Timeouts", "UpDown", "Find", "new1", "new2", "new3", "InstallAdress"}) {
-      QVERIFY2(!rig.rig->control(name)->isEnabled(), name);
+      QVERIFY2(!rig.control(name)->isEnabled(), name);
     }
     for (const char* name : {"n1_addr", "n2_addr", "n3_addr"}) {
-      QVERIFY2(rig.rig->control<QLineEdit>(name)->isEnabled(), name);
-      QVERIFY2(rig.rig->control<QLineEdit>(name)->isReadOnly(), name);
+      QVERIFY2(rig.control<QLineEdit>(name)->isEnabled(), name);
+      QVERIFY2(rig.control<QLineEdit>(name)->isReadOnly(), name);
     }
     // Their own flags are untouched; they follow their group.
-    auto* group = rig.rig->control("InstallPort");
-    QVERIFY(!rig.rig->control("OpenClose")->isEnabled());
-    QVERIFY(rig.rig->control("OpenClose")->isEnabledTo(group));
-    QVERIFY(!rig.rig->control("Ports")->isEnabledTo(group));
+    auto* group = rig.control("InstallPort");
+    QVERIFY(!rig.control("OpenClose")->isEnabled());
+    QVERIFY(rig.control("OpenClose")->isEnabledTo(group));
+    QVERIFY(!rig.control("Ports")->isEnabledTo(group));
     for (const char* name : {"ListAdress", "PanelAction", "readingAll", "wFile"}) {
-      QVERIFY2(rig.rig->control(name)->isEnabled(), name);
+      QVERIFY2(rig.control(name)->isEnabled(), name);
     }
 
     changed.clear();
@@ -649,7 +546,7 @@ class WindowTest : public QObject {
     }
     checkState(window, expected, msg::searchPrompt());
     for (const char* name : {"n1_addr", "n2_addr", "n3_addr"}) {
-      QVERIFY2(!rig.rig->control<QLineEdit>(name)->isReadOnly(), name);
+      QVERIFY2(!rig.control<QLineEdit>(name)->isReadOnly(), name);
     }
   }
 
@@ -658,16 +555,16 @@ class WindowTest : public QObject {
   // Tab and Shift+Tab are no typed characters: they move the focus along
   // the tab order of the digit editors instead of being filtered away.
   void tabMovesThroughTheDigitEditors() {
-    SimWindowRig rig;
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    auto* n1 = rig.rig->control<QLineEdit>("n1_addr");
+    WindowRig rig(instantBus({{5}}), asShown());
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    auto* n1 = rig.control<QLineEdit>("n1_addr");
     n1->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), n1);
     QTest::keyClick(n1, Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("n2_addr"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
     QCOMPARE(QApplication::focusWidget(), n1);
-    auto* new3 = rig.rig->control<QLineEdit>("new3");
+    auto* new3 = rig.control<QLineEdit>("new3");
     new3->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), new3);
     QTest::keyClick(new3, Qt::Key_Tab);
@@ -677,7 +574,7 @@ class WindowTest : public QObject {
   // Before a scan has found anything the list is off: a click in it does
   // nothing, in particular it writes no status text.
   void aDisabledListTakesNoClick() {
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     auto* list = rig.control<QTableWidget>("ListAdress");
     QVERIFY(!list->isEnabled());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 60));
@@ -685,14 +582,14 @@ class WindowTest : public QObject {
   }
 
   void displayCellsIgnoreClicksAndKeys() {
-    SimWindowRig rig;
-    THeadForm& window = rig.window();
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
+    WindowRig rig(instantBus({{5}}), asShown());
+    THeadForm& window = *rig.window;
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     window.setSetpointGroupsEnabled(true);
-    rig.rig->control("GroupBox4")->setEnabled(true);
+    rig.control("GroupBox4")->setEnabled(true);
     QGuiApplication::clipboard()->setText(QStringLiteral("5"));
     for (const char* name : {"tempN1", "hhTime", "lCycle", "numStepH"}) {
-      auto* cell = rig.rig->control<QLineEdit>(name);
+      auto* cell = rig.control<QLineEdit>(name);
       QVERIFY2(cell->isEnabled(), name);
       QTest::mouseClick(cell, Qt::LeftButton);
       QTest::mouseDClick(cell, Qt::LeftButton);
@@ -703,8 +600,8 @@ class WindowTest : public QObject {
       QTest::keyClick(cell, Qt::Key_V, Qt::ControlModifier);
       QCOMPARE(cell->text(), QStringLiteral("0"));
     }
-    QVERIFY(!rig.rig->control<QLineEdit>("hhTime")->isReadOnly());
-    QVERIFY(rig.rig->errors.isEmpty());
+    QVERIFY(!rig.control<QLineEdit>("hhTime")->isReadOnly());
+    QVERIFY(rig.errors.isEmpty());
   }
 
   // Only the digit cells of the right panel are cells; a value outside them
@@ -758,7 +655,7 @@ class WindowTest : public QObject {
   // Both queues are purged before the waiting bytes are counted.
   void readTimerTimerPurgesBeforeCounting() {
     RawPty pty;
-    WindowRig rig(PortNames({{"COM1", pty.slavePath()}}));
+    WindowRig rig(PortNames({{"COM1", pty.slavePath()}}), asShown());
     THeadForm& window = *rig.window;
     window.exchange().setPendingCommand(2);  // neither the scan's nor the poll's tick
     window.readTimerTimer();                 // no port: the tick still runs
@@ -771,15 +668,15 @@ class WindowTest : public QObject {
   }
 
   void aFailedWriteShowsTheTransmitError() {
-    SimWindowRig rig;
-    THeadForm& window = rig.window();
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
+    WindowRig rig(instantBus({{5}}), asShown());
+    THeadForm& window = *rig.window;
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
-    QVERIFY(rig.sim.lineGone());
+    QVERIFY(rig.sim->lineGone());
     window.exchange().setPendingCommand(1);
     window.exchange().sendRequest(5, 5);
     QTRY_COMPARE(window.statusText(), msg::sendFailed());
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(!window.session().isOpen());
   }
 
@@ -793,10 +690,10 @@ class WindowTest : public QObject {
   void errorBoxMovesTheFocusAfterwards() {
     QFETCH(int, target);
     QFETCH(QString, focused);
-    SimWindowRig rig;
-    THeadForm& window = rig.window();
-    QTest::mouseClick(rig.rig->control<QPushButton>("OpenClose"), Qt::LeftButton);
-    rig.rig->control("OpenClose")->setFocus();
+    WindowRig rig(instantBus({{5}}), asShown());
+    THeadForm& window = *rig.window;
+    QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
+    rig.control("OpenClose")->setFocus();
     QString focusDuringBox;
     window.setErrorBox([&window, &focusDuringBox](const QString&) {
       focusDuringBox = window.focusWidget() != nullptr ? window.focusWidget()->objectName() : QString();
@@ -809,7 +706,7 @@ class WindowTest : public QObject {
   void portTooltipsNameTheDevicesNow() {
     QTemporaryDir dev;
     const std::string root = dev.path().toStdString();
-    WindowRig rig(PortNames({{"COM3", "/dev/pts/77"}}, root, root));
+    WindowRig rig(PortNames({{"COM3", "/dev/pts/77"}}, root, root), asShown());
     auto* ports = rig.control<QComboBox>("Ports");
     QCOMPARE(ports->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("нет устройства"));
     QCOMPARE(ports->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/pts/77"));
@@ -832,7 +729,7 @@ class WindowTest : public QObject {
       void setAskMode(ScanAnswer) override {}
       void ask(const QString&) override { throw std::runtime_error("the dialog is gone"); }
     } dialog;
-    WindowRig rig(PortNames{});
+    WindowRig rig(PortNames{}, asShown());
     rig.window->setConfirmDialog(&dialog);
     Exchange& exchange = rig.window->exchange();
     exchange.setPendingCommand(1);
