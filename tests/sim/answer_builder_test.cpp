@@ -22,18 +22,13 @@ namespace {
 using std::chrono::milliseconds;
 using test::Bytes;
 using test::change;
+using test::encoded;
 using test::probe;
 using test::readCurrent;
+using test::status;
+using test::with;
 
 ParsedItem item(const Bytes& request) { return {ParsedItem::Kind::Request, request}; }
-
-Bytes status(int address, int command, int code) {
-  Bytes b(kStatusResponseLength);
-  encodeStatusResponse({static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(command),
-                        static_cast<std::uint8_t>(code)},
-                       b.data());
-  return b;
-}
 
 ReadingsResponse someReadings(int address) {
   ReadingsResponse r;
@@ -42,18 +37,6 @@ ReadingsResponse someReadings(int address) {
   r.timeMinutes = 42;
   r.cycles = 3;
   return r;
-}
-
-Bytes encoded(const ReadingsResponse& r) {
-  Bytes b(kReadingsResponseLength);
-  encodeReadingsResponse(r, b.data());
-  return b;
-}
-
-Faults with(std::function<void(Faults&)> set) {
-  Faults f;
-  set(f);
-  return f;
 }
 
 // A bus where 9 is taken, counting what the device asks of it.
@@ -101,7 +84,8 @@ TEST_P(Answers, FaultsShapeTheBytes) {
   const Answer& a = *out.answer;
   EXPECT_EQ(a.verdict, c.verdict);
   ASSERT_EQ(a.bytes.size(), c.length != 0 ? c.length : c.expected.size());
-  EXPECT_EQ(Bytes(a.bytes.begin(), a.bytes.begin() + static_cast<std::ptrdiff_t>(c.expected.size())), c.expected);
+  EXPECT_EQ(Bytes(a.bytes.begin(), a.bytes.begin() + static_cast<std::ptrdiff_t>(c.expected.size())),
+            c.expected);
   if (c.faults.split == 0) {
     EXPECT_EQ(a.bursts, std::vector<int>{static_cast<int>(a.bytes.size())});
     EXPECT_TRUE(a.gaps.empty());
@@ -126,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"readings", {}, readCurrent(4), "answered", encoded(someReadings(4)), 0, "ok", 1},
         AnswerCase{"silent_probe", with([](Faults& f) { f.silent = 1; }), probe(4), "silent", {}},
         AnswerCase{"silent_readings", with([](Faults& f) { f.silent = 1; }), readCurrent(4), "silent", {}},
-        AnswerCase{"silent_address_change", with([](Faults& f) { f.silent = 1; }), change(4, 8), "silent", {}},
+        AnswerCase{
+            "silent_address_change", with([](Faults& f) { f.silent = 1; }), change(4, 8), "silent", {}},
         AnswerCase{"bad_crc", with([](Faults& f) { f.badCrc = 1; }), probe(4), "answered",
                    badCrc(status(4, CmdProbe, 0)), 0, "bad-crc"},
         AnswerCase{"extra_bytes", with([](Faults& f) { f.extraBytes = 1; }), probe(4), "answered",
@@ -160,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
                      f.wrongAddress = 1;
                      f.badStatus = 1;
                    }),
-                   probe(4), "answered", badCrc(status(5, CmdProbe, 1)), 8, "bad-status+wrong-address+bad-crc+extra"}),
+                   probe(4), "answered", badCrc(status(5, CmdProbe, 1)), 8,
+                   "bad-status+wrong-address+bad-crc+extra"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AnswerBuilder, SplitAnswersGoOutInTwoToFourBurstsWithGapsInRange) {
@@ -199,10 +185,12 @@ TEST(AnswerBuilder, SplitAnswersGoOutInTwoToFourBurstsWithGapsInRange) {
 
 // Each fault with the probability 0 never strikes, with 1 always.
 TEST(AnswerBuilder, ProbabilityEdgesNeverAndAlways) {
-  const std::pair<const char*, double Faults::*> faults[] = {
-      {"silent", &Faults::silent},         {"bad-crc", &Faults::badCrc},
-      {"split", &Faults::split},           {"extra", &Faults::extraBytes},
-      {"wrong-address", &Faults::wrongAddress}, {"bad-status", &Faults::badStatus}};
+  const std::pair<const char*, double Faults::*> faults[] = {{"silent", &Faults::silent},
+                                                             {"bad-crc", &Faults::badCrc},
+                                                             {"split", &Faults::split},
+                                                             {"extra", &Faults::extraBytes},
+                                                             {"wrong-address", &Faults::wrongAddress},
+                                                             {"bad-status", &Faults::badStatus}};
   for (const auto& [name, field] : faults) {
     for (const double p : {0.0, 1.0}) {
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(p));
@@ -239,7 +227,8 @@ std::vector<std::string> verdicts(std::uint64_t seed, const Faults& faults, int 
 }
 
 TEST(AnswerBuilder, TheSeedMakesTheDrawsRepeatable) {
-  const Faults half = with([](Faults& f) { f.silent = f.badCrc = f.split = f.extraBytes = f.badStatus = 0.5; });
+  const Faults half =
+      with([](Faults& f) { f.silent = f.badCrc = f.split = f.extraBytes = f.badStatus = 0.5; });
   const auto first = verdicts(11, half, 100);
   EXPECT_EQ(verdicts(11, half, 100), first) << "the same seed plays the same answers";
   EXPECT_NE(verdicts(12, half, 100), first);
@@ -264,7 +253,7 @@ TEST(AnswerBuilder, AddressChangeMovesToAFreeValidAddressOnly) {
     std::optional<int> moved;
     int status;
   };
-  const Case cases[] = {{8, "answered", 8, 0},   {4, "answered", 4, 0},  {247, "answered", 247, 0},
+  const Case cases[] = {{8, "answered", 8, 0},    {4, "answered", 4, 0},    {247, "answered", 247, 0},
                         {9, "refused", {}, 0x33}, {0, "refused", {}, 0x33}, {248, "refused", {}, 0x33}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
@@ -297,7 +286,8 @@ TEST(AnswerBuilder, SetFaultsTakesEffectAtTheNextRequest) {
 TEST(Faults, CheckTakesTheEdgesAndRejectsWhatLiesBeyond) {
   const std::pair<const char*, std::function<void(Faults&)>> good[] = {
       {"defaults", [](Faults&) {}},
-      {"all certain", [](Faults& f) { f.silent = f.badCrc = f.split = f.extraBytes = f.wrongAddress = f.badStatus = 1; }},
+      {"all certain",
+       [](Faults& f) { f.silent = f.badCrc = f.split = f.extraBytes = f.wrongAddress = f.badStatus = 1; }},
       {"one extra byte", [](Faults& f) { f.extraByteCount = 1; }},
       {"64 extra bytes", [](Faults& f) { f.extraByteCount = 64; }},
       {"no gap", [](Faults& f) { f.splitGapMin = f.splitGapMax = milliseconds(0); }}};

@@ -36,20 +36,11 @@ using test::TestPort;
 constexpr milliseconds kWait{5000};  // generous: only a broken simulator ever waits this long
 
 using test::change;
+using test::encoded;
 using test::probe;
 using test::readCurrent;
-Bytes status(int address, int command, int code) {
-  Bytes b(kStatusResponseLength);
-  encodeStatusResponse({static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(command),
-                        static_cast<std::uint8_t>(code)},
-                       b.data());
-  return b;
-}
-Bytes encoded(const ReadingsResponse& r) {
-  Bytes b(kReadingsResponseLength);
-  encodeReadingsResponse(r, b.data());
-  return b;
-}
+using test::status;
+using test::with;
 Bytes cat(const Bytes& a, const Bytes& b) {
   Bytes out = a;
   out.insert(out.end(), b.begin(), b.end());
@@ -283,12 +274,6 @@ struct FaultCase {
   std::string verdict;       // of the answer, or of the request when there is none
   std::function<void(const Bytes& answer, const FrameRecord& record, SimServer& server)> check;
 };
-
-Faults with(std::function<void(Faults&)> set) {
-  Faults f;
-  set(f);
-  return f;
-}
 
 class FaultTest : public ::testing::TestWithParam<FaultCase> {};
 
