@@ -30,8 +30,8 @@ int main(int argc, char** argv) {
       test::PumpExecutor ui;
       Exchange exchange(ui);
       PortSession session(exchange, PortNames(std::map<std::string, std::string>{{"COM1", pty.slavePath()}}));
-      const int stalled = pty.stallOutput(stall);
-      if (stalled < 0 || !session.COMOpen("COM1")) {
+      UniqueFd stalled = pty.stallOutput(stall);
+      if (!stalled.valid() || !session.COMOpen("COM1")) {
         std::fprintf(stderr, "cannot stall and open %s\n", pty.slavePath().c_str());
         return 1;
       }
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
       const auto start = Clock::now();
       session.COMClose();
       ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-      ::close(stalled);
+      stalled.reset();
     }
     std::sort(ms.begin(), ms.end());
     std::printf("close with output %s: %d closes, median %.3f ms, worst %.3f ms\n",

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <climits>
 
+#include "link/raw_tty.h"
+
 namespace rs485 {
 
 OpenError openErrorFromErrno(int error) {
@@ -36,40 +38,6 @@ OpenError openErrorFromErrno(int error) {
 }
 
 namespace {
-
-// Bytes pass untouched: no line editing, echo, signals or output processing,
-// and on input no CR/LF mapping, case folding, stripping or break handling.
-void makeRaw(termios& t) {
-  t.c_lflag &= ~tcflag_t(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOKE | ISIG | IEXTEN);
-  t.c_oflag &= ~tcflag_t(OPOST);
-  t.c_iflag &= ~tcflag_t(ICRNL | INLCR | IGNCR | IUCLC | ISTRIP | BRKINT | PARMRK);
-}
-
-// Eight data bits, no parity (so nothing to check on input), one stop bit.
-void setFraming8N1(termios& t) {
-  t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
-  t.c_cflag |= tcflag_t(CS8);
-  t.c_iflag &= ~tcflag_t(INPCK);
-}
-
-// No handshake of either kind: the adapter switches the bus direction itself,
-// and XON/XOFF would swallow the bytes 0x11 and 0x13 of binary frames.
-void disableFlowControl(termios& t) {
-  t.c_cflag &= ~tcflag_t(CRTSCTS);
-  t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
-}
-
-// The modem status lines must not block the line, and the receiver is on.
-void enableReceiver(termios& t) { t.c_cflag |= tcflag_t(CLOCAL | CREAD); }
-
-// The bus runs at 2400 baud in both directions.
-bool setSpeed(termios& t) { return cfsetispeed(&t, B2400) == 0 && cfsetospeed(&t, B2400) == 0; }
-
-// A read returns at once with what is queued; the engine decides when to read.
-void clearReadTimeouts(termios& t) {
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-}
 
 // DTR and RTS stay off: nothing on the bus listens to them. A pseudo-terminal
 // has no modem lines and refuses the call, which is harmless. The open raises
@@ -105,7 +73,7 @@ bool applyLine(int fd, termios& settings) {
   setFraming8N1(t);
   disableFlowControl(t);
   enableReceiver(t);
-  if (!setSpeed(t) || tcsetattr(fd, TCSANOW, &t) != 0) return false;
+  if (!setBusSpeed(t) || tcsetattr(fd, TCSANOW, &t) != 0) return false;
   settings = t;
   return clearModemLines(fd);
 }
@@ -137,11 +105,6 @@ void letCloseReturnAtOnce(int fd) {
   tcflush(fd, TCOFLUSH);
 }
 
-void closeIfOpen(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
 }  // namespace
 
 std::unique_ptr<SerialDevice> openLinuxSerialDevice(const std::string& path, OpenError& error) {
@@ -152,34 +115,34 @@ std::unique_ptr<SerialDevice> openLinuxSerialDevice(const std::string& path, Ope
 }
 
 LinuxSerialDevice::~LinuxSerialDevice() {
-  closeIfOpen(writeEpoll_);
-  closeIfOpen(readEpoll_);
-  closeIfOpen(wakeFd_);
-  if (fd_ >= 0 && isatty(fd_)) letCloseReturnAtOnce(fd_);
-  if (exclusive_) ioctl(fd_, TIOCNXCL);  // the next open, by anyone, may succeed
-  closeIfOpen(fd_);                      // also drops the flock
+  writeEpoll_.reset();
+  readEpoll_.reset();
+  wakeFd_.reset();
+  if (fd_.valid() && isatty(fd_.get())) letCloseReturnAtOnce(fd_.get());
+  if (exclusive_) ioctl(fd_.get(), TIOCNXCL);  // the next open, by anyone, may succeed
+  fd_.reset();                                 // also drops the flock
 }
 
 OpenError LinuxSerialDevice::open(const std::string& path) {
   path_ = path;
-  fd_ = openNonBlocking(path);
-  if (fd_ < 0) return openErrorFromErrno(errno);
+  fd_ = UniqueFd(openNonBlocking(path));
+  if (!fd_.valid()) return openErrorFromErrno(errno);
   // Lowered before anything else, so that an adapter keyed by RTS transmits
   // no longer than the open itself took.
-  if (!clearModemLines(fd_)) return OpenError::SettingsRejected;
-  if (!isatty(fd_)) return OpenError::NotSerial;
-  if (const OpenError error = lockExclusively(fd_); error != OpenError::None) return error;
+  if (!clearModemLines(fd_.get())) return OpenError::SettingsRejected;
+  if (!isatty(fd_.get())) return OpenError::NotSerial;
+  if (const OpenError error = lockExclusively(fd_.get()); error != OpenError::None) return error;
   exclusive_ = true;
   return createWaits();
 }
 
 OpenError LinuxSerialDevice::createWaits() {
-  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  readEpoll_ = epoll_create1(EPOLL_CLOEXEC);
-  writeEpoll_ = epoll_create1(EPOLL_CLOEXEC);
-  if (wakeFd_ < 0 || readEpoll_ < 0 || writeEpoll_ < 0) return OpenError::Other;
-  const bool ok =
-      watch(readEpoll_, wakeFd_, EPOLLIN, kWakeTag) && watch(writeEpoll_, wakeFd_, EPOLLIN, kWakeTag);
+  wakeFd_ = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  readEpoll_ = UniqueFd(epoll_create1(EPOLL_CLOEXEC));
+  writeEpoll_ = UniqueFd(epoll_create1(EPOLL_CLOEXEC));
+  if (!wakeFd_.valid() || !readEpoll_.valid() || !writeEpoll_.valid()) return OpenError::Other;
+  const bool ok = watch(readEpoll_.get(), wakeFd_.get(), EPOLLIN, kWakeTag) &&
+                  watch(writeEpoll_.get(), wakeFd_.get(), EPOLLIN, kWakeTag);
   std::lock_guard lock(lineMutex_);
   return ok && watchLine(generation_) ? OpenError::None : OpenError::Other;
 }
@@ -187,8 +150,8 @@ OpenError LinuxSerialDevice::createWaits() {
 bool LinuxSerialDevice::watchLine(std::uint64_t generation) {
   // Edge-triggered: every arrival wakes the receive thread once, however many
   // bytes it leaves in the queue; level-triggered it would spin on them.
-  return watch(readEpoll_, fd_, EPOLLIN | EPOLLET, generation) &&
-         watch(writeEpoll_, fd_, EPOLLOUT, generation);
+  return watch(readEpoll_.get(), fd_.get(), EPOLLIN | EPOLLET, generation) &&
+         watch(writeEpoll_.get(), fd_.get(), EPOLLOUT, generation);
 }
 
 // A hung-up line may report its hang-up again at any stir of its queues: its
@@ -197,38 +160,39 @@ bool LinuxSerialDevice::watchLine(std::uint64_t generation) {
 // transmit thread never waits on a hung-up line: its writes fail at once.)
 void LinuxSerialDevice::forgetDeadLine(std::uint64_t generation) {
   std::lock_guard lock(lineMutex_);
-  if (generation == generation_) epoll_ctl(readEpoll_, EPOLL_CTL_DEL, fd_, nullptr);
+  if (generation == generation_) epoll_ctl(readEpoll_.get(), EPOLL_CTL_DEL, fd_.get(), nullptr);
 }
 
 bool LinuxSerialDevice::reopen() {
   if (shutDown_) return false;
   // The same recipe as the first open. While the old line still holds the
   // device, the flock turns the new open away: nothing to reopen.
-  const int fd = openNonBlocking(path_);
-  if (fd < 0) return false;
+  UniqueFd fd(openNonBlocking(path_));
+  if (!fd.valid()) return false;
   termios settings{};
-  const bool locked = clearModemLines(fd) && isatty(fd) && lockExclusively(fd) == OpenError::None;
-  const bool ok = locked && tcgetattr(fd, &settings) == 0 && applyLine(fd, settings) &&
-                  applyNoTimeouts(fd, settings) && tcflush(fd, TCIFLUSH) == 0;
+  const bool locked =
+      clearModemLines(fd.get()) && isatty(fd.get()) && lockExclusively(fd.get()) == OpenError::None;
+  const bool ok = locked && tcgetattr(fd.get(), &settings) == 0 && applyLine(fd.get(), settings) &&
+                  applyNoTimeouts(fd.get(), settings) && tcflush(fd.get(), TCIFLUSH) == 0;
   std::lock_guard lock(lineMutex_);
   if (!ok || shutDown_) {
-    if (locked) ioctl(fd, TIOCNXCL);  // never when the lock was another's
-    ::close(fd);
+    if (locked) ioctl(fd.get(), TIOCNXCL);  // never when the lock was another's
+    fd.reset();
     return false;
   }
   // dup2 closes the dead line in the same step, and with it its
   // registrations; the new one is watched under the next generation.
-  const bool placed = dup2(fd, fd_) == fd_;
-  ::close(fd);
+  const bool placed = dup2(fd.get(), fd_.get()) == fd_.get();
+  fd.reset();
   if (!placed) return false;
   return watchLine(++generation_);
 }
 
-bool LinuxSerialDevice::readLineSettings() { return tcgetattr(fd_, &settings_) == 0; }
+bool LinuxSerialDevice::readLineSettings() { return tcgetattr(fd_.get(), &settings_) == 0; }
 
-bool LinuxSerialDevice::applyLineSettings() { return applyLine(fd_, settings_); }
+bool LinuxSerialDevice::applyLineSettings() { return applyLine(fd_.get(), settings_); }
 
-bool LinuxSerialDevice::clearTimeouts() { return applyNoTimeouts(fd_, settings_); }
+bool LinuxSerialDevice::clearTimeouts() { return applyNoTimeouts(fd_.get(), settings_); }
 
 // The tty layer sizes its own queues; Linux has nothing to set here.
 void LinuxSerialDevice::setQueueSizes(int, int) {}
@@ -237,7 +201,7 @@ bool LinuxSerialDevice::writeAll(const std::uint8_t* data, std::size_t length) {
   std::size_t written = 0;
   while (written < length) {
     if (shutDown_) return false;
-    const ssize_t n = ::write(fd_, data + written, length - written);
+    const ssize_t n = ::write(fd_.get(), data + written, length - written);
     if (n > 0) {
       written += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
@@ -254,7 +218,7 @@ bool LinuxSerialDevice::writeAll(const std::uint8_t* data, std::size_t length) {
 bool LinuxSerialDevice::waitWritable() {
   for (;;) {
     epoll_event events[2];
-    const int n = epoll_wait(writeEpoll_, events, 2, -1);
+    const int n = epoll_wait(writeEpoll_.get(), events, 2, -1);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     for (int i = 0; i < n; ++i) {
@@ -266,13 +230,13 @@ bool LinuxSerialDevice::waitWritable() {
 
 int LinuxSerialDevice::inputQueued() {
   int queued = 0;
-  return ioctl(fd_, FIONREAD, &queued) == 0 ? queued : 0;
+  return ioctl(fd_.get(), FIONREAD, &queued) == 0 ? queued : 0;
 }
 
 int LinuxSerialDevice::readQueued(std::uint8_t* buffer, int maxLength) {
   int total = 0;
   while (total < maxLength) {
-    const ssize_t n = ::read(fd_, buffer + total, static_cast<std::size_t>(maxLength - total));
+    const ssize_t n = ::read(fd_.get(), buffer + total, static_cast<std::size_t>(maxLength - total));
     if (n > 0) {
       total += static_cast<int>(n);
     } else if (n < 0 && errno == EINTR) {
@@ -284,14 +248,14 @@ int LinuxSerialDevice::readQueued(std::uint8_t* buffer, int maxLength) {
   return total;
 }
 
-void LinuxSerialDevice::purgeInput() { tcflush(fd_, TCIFLUSH); }
+void LinuxSerialDevice::purgeInput() { tcflush(fd_.get(), TCIFLUSH); }
 
-void LinuxSerialDevice::purgeOutput() { tcflush(fd_, TCOFLUSH); }
+void LinuxSerialDevice::purgeOutput() { tcflush(fd_.get(), TCOFLUSH); }
 
 SerialPort::Wake LinuxSerialDevice::waitForArrival() {
   for (;;) {
     epoll_event events[2];
-    const int n = epoll_wait(readEpoll_, events, 2, -1);
+    const int n = epoll_wait(readEpoll_.get(), events, 2, -1);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Wake::Error;
     bool arrival = false;
@@ -316,7 +280,7 @@ bool LinuxSerialDevice::pause(std::chrono::milliseconds duration) {
     if (shutDown_) return false;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return true;
-    pollfd wake{wakeFd_, POLLIN, 0};
+    pollfd wake{wakeFd_.get(), POLLIN, 0};
     const int n = poll(&wake, 1, left > INT_MAX ? INT_MAX : static_cast<int>(left));
     if (n > 0) return false;
     if (n < 0 && errno != EINTR) return !shutDown_;
@@ -327,7 +291,7 @@ void LinuxSerialDevice::shutdown() {
   shutDown_ = true;
   // Never read back, so the eventfd stays readable and every later wait returns too.
   const std::uint64_t one = 1;
-  const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  const ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
   static_cast<void>(n);
 }
 

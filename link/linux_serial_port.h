@@ -10,6 +10,7 @@
 #include <string>
 
 #include "link/serial_device.h"
+#include "link/unique_fd.h"
 
 namespace rs485 {
 
@@ -54,11 +55,11 @@ class LinuxSerialDevice final : public SerialDevice {
   // The descriptor's number never changes while the port is open: a reopen
   // puts the new line in its place with dup2(), so that no thread ever
   // holds a number that was closed or given to another file.
-  int fd_ = -1;
+  UniqueFd fd_;
   std::string path_;        // what open() and reopen() open
-  int wakeFd_ = -1;         // eventfd, readable once shutdown() has been called
-  int readEpoll_ = -1;      // receive thread: arrivals on the port, plus wakeFd_
-  int writeEpoll_ = -1;     // transmit thread: room in the output queue, plus wakeFd_
+  UniqueFd wakeFd_;         // eventfd, readable once shutdown() has been called
+  UniqueFd readEpoll_;      // receive thread: arrivals on the port, plus wakeFd_
+  UniqueFd writeEpoll_;     // transmit thread: room in the output queue, plus wakeFd_
   bool exclusive_ = false;  // this descriptor holds the lock and set TIOCEXCL
   std::atomic<bool> shutDown_{false};
   termios settings_{};  // as the port reported them, then as applied

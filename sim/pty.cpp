@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
+
+#include "link/raw_tty.h"
 
 namespace rs485::sim {
 
@@ -22,28 +25,13 @@ namespace {
   throw std::system_error(errno, std::generic_category(), what);
 }
 
-// 2400 baud 8N1, raw binary: XON/XOFF would swallow bytes 0x11 and 0x13 of
-// a frame, echo would hand the master its own request back.
+// Raw binary at the bus's 2400 baud 8N1: XON/XOFF would swallow bytes 0x11
+// and 0x13 of a frame, echo would hand the master its own request back.
 void makeRaw(int fd, const std::string& name) {
-  termios tio{};
-  if (tcgetattr(fd, &tio) != 0) fail("tcgetattr " + name);
-  cfmakeraw(&tio);
-  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | CRTSCTS);
-  tio.c_cflag |= CS8 | CREAD | CLOCAL;
-  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  tio.c_cc[VMIN] = 0;
-  tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, B2400);
-  cfsetospeed(&tio, B2400);
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) fail("tcsetattr " + name);
+  if (!applyRawBusLine(fd)) fail("raw line settings " + name);
 }
 
 }  // namespace
-
-void UniqueFd::reset() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
 
 void Line::close() {
   if (closeWatch.valid()) closeWatch.reset();  // first, so that our own close is not taken for the tool's
@@ -57,20 +45,17 @@ void Line::close() {
 Line openPseudoTerminal() {
   Line line;
   line.isPty = true;
-  line.io = UniqueFd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (!line.io.valid()) fail("posix_openpt");
-  if (grantpt(line.io.get()) != 0) fail("grantpt");
-  if (unlockpt(line.io.get()) != 0) fail("unlockpt");
-  char name[PATH_MAX];
-  if (ptsname_r(line.io.get(), name, sizeof name) != 0) fail("ptsname_r");
-  line.toolPath = name;
-  line.innerSlave = UniqueFd(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  PtyMaster pty = openPtyMaster(O_CLOEXEC);
+  if (pty.failed != nullptr) fail(pty.failed);
+  line.io = std::move(pty.fd);
+  line.toolPath = pty.slavePath;
+  line.innerSlave = UniqueFd(::open(line.toolPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
   if (!line.innerSlave.valid()) fail("open " + line.toolPath);
   makeRaw(line.innerSlave.get(), line.toolPath);
   if (fcntl(line.io.get(), F_SETFL, O_NONBLOCK) != 0) fail("fcntl O_NONBLOCK");
   line.closeWatch = UniqueFd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   if (!line.closeWatch.valid()) fail("inotify_init1");
-  if (inotify_add_watch(line.closeWatch.get(), name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+  if (inotify_add_watch(line.closeWatch.get(), line.toolPath.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
     fail("inotify_add_watch " + line.toolPath);
   return line;
 }

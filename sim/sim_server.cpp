@@ -8,7 +8,6 @@
 #include <cmath>
 #include <deque>
 #include <future>
-#include <random>
 #include <stdexcept>
 #include <system_error>
 
@@ -21,60 +20,22 @@ namespace rs485::sim {
 using Clock = std::chrono::steady_clock;
 using TimePoint = Clock::time_point;
 
-bool validBusAddress(int address) { return address >= kFirstBusAddress && address <= kLastBusAddress; }
-
-namespace {
-
-double uniform(std::mt19937_64& rng) { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
-
-void checkProbability(double p, const char* name) {
-  if (!(p >= 0.0 && p <= 1.0))
-    throw std::invalid_argument(std::string("fault probability out of 0..1: ") + name);
-}
-
-void checkFaults(const Faults& f) {
-  checkProbability(f.silent, "silent");
-  checkProbability(f.badCrc, "bad-crc");
-  checkProbability(f.split, "split");
-  checkProbability(f.extraBytes, "extra");
-  checkProbability(f.wrongAddress, "wrong-address");
-  checkProbability(f.badStatus, "bad-status");
-  if (f.extraByteCount < 1 || f.extraByteCount > 64)
-    throw std::invalid_argument("extra byte count out of 1..64");
-  if (f.splitGapMin.count() < 0 || f.splitGapMax < f.splitGapMin)
-    throw std::invalid_argument("bad split gaps");
-}
-
-std::string joinVerdict(const std::vector<const char*>& faults) {
-  if (faults.empty()) return "ok";
-  std::string out;
-  for (const char* f : faults) {
-    if (!out.empty()) out += '+';
-    out += f;
-  }
-  return out;
-}
-
-}  // namespace
-
 struct SimServer::Device {
   Device(const DeviceConfig& config, std::uint64_t seed, std::uint64_t serial)
       : id(serial),
         address(config.address),
-        faults(config.faults),
         fixed(config.fixedReadings),
         model(config.program ? *config.program
                              : Program::random(mixSeed(seed, static_cast<std::uint64_t>(address)))),
-        rng(mixSeed(seed, 1000 + static_cast<std::uint64_t>(address))) {}
+        answers(config.faults, mixSeed(seed, 1000 + static_cast<std::uint64_t>(address))) {}
 
   std::uint64_t id;
   int address;
-  Faults faults;
   std::optional<ReadingsResponse> fixed;
   DeviceModel model;
   TimePoint synced = Clock::now();
   double carryMs = 0;  // simulated time not yet handed to the model
-  std::mt19937_64 rng;
+  AnswerBuilder answers;
   DeviceStats stats;
 };
 
@@ -173,7 +134,7 @@ bool SimServer::setFaults(int address, const Faults& faults) {
   std::lock_guard lock(devicesMutex_);
   Device* d = findDevice(address);
   if (d == nullptr) return false;
-  d->faults = faults;
+  d->answers.setFaults(faults);
   return true;
 }
 
@@ -252,44 +213,6 @@ bool SimServer::lineUp() const { return lineUp_.load(); }
 // ---------------------------------------------------------------------------
 // Serving. Everything below runs on the serving thread, or on the caller's
 // thread while that thread does not run.
-
-namespace {
-
-struct Draws {
-  double silent, badStatus, wrongAddress, badCrc, extra, split;
-};
-
-// All six are drawn for every request so that one fault's setting does not
-// shift the draws of the others.
-Draws drawFaults(std::mt19937_64& rng) {
-  Draws d{};
-  d.silent = uniform(rng);
-  d.badStatus = uniform(rng);
-  d.wrongAddress = uniform(rng);
-  d.badCrc = uniform(rng);
-  d.extra = uniform(rng);
-  d.split = uniform(rng);
-  return d;
-}
-
-std::vector<int> splitSizes(std::size_t length, std::mt19937_64& rng) {
-  const std::size_t count = std::min<std::size_t>(2 + rng() % 3, length);
-  std::vector<std::size_t> cuts;
-  for (std::size_t i = 1; i < length; ++i) cuts.push_back(i);
-  for (std::size_t i = 0; i + 1 < count; ++i) std::swap(cuts[i], cuts[i + rng() % (cuts.size() - i)]);
-  cuts.resize(count - 1);
-  std::sort(cuts.begin(), cuts.end());
-  std::vector<int> sizes;
-  std::size_t previous = 0;
-  for (const std::size_t cut : cuts) {
-    sizes.push_back(static_cast<int>(cut - previous));
-    previous = cut;
-  }
-  sizes.push_back(static_cast<int>(length - previous));
-  return sizes;
-}
-
-}  // namespace
 
 void SimServer::runOnLoop(const std::function<void()>& task) {
   if (!thread_.joinable()) {
@@ -427,76 +350,26 @@ bool SimServer::comeBack() {
 // The answer of one device to one request, as it goes on the line.
 std::optional<SimServer::Transmission> SimServer::answer(Device& d, const ParsedItem& item,
                                                          FrameRecord& request) {
-  const Faults& f = d.faults;
-  const Draws draw = drawFaults(d.rng);
-  if (draw.silent < f.silent) {
-    request.verdict = "silent";
-    return std::nullopt;
-  }
-  request.verdict = "answered";
-  std::vector<const char*> applied;
-  std::vector<std::uint8_t> frame;
   const auto self = static_cast<std::uint8_t>(d.address);
-  if (item.command() == CmdReadCurrent) {
-    ReadingsResponse r;
-    if (d.fixed) {
-      r = *d.fixed;
-    } else {
-      syncClock(d);
-      r = d.model.readings(self);
-    }
-    frame.resize(kReadingsResponseLength);
-    encodeReadingsResponse(r, frame.data());
-  } else {
-    StatusResponse s{self, item.command(), 0};
-    if (draw.badStatus < f.badStatus) {
-      s.status = f.failStatus;
-      applied.push_back("bad-status");
-    } else if (item.command() == CmdSetAddress) {
-      // A device takes any free address; the acknowledgement still names the old one.
-      const int target = item.newAddress();
-      if (!validBusAddress(target) || (target != d.address && findDevice(target) != nullptr)) {
-        s.status = f.failStatus;
-        request.verdict = "refused";
-      } else {
-        d.address = target;
-      }
-    }
-    frame.resize(kStatusResponseLength);
-    encodeStatusResponse(s, frame.data());
-  }
-
-  const int length = static_cast<int>(frame.size());
-  if (draw.wrongAddress < f.wrongAddress) {
-    frame[0] = f.otherAddress != 0 ? f.otherAddress : static_cast<std::uint8_t>(self % kLastBusAddress + 1);
-    appendCrc(frame.data(), length - 2);
-    applied.push_back("wrong-address");
-  }
-  if (draw.badCrc < f.badCrc) {
-    frame[frame.size() - 1] ^= 0xFF;
-    applied.push_back("bad-crc");
-  }
-  if (draw.extra < f.extraBytes) {
-    for (int i = 0; i < f.extraByteCount; ++i) frame.push_back(static_cast<std::uint8_t>(d.rng() & 0xFF));
-    applied.push_back("extra");
-  }
-  std::vector<int> bursts{static_cast<int>(frame.size())};
-  std::vector<std::chrono::microseconds> gaps;
-  if (draw.split < f.split) {
-    bursts = splitSizes(frame.size(), d.rng);
-    const auto span = static_cast<std::uint64_t>((f.splitGapMax - f.splitGapMin).count() + 1);
-    for (std::size_t i = 0; i + 1 < bursts.size(); ++i)
-      gaps.push_back(f.splitGapMin + std::chrono::milliseconds(static_cast<std::int64_t>(d.rng() % span)));
-    applied.push_back("split");
-  }
+  const BusView bus{[&]() -> ReadingsResponse {
+                      if (d.fixed) return *d.fixed;
+                      syncClock(d);
+                      return d.model.readings(self);
+                    },
+                    [&](int address) { return findDevice(address) != nullptr; }};
+  Outcome outcome = d.answers.answer(item, bus);
+  request.verdict = outcome.verdict;
+  if (outcome.newAddress) d.address = *outcome.newAddress;
+  if (!outcome.answer) return std::nullopt;
+  Answer& a = *outcome.answer;
 
   // Paced, every byte waits for the one before it to leave the line; a gap
   // between bursts comes on top.
   Transmission t;
   std::size_t offset = 0;
-  for (std::size_t b = 0; b < bursts.size(); ++b) {
-    const auto size = static_cast<std::size_t>(bursts[b]);
-    const std::chrono::microseconds gap = b == 0 ? std::chrono::microseconds(0) : gaps[b - 1];
+  for (std::size_t b = 0; b < a.bursts.size(); ++b) {
+    const auto size = static_cast<std::size_t>(a.bursts[b]);
+    const std::chrono::microseconds gap = b == 0 ? std::chrono::microseconds(0) : a.gaps[b - 1];
     if (options_.pace) {
       for (std::size_t i = 0; i < size; ++i)
         t.chunks.push_back(
@@ -507,8 +380,8 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
     offset += size;
   }
   t.deviceId = d.id;
-  t.record = FrameRecord{FrameKind::Answer, {}, {}, frame, self, joinVerdict(applied), bursts};
-  t.bytes = std::move(frame);
+  t.record = FrameRecord{FrameKind::Answer, {}, {}, a.bytes, self, std::move(a.verdict), std::move(a.bursts)};
+  t.bytes = std::move(a.bytes);
   return t;
 }
 

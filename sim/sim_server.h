@@ -12,29 +12,13 @@
 #include <vector>
 
 #include "protocol/readings.h"
+#include "sim/answer_builder.h"
 #include "sim/device_model.h"
 #include "sim/frame_log.h"
 
 namespace rs485::sim {
 
 struct ParsedItem;
-
-// Misbehaviour of one device, each with the probability (0..1) that it
-// strikes a given request; 1 makes it strike every time.
-struct Faults {
-  double silent = 0;        // the device does not hear the request: no answer, no address change
-  double badCrc = 0;        // the answer's last CRC byte is inverted
-  double split = 0;         // the answer goes out in 2..4 bursts with gaps between them
-  double extraBytes = 0;    // bytes are appended after the answer's CRC
-  double wrongAddress = 0;  // the answer names otherAddress (with a CRC that matches)
-  double badStatus = 0;     // a probe or address change is answered with failStatus (the address stays)
-
-  int extraByteCount = 3;
-  std::uint8_t otherAddress = 0;  // 0: the device's address + 1, 247 wrapping to 1
-  std::uint8_t failStatus = 0x01;
-  std::chrono::milliseconds splitGapMin{3};
-  std::chrono::milliseconds splitGapMax{15};
-};
 
 struct DeviceConfig {
   int address = 1;  // 1..247, unique on the bus
@@ -178,8 +162,5 @@ class SimServer {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> lineUp_{false};
 };
-
-// Checks a device address: 1..247.
-bool validBusAddress(int address);
 
 }  // namespace rs485::sim

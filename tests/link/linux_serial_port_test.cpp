@@ -68,7 +68,8 @@ class OpenPty : public ::testing::Test {
 
 TEST_F(OpenPty, ASecondOpenIsBusyUntilTheFirstCloses) {
   // Root may open an exclusive tty, so a plain descriptor can watch the flag.
-  const int observer = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const UniqueFd held(::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  const int observer = held.get();
   ASSERT_GE(observer, 0);
   const auto exclusive = [&] {
     int flag = -1;
@@ -85,7 +86,6 @@ TEST_F(OpenPty, ASecondOpenIsBusyUntilTheFirstCloses) {
   EXPECT_EQ(exclusive(), 0);
   EXPECT_NE(openLinuxSerialDevice(pty.slavePath(), error), nullptr);
   EXPECT_EQ(error, OpenError::None);
-  ::close(observer);
 }
 
 TEST_F(OpenPty, ArrivalsWakeTheWaitAndBytesLeftQueuedDoNotKeepWakingIt) {

@@ -187,8 +187,8 @@ TEST(PortSession, ACloseReturnsPromptlyWhenOutputCannotLeave) {
     ASSERT_TRUE(rig.open());  // a sanitizer runtime's own first thread
     rig.session.COMClose();
     const Resources before;
-    const int stalled = rig.pty.stallOutput(stall);
-    ASSERT_GE(stalled, 0);
+    UniqueFd stalled = rig.pty.stallOutput(stall);
+    ASSERT_GE(stalled.get(), 0);
     ASSERT_TRUE(rig.open());
     rig.exchange.setPendingCommand(CmdReadCurrent);
     rig.exchange.sendRequest(3, kReadingsResponseLength);
@@ -201,7 +201,7 @@ TEST(PortSession, ACloseReturnsPromptlyWhenOutputCannotLeave) {
     rig.session.COMClose();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_FALSE(rig.session.isOpen());
-    ::close(stalled);
+    stalled.reset();
     // A joined thread may stay listed for a moment after the join.
     EXPECT_TRUE(rig.eventually([&] { return Resources() == before; })) << Resources();
     ASSERT_TRUE(rig.open()) << "open again at once";
@@ -257,7 +257,8 @@ TEST(PortSession, AnOpenWhoseTransmitThreadCannotStartFailsPromptly) {
 TEST(PortSession, TheTtyCarriesTheLineSettings) {
   PtyPair pty;
   // Opened before the session, so that it may look at the settings while the port is held exclusively.
-  const int observer = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const UniqueFd held(::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  const int observer = held.get();
   ASSERT_GE(observer, 0);
   termios t{};
   ASSERT_EQ(tcgetattr(observer, &t), 0);
@@ -283,7 +284,6 @@ TEST(PortSession, TheTtyCarriesTheLineSettings) {
   EXPECT_EQ(t.c_cc[VMIN], 0);
   EXPECT_EQ(t.c_cc[VTIME], 0);
   session.COMClose();
-  ::close(observer);
 }
 
 TEST(PortSession, BinaryFramesPassUntouchedBothWays) {

@@ -16,8 +16,11 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "link/raw_tty.h"
+#include "link/unique_fd.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/sim/test_port.h"
@@ -33,20 +36,11 @@ using test::TestPort;
 constexpr milliseconds kWait{5000};  // generous: only a broken simulator ever waits this long
 
 using test::change;
+using test::encoded;
 using test::probe;
 using test::readCurrent;
-Bytes status(int address, int command, int code) {
-  Bytes b(kStatusResponseLength);
-  encodeStatusResponse({static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(command),
-                        static_cast<std::uint8_t>(code)},
-                       b.data());
-  return b;
-}
-Bytes encoded(const ReadingsResponse& r) {
-  Bytes b(kReadingsResponseLength);
-  encodeReadingsResponse(r, b.data());
-  return b;
-}
+using test::status;
+using test::with;
 Bytes cat(const Bytes& a, const Bytes& b) {
   Bytes out = a;
   out.insert(out.end(), b.begin(), b.end());
@@ -280,12 +274,6 @@ struct FaultCase {
   std::string verdict;       // of the answer, or of the request when there is none
   std::function<void(const Bytes& answer, const FrameRecord& record, SimServer& server)> check;
 };
-
-Faults with(std::function<void(Faults&)> set) {
-  Faults f;
-  set(f);
-  return f;
-}
 
 class FaultTest : public ::testing::TestWithParam<FaultCase> {};
 
@@ -574,7 +562,8 @@ TEST(SimServer, ToolCanReopenAfterClosingAnExclusivePort) {
 TEST(SimServer, SlaveIsRawFromTheStart) {
   SimServer server(quick({device(1)}));
   server.start();
-  const int fd = open(server.toolPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  UniqueFd held(open(server.toolPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+  const int fd = held.get();
   ASSERT_GE(fd, 0);
   termios tio{};
   ASSERT_EQ(tcgetattr(fd, &tio), 0);
@@ -585,7 +574,7 @@ TEST(SimServer, SlaveIsRawFromTheStart) {
   // The request is not echoed back, and the answer arrives untouched.
   const Bytes request = probe(1);
   ASSERT_EQ(write(fd, request.data(), request.size()), 4);
-  TestPort port(fd);
+  TestPort port(std::move(held));
   EXPECT_EQ(port.read(5), status(1, CmdProbe, 0));
 }
 
@@ -659,13 +648,10 @@ TEST(SimServer, StopIsPromptInTheMiddleOfAnAnswer) {
 TEST(SimServer, ServesARealSerialDevice) {
   // A pty stands in for the device: the simulator takes its slave as a
   // serial port, the test plays the master on the other side.
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  char name[PATH_MAX];
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
-  TestPort tool(master);
+  PtyMaster pty = openPtyMaster(O_NONBLOCK);
+  ASSERT_EQ(pty.failed, nullptr) << pty.failed;
+  const std::string name = pty.slavePath;
+  TestPort tool(std::move(pty.fd));
   SimOptions o = quick({device(6)});
   o.devicePath = name;
   SimServer server(o);

@@ -3,14 +3,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "link/raw_tty.h"
+#include "link/unique_fd.h"
 #include "tests/sim/requests.h"
 
 namespace rs485::sim::test {
@@ -21,34 +23,19 @@ using Clock = std::chrono::steady_clock;
 class TestPort {
  public:
   // Takes over a descriptor opened elsewhere (a pty master in the tests of a served device).
-  explicit TestPort(int fd) : fd_(fd) {}
-  explicit TestPort(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return;
-    termios tio{};
-    tcgetattr(fd_, &tio);
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, B2400);
-    cfsetospeed(&tio, B2400);
-    tcsetattr(fd_, TCSANOW, &tio);
+  explicit TestPort(UniqueFd fd) : fd_(std::move(fd)) {}
+  explicit TestPort(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    if (fd_.valid()) applyRawBusLine(fd_.get());
   }
-  ~TestPort() { close(); }
-  TestPort(const TestPort&) = delete;
-  TestPort& operator=(const TestPort&) = delete;
 
-  bool valid() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
+  bool valid() const { return fd_.valid(); }
+  int fd() const { return fd_.get(); }
+  void close() { fd_.reset(); }
 
   // Writes everything at once; false when the line refused it.
   bool send(const Bytes& bytes) {
-    return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return ::write(fd(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 
   struct Chunk {
@@ -63,11 +50,11 @@ class TestPort {
     while (total < n) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
       if (left <= 0) break;
-      pollfd p{fd_, POLLIN, 0};
+      pollfd p{fd(), POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
       if (!(p.revents & POLLIN)) break;
       std::uint8_t buffer[256];
-      const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+      const ssize_t got = ::read(fd(), buffer, sizeof buffer);
       if (got <= 0) continue;
       chunks.push_back({Bytes(buffer, buffer + got), Clock::now()});
       total += static_cast<std::size_t>(got);
@@ -83,12 +70,12 @@ class TestPort {
 
   int queued() const {
     int n = 0;
-    ioctl(fd_, FIONREAD, &n);
+    ioctl(fd(), FIONREAD, &n);
     return n;
   }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace rs485::sim::test

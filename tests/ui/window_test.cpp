@@ -30,6 +30,7 @@
 
 #include "devices/messages.h"
 #include "devices/qt_ui_executor.h"
+#include "link/raw_tty.h"
 #include "protocol/frames.h"
 #include "tests/support/sim_bus.h"
 #include "tests/support/window_rig.h"
@@ -64,25 +65,17 @@ void checkState(const THeadForm& window, const std::vector<Expected>& rows, cons
 // A pseudo-terminal whose master end the test holds.
 class RawPty {
  public:
-  RawPty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) qFatal("no pseudo-terminal");
-    std::array<char, 128> name{};
-    if (ptsname_r(master_, name.data(), name.size()) != 0) qFatal("no pseudo-terminal name");
-    slave_ = name.data();
+  RawPty() : pty_(openPtyMaster(O_CLOEXEC)) {
+    if (pty_.failed != nullptr) qFatal("no pseudo-terminal: %s", pty_.failed);
   }
-  ~RawPty() { ::close(master_); }
-  RawPty(const RawPty&) = delete;
-  RawPty& operator=(const RawPty&) = delete;
 
-  const std::string& slavePath() const { return slave_; }
+  const std::string& slavePath() const { return pty_.slavePath; }
   bool write(const std::vector<unsigned char>& bytes) const {
-    return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return ::write(pty_.fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 
  private:
-  int master_ = -1;
-  std::string slave_;
+  PtyMaster pty_;
 };
 
 }  // namespace

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "protocol/readings.h"
+
+namespace rs485::sim {
+
+struct ParsedItem;
+
+// Misbehaviour of one device, each with the probability (0..1) that it
+// strikes a given request; 1 makes it strike every time.
+struct Faults {
+  double silent = 0;        // the device does not hear the request: no answer, no address change
+  double badCrc = 0;        // the answer's last CRC byte is inverted
+  double split = 0;         // the answer goes out in 2..4 bursts with gaps between them
+  double extraBytes = 0;    // bytes are appended after the answer's CRC
+  double wrongAddress = 0;  // the answer names otherAddress (with a CRC that matches)
+  double badStatus = 0;     // a probe or address change is answered with failStatus (the address stays)
+
+  int extraByteCount = 3;
+  std::uint8_t otherAddress = 0;  // 0: the device's address + 1, 247 wrapping to 1
+  std::uint8_t failStatus = 0x01;
+  std::chrono::milliseconds splitGapMin{3};
+  std::chrono::milliseconds splitGapMax{15};
+};
+
+// Throws std::invalid_argument for a probability outside 0..1, an extra byte
+// count outside 1..64 or split gaps that are negative or out of order.
+void checkFaults(const Faults& faults);
+
+// Checks a device address: 1..247.
+bool validBusAddress(int address);
+
+// What a device asks of the rest of the bus, and only when a request needs it.
+struct BusView {
+  std::function<ReadingsResponse()> readings;  // this moment's readings, for a readings request
+  std::function<bool(int)> addressTaken;       // another device answers there, for an address change
+};
+
+// The bytes of one answer, before the line paces them.
+struct Answer {
+  std::vector<std::uint8_t> bytes;
+  std::vector<int> bursts;                      // the sizes of the writes, in order, adding up to the bytes
+  std::vector<std::chrono::microseconds> gaps;  // the pause before every burst but the first
+  std::string verdict;                          // "ok", or the faults that struck joined by '+'
+};
+
+// What one request does to a device.
+struct Outcome {
+  // "silent" (not heard), "answered", or "refused": an address change to a
+  // taken or invalid address, answered with the fail status.
+  const char* verdict = "answered";
+  std::optional<int> newAddress;  // an address change taken: the device moves here
+  std::optional<Answer> answer;   // none when silent
+};
+
+// One device's way of answering: its faults and the random draws that decide
+// when they strike. The same seed and the same requests give the same answers.
+class AnswerBuilder {
+ public:
+  AnswerBuilder(const Faults& faults, std::uint64_t seed) : faults_(faults), rng_(seed) {}
+
+  // The draws go on from where they are.
+  void setFaults(const Faults& faults) { faults_ = faults; }
+  const Faults& faults() const { return faults_; }
+
+  // The answer to a request addressed to this device.
+  Outcome answer(const ParsedItem& request, const BusView& bus);
+
+ private:
+  Faults faults_;
+  std::mt19937_64 rng_;
+};
+
+}  // namespace rs485::sim
