@@ -12,6 +12,7 @@
 #include "protocol/readings.h"
 #include "pty_pair.h"
 #include "tests/support/pump_executor.h"
+#include "tests/support/sample_readings.h"
 
 namespace rs485::test {
 
@@ -33,21 +34,12 @@ inline Bytes statusFrame(std::uint8_t address, std::uint8_t command, std::uint8_
   return frame;
 }
 
+// A whole readings answer of `address`, its temperature told apart by test.
 inline Bytes readingsFrame(std::uint8_t address, std::int16_t temperature) {
-  ReadingsResponse r;
-  r.address = address;
-  r.command = CmdReadCurrent;
+  ReadingsResponse r = readingsOf(address, kEveryFieldApart);
   r.temperature = temperature;
-  r.timeMinutes = 130;
-  r.step = 3;
-  r.cycles = 7;
-  r.numStep = 9;
-  r.setTemperature = 1200;
-  r.setTimeMinutes = 90;
-  r.statusByte = kBlinkStatus;
-  Bytes frame(kReadingsResponseLength);
-  encodeReadingsResponse(r, frame.data());
-  return frame;
+  const auto frame = encodedReadings(r);
+  return {frame.begin(), frame.end()};
 }
 
 inline Bytes request(const TxFrame& frame, int count) { return Bytes(frame.begin(), frame.begin() + count); }
