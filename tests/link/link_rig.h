@@ -31,9 +31,11 @@ inline Bytes readingsFrame(std::uint8_t address, std::int16_t temperature) {
 
 inline Bytes request(const TxFrame& frame, int count) { return Bytes(frame.begin(), frame.begin() + count); }
 
-// Pumps the user-interface thread until `done` holds; false on time-out.
-// Also notices changes that no task brings (bytes arriving in a queue).
+// Runs what is queued, then pumps the user-interface thread until `done`
+// holds; false on time-out. Also notices changes that no task brings
+// (bytes arriving in a queue, a thread parking).
 inline bool pumpUntil(PumpExecutor& ui, const std::function<bool()>& done) {
+  ui.runPending();
   return ui.pumpUntil(done, std::chrono::seconds(10), std::chrono::milliseconds(1));
 }
 

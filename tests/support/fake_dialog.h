@@ -14,6 +14,8 @@ namespace rs485::test {
 // How the operator leaves the dialog.
 enum class Answer { Yes, YesDontAsk, No, CloseBox };
 
+// The confirmation dialog: each question is logged and answered as the
+// test scripted it, `whileOpen` running as if during the modal loop.
 class FakeDialog : public ConfirmDialog {
  public:
   explicit FakeDialog(CallLog& log) : log_(log) {}
