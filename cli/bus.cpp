@@ -26,6 +26,9 @@ Bus::Bus(BusOptions options)
         if (onFound) onFound(address);
       }) {
   view.setTimeDivisor(options.timeDivisor);
+  // A program that polls unattended cannot wait ticks for a device: the
+  // next tick asks the next one.
+  monitor.poll.setSilentTicksBeforeSkip(1);
   view.onTick = [this] { readTimerTimer(); };
   exchange.setHandlers({
       .shortAnswer = [this] { shortAnswerArrived(); },
@@ -51,12 +54,13 @@ void Bus::readTimerTimer() {
 }
 
 void Bus::pollTick(int busy) {
-  settleTick();
+  countUnanswered();
+  monitor.pollTick(busy);
   // Every device is shown in cells of its own, so the one asked is the one shown.
   const DeviceEntry* entry = monitor.poll.currentEntry();
-  if (entry != nullptr) state.SelectedAddress = entry->address;
-  monitor.pollTick(busy);
-  if (busy == 0 && entry != nullptr) {
+  if (entry == nullptr) return;
+  state.SelectedAddress = entry->address;
+  if (busy == 0) {
     awaiting_ = true;
     asked_ = entry->address;
     heard_ = false;
@@ -64,7 +68,7 @@ void Bus::pollTick(int busy) {
   }
 }
 
-void Bus::settleTick() {
+void Bus::countUnanswered() {
   if (!awaiting_) return;
   awaiting_ = false;
   PollCounts& counts = counts_[asked_];
@@ -73,7 +77,6 @@ void Bus::settleTick() {
   } else {
     ++counts.silent;
   }
-  monitor.poll.advance();
 }
 
 void Bus::readingsArrived() {

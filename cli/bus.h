@@ -58,8 +58,9 @@ class Bus {
   void close() { session.COMClose(); }
 
   // readTimerTimer: the common first steps, then the scan or the poll tick.
-  // In the poll, a device whose request got no valid answer within its tick
-  // is passed over: the next tick asks the next device.
+  // In the poll, a device that got no valid answer within its tick is passed
+  // over: the next tick asks the next device. A tick that sent nothing
+  // because bytes were waiting is such a tick too, as in the window.
   void readTimerTimer();
 
   // Found devices get their recording files prepared (the window does so
@@ -74,7 +75,7 @@ class Bus {
   // The last poll request has had neither a valid answer nor the end of its tick.
   bool awaitingAnswer() const { return awaiting_; }
   // Counts the last poll request as silent or dropped unless it was answered.
-  void settleLastRequest() { settleTick(); }
+  void settleLastRequest() { countUnanswered(); }
 
   QDateTime now() const { return clock_(); }
   const std::map<int, PollCounts>& pollCounts() const { return counts_; }
@@ -84,7 +85,7 @@ class Bus {
 
  private:
   void pollTick(int busy);
-  void settleTick();
+  void countUnanswered();
   void readingsArrived();
   void shortAnswerArrived();
   void event() {

@@ -12,10 +12,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
-#include <thread>
 
 #include "tests/cli/cli_rig.h"
 
@@ -117,7 +118,10 @@ class Broker {
   explicit Broker(Access access = Access::Open) : port(freePort()) {
     // "user root": as root the broker would otherwise drop to its own user,
     // which can neither save the sessions here nor read the files made here.
-    QString text = QStringLiteral("user root\npersistence true\npersistence_location %1/\nlog_dest none\n")
+    // Its information lines on standard error tell when it listens.
+    QString text = QStringLiteral(
+                       "user root\npersistence true\npersistence_location %1/\nlog_dest stderr\n"
+                       "log_type information\n")
                        .arg(dir.path());
     if (access == Access::Open) {
       text += QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port);
@@ -143,23 +147,16 @@ class Broker {
   QString caFile() const { return dir.filePath("ca.crt"); }
   ~Broker() { stop(); }
 
+  // Up once it says it runs: it says so when every listener is open.
   bool start() {
+    process.setReadChannel(QProcess::StandardError);
     process.start(QStringLiteral(MOSQUITTO_BROKER), {QStringLiteral("-c"), dir.filePath("mosquitto.conf")});
-    if (!process.waitForStarted()) return false;
-    // Up once it takes a connection.
-    for (int i = 0; i < 500; ++i) {
-      const int fd = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in address{};
-      address.sin_family = AF_INET;
-      address.sin_port = htons(static_cast<std::uint16_t>(port));
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-      const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-      close(fd);
-      if (up) return true;
-      if (process.state() != QProcess::Running) return false;
-      std::this_thread::sleep_for(10ms);
+    QByteArray said;
+    while (!said.contains(" running\n")) {
+      if (!process.waitForReadyRead(10000)) return false;
+      said += process.readAll();
     }
-    return false;
+    return true;
   }
   void stop() {
     if (process.state() == QProcess::NotRunning) return;
@@ -178,6 +175,8 @@ class Broker {
 // clean), collecting every message by topic.
 class Subscriber {
  public:
+  using Messages = std::set<std::pair<std::string, std::string>>;
+
   Subscriber(int port, const std::string& filter, const char* user = nullptr,
              const char* password = nullptr) {
     mosquitto_lib_init();
@@ -187,13 +186,13 @@ class Subscriber {
       if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->filter_.c_str(), 1);
     });
     mosquitto_subscribe_callback_set(client_, [](mosquitto*, void* self, int, int, const int*) {
-      static_cast<Subscriber*>(self)->subscribed_ = true;
+      static_cast<Subscriber*>(self)->change([](Subscriber& s) { s.subscribed_ = true; });
     });
     mosquitto_message_callback_set(client_, [](mosquitto*, void* self, const mosquitto_message* m) {
-      auto* s = static_cast<Subscriber*>(self);
-      std::lock_guard lock(s->mutex_);
-      s->messages_.insert({m->topic, std::string(static_cast<const char*>(m->payload),
-                                                 static_cast<std::size_t>(m->payloadlen))});
+      static_cast<Subscriber*>(self)->change([m](Subscriber& s) {
+        s.messages_.insert({m->topic, std::string(static_cast<const char*>(m->payload),
+                                                  static_cast<std::size_t>(m->payloadlen))});
+      });
     });
     filter_ = filter;
     mosquitto_reconnect_delay_set(client_, 1, 1, false);
@@ -206,18 +205,19 @@ class Subscriber {
     mosquitto_destroy(client_);
   }
   bool waitSubscribed() {
-    for (int i = 0; i < 500 && !subscribed_; ++i) std::this_thread::sleep_for(10ms);
-    return subscribed_;
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 5s, [this] { return subscribed_; });
   }
   // Waits until `topic` has carried `payload`.
   bool waitFor(const std::string& topic, const std::string& payload) {
-    for (int i = 0; i < 1000; ++i) {
-      if (messages().count({topic, payload}) > 0) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
+    return waitForMessages([&](const Messages& messages) { return messages.count({topic, payload}) > 0; });
   }
-  std::set<std::pair<std::string, std::string>> messages() const {
+  // Waits until the messages so far satisfy `done`.
+  bool waitForMessages(const std::function<bool(const Messages&)>& done) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 10s, [&] { return done(messages_); });
+  }
+  Messages messages() const {
     std::lock_guard lock(mutex_);
     return messages_;
   }
@@ -225,11 +225,22 @@ class Subscriber {
   bool connected = false;
 
  private:
+  // Runs on the client's network thread.
+  template <class Change>
+  void change(Change apply) {
+    {
+      std::lock_guard lock(mutex_);
+      apply(*this);
+    }
+    changed_.notify_all();
+  }
+
   mosquitto* client_;
   std::string filter_;
-  std::atomic<bool> subscribed_{false};
   mutable std::mutex mutex_;
-  std::set<std::pair<std::string, std::string>> messages_;
+  std::condition_variable changed_;
+  bool subscribed_ = false;
+  Messages messages_;
 };
 
 sim::SimServer& bus(std::unique_ptr<sim::SimServer>& sim, const std::vector<int>& addresses) {
@@ -375,7 +386,7 @@ TEST(CliProgram, PublishesEveryAnswerAcrossABrokerRestart) {
   }
   ASSERT_GE(expected.size(), 6u);
   expected.insert({{"plant/status", "online"}, {"plant/status", "offline"}});
-  for (int i = 0; i < 1000 && subscriber.messages() != expected; ++i) std::this_thread::sleep_for(10ms);
+  subscriber.waitForMessages([&](const Subscriber::Messages& messages) { return messages == expected; });
   EXPECT_EQ(subscriber.messages(), expected);
 }
 
@@ -397,20 +408,29 @@ QProcessEnvironment withPassword(const QString& password) {
   return environment;
 }
 
+// The secured broker running, a subscriber to all of it, and device 3 on
+// the simulator's line.
+class SecuredBroker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(broker.ready);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(subscriber.connected);
+    ASSERT_TRUE(subscriber.waitSubscribed());
+    bus(sim, {3});
+  }
+
+  Broker broker{Broker::Access::Secured};
+  bool started = broker.ready && broker.start();  // before the subscriber connects
+  Subscriber subscriber{broker.port, "#", kUser, kPassword};
+  std::unique_ptr<sim::SimServer> sim;
+};
+
 }  // namespace
 
 // Over TLS with the password from a file or the environment, every answer
 // arrives, and so do "online" at the connect and "offline" at the end.
-TEST(CliProgram, PublishesOverTlsWithAPasswordAndAnnouncesItsStatus) {
-  Broker broker(Broker::Access::Secured);
-  ASSERT_TRUE(broker.ready);
-  ASSERT_TRUE(broker.start());
-  Subscriber subscriber(broker.port, "#", kUser, kPassword);
-  ASSERT_TRUE(subscriber.connected);
-  ASSERT_TRUE(subscriber.waitSubscribed());
-  std::unique_ptr<sim::SimServer> sim;
-  bus(sim, {3});
-
+TEST_F(SecuredBroker, PublishesOverTlsWithAPasswordAndAnnouncesItsStatus) {
   const QString passwordFile = broker.dir.filePath("password");
   QFile file(passwordFile);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -478,16 +498,7 @@ TEST(CliProgram, RefusedCredentialsAndAnUnverifiedCertificateExitThree) {
 
 // The last will: a client that dies without a word is announced "offline"
 // by the broker.
-TEST(CliProgram, TheBrokerAnnouncesAKilledClientOffline) {
-  Broker broker(Broker::Access::Secured);
-  ASSERT_TRUE(broker.ready);
-  ASSERT_TRUE(broker.start());
-  Subscriber subscriber(broker.port, "#", kUser, kPassword);
-  ASSERT_TRUE(subscriber.connected);
-  ASSERT_TRUE(subscriber.waitSubscribed());
-  std::unique_ptr<sim::SimServer> sim;
-  bus(sim, {3});
-
+TEST_F(SecuredBroker, TheBrokerAnnouncesAKilledClientOffline) {
   QProcess cli;
   cli.setProcessEnvironment(withPassword(kPassword));
   cli.start(QStringLiteral(RS485_CLI), securePoll(broker, *sim, "plant", {}));
@@ -503,16 +514,8 @@ TEST(CliProgram, TheBrokerAnnouncesAKilledClientOffline) {
 // A broker that comes back with a certificate that does not verify is
 // refused, and said so, but tried again: once it presents its own
 // certificate again, the readings flow.
-TEST(CliProgram, ReconnectsOverTlsOnceTheCertificateVerifiesAgain) {
-  Broker broker(Broker::Access::Secured);
-  ASSERT_TRUE(broker.ready);
+TEST_F(SecuredBroker, ReconnectsOverTlsOnceTheCertificateVerifiesAgain) {
   ASSERT_TRUE(makeCertificates(broker.dir.path(), "other-ca"));
-  ASSERT_TRUE(broker.start());
-  Subscriber subscriber(broker.port, "#", kUser, kPassword);
-  ASSERT_TRUE(subscriber.connected);
-  ASSERT_TRUE(subscriber.waitSubscribed());
-  std::unique_ptr<sim::SimServer> sim;
-  bus(sim, {3});
 
   QProcess cli;
   cli.setProcessEnvironment(withPassword(kPassword));

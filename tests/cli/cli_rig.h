@@ -18,6 +18,7 @@
 #include "cli/bus.h"
 #include "cli/commands.h"
 #include "sim/sim_server.h"
+#include "tests/support/sample_readings.h"
 
 namespace rs485::test {
 
@@ -28,21 +29,6 @@ inline QCoreApplication& coreApplication() {
   static char* argv[] = {name, nullptr};
   static QCoreApplication* app = new QCoreApplication(argc, argv);
   return *app;
-}
-
-// The readings of the JSON example: every field told apart.
-inline ReadingsResponse exampleReadings() {
-  ReadingsResponse r;
-  r.command = CmdReadCurrent;
-  r.temperature = -5;
-  r.timeMinutes = 130;
-  r.step = 3;
-  r.cycles = 5;
-  r.numStep = 7;
-  r.setTemperature = 600;
-  r.setTimeMinutes = 90;
-  r.statusByte = 128;
-  return r;
 }
 
 inline sim::DeviceConfig device(int address) {

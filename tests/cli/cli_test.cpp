@@ -15,7 +15,7 @@
 #include "cli/outbox.h"
 #include "monitor/monitor.h"
 #include "tests/cli/cli_rig.h"
-#include "tests/monitor/fake_monitor_view.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/pump_executor.h"
 
 using namespace rs485;
@@ -88,7 +88,7 @@ TEST(CliScan, EndsWithNothingFoundAndStillSucceeds) {
 }
 
 TEST(CliRead, DecodesAFixedAnswerAsTheWindowShowsIt) {
-  ReadingsResponse ended = exampleReadings();
+  ReadingsResponse ended = kEveryFieldApart;
   ended.cycles = 0;
   ended.statusByte = 0;
   struct Case {
@@ -106,7 +106,7 @@ TEST(CliRead, DecodesAFixedAnswerAsTheWindowShowsIt) {
       {12, true, R"({"time":"2026-12-08T01:27:00+03:00","address":12,"status":0,"end":true})"},
   };
   for (const Case& c : cases) {
-    CliRig rig({fixed(7, exampleReadings()), fixed(12, ended)});
+    CliRig rig({fixed(7, kEveryFieldApart), fixed(12, ended)});
     ASSERT_TRUE(rig.opened);
     EXPECT_EQ(cli::runRead(*rig.bus, c.address, rig.output(c.json)), cli::kExitOk) << rig.err.str();
     EXPECT_EQ(lines(rig.out.str()), std::vector<std::string>{c.expected});
@@ -181,7 +181,7 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
   PumpExecutor ui;
   Exchange exchange{ui};
   DeviceState state;
-  FakeMonitorView window;
+  FakeView window;
   QTemporaryDir dir;
   QDateTime now = at(0);
   Monitor monitor{window, exchange, state, [&] { return now; }, {dir.path(), {}}};
@@ -199,19 +199,17 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
     now = at(++tick);
     ASSERT_EQ(json.value("time").toString(), cli::isoTime(now)) << "an answer missed its tick";
     monitor.pollTick(0);
-    ReadingsResponse r;
-    r.command = CmdReadCurrent;
-    r.temperature = static_cast<std::int16_t>(qRound(json.value("temperature").toDouble() * 10));
-    r.timeMinutes = static_cast<std::uint16_t>(json.value("time_minutes").toInt());
-    r.step = static_cast<std::uint8_t>(json.value("step").toInt());
-    r.cycles = static_cast<std::uint8_t>(json.value("cycles").toInt());
-    r.numStep = static_cast<std::uint8_t>(json.value("num_step").toInt());
-    r.setTemperature = static_cast<std::int16_t>(qRound(json.value("set_temperature").toDouble() * 10));
-    r.setTimeMinutes = static_cast<std::uint16_t>(json.value("set_time_minutes").toInt());
-    r.statusByte = static_cast<std::uint8_t>(json.value("status").toInt());
-    std::array<std::uint8_t, kReadingsResponseLength> frame{};
-    encodeReadingsResponse(r, frame.data());
-    exchange.acceptBlock(frame);
+    const ReadingsResponse r{
+        .command = CmdReadCurrent,
+        .temperature = static_cast<std::int16_t>(qRound(json.value("temperature").toDouble() * 10)),
+        .timeMinutes = static_cast<std::uint16_t>(json.value("time_minutes").toInt()),
+        .step = static_cast<std::uint8_t>(json.value("step").toInt()),
+        .cycles = static_cast<std::uint8_t>(json.value("cycles").toInt()),
+        .numStep = static_cast<std::uint8_t>(json.value("num_step").toInt()),
+        .setTemperature = static_cast<std::int16_t>(qRound(json.value("set_temperature").toDouble() * 10)),
+        .setTimeMinutes = static_cast<std::uint16_t>(json.value("set_time_minutes").toInt()),
+        .statusByte = static_cast<std::uint8_t>(json.value("status").toInt())};
+    exchange.acceptBlock(encodedReadings(r));
   }
 
   int rows = 0;
@@ -262,7 +260,7 @@ TEST(CliJson, GivesTenthsOfADegreeWithOneDecimal) {
                                                {600, "60.0"},    {9999, "999.9"}, {-32768, "-3276.8"},
                                                {32767, "3276.7"}};
   for (const auto& [tenths, text] : cases) {
-    ReadingsResponse r = exampleReadings();
+    ReadingsResponse r = kEveryFieldApart;
     r.temperature = static_cast<std::int16_t>(tenths);
     const QJsonObject json = QJsonDocument::fromJson(cli::answerJson(QDateTime(), 1, r)).object();
     EXPECT_NE(cli::answerJson(QDateTime(), 1, r).indexOf(QByteArray(",\"temperature\":") + text + ','), -1)

@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "devices/messages.h"
 #include "tests/devices/rig.h"
+#include "tests/support/printers.h"
 
 namespace rs485::test {
 namespace {
 
-// Table rows show as their name in failure messages.
-template <class Row>
-requires requires(const Row& row) { row.name; }
-void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
-
-using Lines = std::vector<std::string>;
+using test::PrintTo;  // table rows show as their name
 
 struct RejectCase {
   const char* name;
@@ -48,47 +43,24 @@ TEST_P(Rejected, ShowsTheMessageAndSendsNothing) {
   EXPECT_EQ(rig.state.SelectedAddress, c.selectedAfter) << "the rejected value is kept";
 }
 
+// The boxes' texts, written out rather than taken from messages.h.
+constexpr const char* kWrongNew = "Неправильно введен адрес";
+constexpr const char* kEnterDevice = "Введите адрес устройства";
+constexpr const char* kNoInteger = "'' is not a valid integer value";
+
 INSTANTIATE_TEST_SUITE_P(
     AddressChange, Rejected,
     ::testing::Values(
-        RejectCase{"SameAddress",
-                   {"0", "0", "5"},
-                   {"0", "0", "5"},
-                   "Неправильно введен адрес",
-                   FocusTarget::new1,
-                   5},
+        RejectCase{"SameAddress", {"0", "0", "5"}, {"0", "0", "5"}, kWrongNew, FocusTarget::new1, 5},
         // The new address is not even looked at.
-        RejectCase{
-            "NoDevice", {"0", "0", "0"}, {"x", "", "x"}, "Введите адрес устройства", FocusTarget::n1_addr, 0},
-        RejectCase{"Device248",
-                   {"2", "4", "8"},
-                   {"0", "0", "1"},
-                   "Введите адрес устройства",
-                   FocusTarget::n1_addr,
-                   248},
-        RejectCase{"Device299",
-                   {"2", "9", "9"},
-                   {"0", "0", "1"},
-                   "Введите адрес устройства",
-                   FocusTarget::n1_addr,
-                   299},
-        RejectCase{
-            "New248", {"0", "0", "5"}, {"2", "4", "8"}, "Неправильно введен адрес", FocusTarget::new1, 5},
-        RejectCase{
-            "NewZero", {"0", "0", "5"}, {"0", "0", "0"}, "Неправильно введен адрес", FocusTarget::new1, 5},
-        RejectCase{"EmptyDeviceEditor",
-                   {"0", "", "5"},
-                   {"0", "0", "9"},
-                   "'' is not a valid integer value",
-                   FocusTarget::None,
-                   0},
-        RejectCase{"EmptyNewEditor",
-                   {"0", "0", "5"},
-                   {"0", "0", ""},
-                   "'' is not a valid integer value",
-                   FocusTarget::None,
-                   5}),
-    [](const auto& info) { return std::string(info.param.name); });
+        RejectCase{"NoDevice", {"0", "0", "0"}, {"x", "", "x"}, kEnterDevice, FocusTarget::n1_addr, 0},
+        RejectCase{"Device248", {"2", "4", "8"}, {"0", "0", "1"}, kEnterDevice, FocusTarget::n1_addr, 248},
+        RejectCase{"Device299", {"2", "9", "9"}, {"0", "0", "1"}, kEnterDevice, FocusTarget::n1_addr, 299},
+        RejectCase{"New248", {"0", "0", "5"}, {"2", "4", "8"}, kWrongNew, FocusTarget::new1, 5},
+        RejectCase{"NewZero", {"0", "0", "5"}, {"0", "0", "0"}, kWrongNew, FocusTarget::new1, 5},
+        RejectCase{"EmptyDeviceEditor", {"0", "", "5"}, {"0", "0", "9"}, kNoInteger, FocusTarget::None, 0},
+        RejectCase{"EmptyNewEditor", {"0", "0", "5"}, {"0", "0", ""}, kNoInteger, FocusTarget::None, 5}),
+    rowName);
 
 struct Listed3_17_42 : ::testing::Test {
   Rig rig;
@@ -128,8 +100,8 @@ TEST_F(Listed3_17_42, AcknowledgementRenamesTheEntryAndRebuildsTheList) {
   // The address and command bytes of the answer are not looked at.
   rig.arrive(Rig::statusFrame(77, 0, 0x09));
 
-  EXPECT_EQ(rig.log, (Lines{"list clear", "list add Адрес: 3", "list add Адрес: 100", "list add Адрес: 42",
-                            "status Адрес успешно изменен"}));
+  EXPECT_EQ(rig.log, (CallLog{"list clear", "list add Адрес: 3", "list add Адрес: 100", "list add Адрес: 42",
+                              "status Адрес успешно изменен"}));
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{3, 100, 42}));
   EXPECT_EQ(rig.state.FoundDevices[1].recordedMinute, 22);
   EXPECT_EQ(rig.state.SelectedAddress, 100);
@@ -145,8 +117,8 @@ TEST_F(Listed3_17_42, RepeatedAcknowledgementChangesNothingMore) {
   rig.answer(17);
   rig.log.clear();
   rig.answer(17);
-  EXPECT_EQ(rig.log, (Lines{"list clear", "list add Адрес: 3", "list add Адрес: 100", "list add Адрес: 42",
-                            "status Адрес успешно изменен"}));
+  EXPECT_EQ(rig.log, (CallLog{"list clear", "list add Адрес: 3", "list add Адрес: 100", "list add Адрес: 42",
+                              "status Адрес успешно изменен"}));
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{3, 100, 42}));
 }
 
@@ -175,8 +147,8 @@ TEST_F(Listed3_17_42, AddressNotInTheListIsSentAndAcknowledgedAllTheSame) {
 
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{3, 17, 42}));
   EXPECT_EQ(rig.state.SelectedAddress, 9);
-  EXPECT_EQ(rig.log, (Lines{"list clear", "list add Адрес: 3", "list add Адрес: 17", "list add Адрес: 42",
-                            "status Адрес успешно изменен"}));
+  EXPECT_EQ(rig.log, (CallLog{"list clear", "list add Адрес: 3", "list add Адрес: 17", "list add Адрес: 42",
+                              "status Адрес успешно изменен"}));
 }
 
 TEST(AddressChange, OnlyTheFirstOfTwoEqualEntriesIsRenamed) {

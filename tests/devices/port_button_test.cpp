@@ -12,6 +12,7 @@
 #include "devices/messages.h"
 #include "tests/devices/rig.h"
 #include "tests/link/fake_line.h"
+#include "tests/support/fake_port_controls.h"
 
 namespace rs485::test {
 namespace {

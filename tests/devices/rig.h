@@ -10,8 +10,10 @@
 #include "link/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
-#include "tests/devices/fakes.h"
 #include "tests/support/assembled_frame.h"
+#include "tests/support/call_log.h"
+#include "tests/support/fake_dialog.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/pump_executor.h"
 
 namespace rs485::test {
@@ -19,8 +21,8 @@ namespace rs485::test {
 // The logic with a fake window and dialog over an engine that is never
 // started: requests land in txBuffer(), answers are handed over as blocks by hand.
 struct Rig {
-  CallLog log;
-  FakeWindow view{log};
+  FakeView view;
+  CallLog& log = view.log;
   FakeDialog dialog{log};
   PumpExecutor ui;
   Exchange exchange{ui};
@@ -74,12 +76,7 @@ struct Rig {
     return probed;
   }
 
-  std::vector<std::string> statuses() const {
-    std::vector<std::string> out;
-    for (const auto& line : log)
-      if (line.rfind("status ", 0) == 0) out.push_back(line.substr(7));
-    return out;
-  }
+  std::vector<std::string> statuses() const { return linesAfter(log, "status "); }
   QStringList listedCaptions() const { return view.list; }
   std::vector<int> foundAddresses() const {
     std::vector<int> out;

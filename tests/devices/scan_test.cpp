@@ -2,22 +2,17 @@
 
 #include <algorithm>
 #include <array>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "devices/messages.h"
 #include "tests/devices/rig.h"
+#include "tests/support/printers.h"
 
 namespace rs485::test {
 namespace {
 
-// Table rows show as their name in failure messages.
-template <class Row>
-requires requires(const Row& row) { row.name; }
-void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
-
-using Lines = std::vector<std::string>;
+using test::PrintTo;  // table rows show as their name
 
 std::string utf8(const QString& s) { return s.toStdString(); }
 std::string status(const QString& s) { return "status " + utf8(s); }
@@ -34,8 +29,8 @@ TEST(Scan, StartStepsInOrder) {
 
   rig.devices.FindClick();
 
-  EXPECT_EQ(rig.log, (Lines{"interval 750", "find [Стоп]", "timeouts off", "list clear", "openclose off",
-                            "timer on", "askmode 1", "status Сканируется адрес: 1 из 247"}));
+  EXPECT_EQ(rig.log, (CallLog{"interval 750", "find [Стоп]", "timeouts off", "list clear", "openclose off",
+                              "timer on", "askmode 1", "status Сканируется адрес: 1 из 247"}));
   EXPECT_TRUE(rig.state.FoundDevices.empty());
   EXPECT_TRUE(rig.view.listEnabled) << "the start leaves the list's flag alone";
   EXPECT_EQ(rig.exchange.pendingCommand(), CmdProbe);
@@ -66,8 +61,8 @@ TEST(Scan, BusWithoutDevicesProbesEveryAddressOnceInOrder) {
   }
   // The probe to 247 and the end fall on the same tick.
   EXPECT_EQ(rig.log,
-            (Lines{"status Сканируется адрес: 247 из 247", "find Поиск", "timeouts on", "openclose on",
-                   "timer off", "status Сканирование завершено. Найдено 0 устройств"}));
+            (CallLog{"status Сканируется адрес: 247 из 247", "find Поиск", "timeouts on", "openclose on",
+                     "timer off", "status Сканирование завершено. Найдено 0 устройств"}));
   EXPECT_EQ(head(rig.tx(), 4), (std::vector<std::uint8_t>{0xF7, 0x01, 0x86, 0x40}));
   EXPECT_EQ(rig.devices.scan.ScanAddress(), 248);
   EXPECT_EQ(rig.exchange.pendingCommand(), CmdProbe) << "the scan leaves PendingCommand at 1";
@@ -148,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {3, 17, 42},
                    247,
                    {3}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rowName);
 
 TEST(Scan, FindStepsInOrder) {
   Rig rig;
@@ -173,8 +168,8 @@ TEST(Scan, FindStepsInOrder) {
   rig.log.clear();
   rig.answer(3);
 
-  EXPECT_EQ(rig.log,
-            (Lines{"timer off", listed(3), "timer off", question(3), "answer yes", "timer on", "prepare 3"}));
+  EXPECT_EQ(rig.log, (CallLog{"timer off", listed(3), "timer off", question(3), "answer yes", "timer on",
+                              "prepare 3"}));
   EXPECT_EQ(rig.devices.scan.FoundCount(), 1);
   EXPECT_EQ(rig.exchange.frame().size(), 0);
   for (auto b : rig.exchange.receiveBuffer()) EXPECT_EQ(b, 0);
@@ -191,7 +186,7 @@ TEST(Scan, FindWithoutQuestionRestartsTheTimer) {
   rig.devices.scanTick(0);
   rig.log.clear();
   rig.answer(1);
-  EXPECT_EQ(rig.log, (Lines{"timer off", listed(1), "timer on", "prepare 1"}));
+  EXPECT_EQ(rig.log, (CallLog{"timer off", listed(1), "timer on", "prepare 1"}));
 }
 
 TEST(Scan, NoEndsTheScanBeforeTheFileIsPrepared) {
@@ -201,9 +196,9 @@ TEST(Scan, NoEndsTheScanBeforeTheFileIsPrepared) {
   rig.devices.scanTick(0);
   rig.log.clear();
   rig.answer(1);
-  EXPECT_EQ(rig.log, (Lines{"timer off", listed(1), "timer off", question(1), "answer no", "find Поиск",
-                            "timeouts on", "openclose on", "timer off", "list on",
-                            "status Сканирование завершено. Найдено 1 устройств", "prepare 1"}));
+  EXPECT_EQ(rig.log, (CallLog{"timer off", listed(1), "timer off", question(1), "answer no", "find Поиск",
+                              "timeouts on", "openclose on", "timer off", "list on",
+                              "status Сканирование завершено. Найдено 1 устройств", "prepare 1"}));
 }
 
 TEST(Scan, DontAskLastsOnlyUntilTheNextScan) {
@@ -236,7 +231,7 @@ TEST(Scan, BusyTickSendsNothingAndKeepsTheAddress) {
 
   rig.devices.scanTick(0);
   EXPECT_EQ(rig.tx(), buildBusRequest(3, CmdProbe));
-  EXPECT_EQ(rig.log, (Lines{status(msg::scanning(3))}));
+  EXPECT_EQ(rig.log, (CallLog{status(msg::scanning(3))}));
 }
 
 TEST(Scan, BusyTickBefore247PostponesTheEnd) {
@@ -300,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(Scan, ScanIgnores,
                          ::testing::Values(IgnoredAnswer{"StatusOne", Rig::statusFrame(2, 1)},
                                            IgnoredAnswer{"StatusFF", Rig::statusFrame(2, 0xFF)},
                                            IgnoredAnswer{"BadCrc", corrupted(Rig::statusFrame(2))}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rowName);
 
 TEST(Scan, ShortFrameIsNotHandledYet) {
   Rig rig;
@@ -350,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(Scan, DeviceAt247,
                                                           {"Сканирование завершено. Найдено 0 устройств",
                                                            "Сканирование завершено. Найдено 1 устройств"},
                                                           true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rowName);
 
 TEST(Scan, StopWhileAnAnswerIsOnItsWay) {
   Rig rig;
@@ -362,7 +357,7 @@ TEST(Scan, StopWhileAnAnswerIsOnItsWay) {
 
   rig.answer(5);
 
-  EXPECT_EQ(rig.log, (Lines{"timer off", listed(5), "timer off", question(5), "answer yes", "prepare 5"}));
+  EXPECT_EQ(rig.log, (CallLog{"timer off", listed(5), "timer off", question(5), "answer yes", "prepare 5"}));
   EXPECT_FALSE(rig.view.readTimer);
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{5}));
   EXPECT_EQ(rig.view.find, msg::findCaption());
@@ -409,8 +404,8 @@ TEST(Scan, StopStepsInOrder) {
   rig.runScan({{3, 3}}, 10);
   rig.log.clear();
   rig.devices.FindClick();
-  EXPECT_EQ(rig.log, (Lines{"find Поиск", "timeouts on", "openclose on", "timer off", "list on",
-                            "status Сканирование завершено. Найдено 1 устройств"}));
+  EXPECT_EQ(rig.log, (CallLog{"find Поиск", "timeouts on", "openclose on", "timer off", "list on",
+                              "status Сканирование завершено. Найдено 1 устройств"}));
 }
 
 TEST(Scan, SecondScanEmptiesTheList) {
@@ -538,7 +533,7 @@ INSTANTIATE_TEST_SUITE_P(Scan, ShortAnswerRoutes,
                                            RouteCase{"ProbeAnswered", 1, 0, "find"},
                                            RouteCase{"ProbeRefused", 1, 5, "nothing"},
                                            RouteCase{"AnyOtherCommandIsAFind", 80, 0, "find"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rowName);
 
 }  // namespace
 }  // namespace rs485::test

@@ -3,20 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "devices/messages.h"
 #include "tests/devices/rig.h"
+#include "tests/support/printers.h"
 
 namespace rs485::test {
 namespace {
 
-// Table rows show as their name in failure messages.
-template <class Row>
-requires requires(const Row& row) { row.name; }
-void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+using test::PrintTo;  // table rows show as their name
 
 using Action = KeyVerdict::Action;
 

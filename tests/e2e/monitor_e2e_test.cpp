@@ -46,17 +46,14 @@ const QString kAllZero = QStringLiteral("0000 0000 00 00 000 0000 0000");
 // Readings of a device that is polled but not displayed: every field
 // differs from the displayed one's.
 ReadingsResponse otherReadings(std::uint8_t statusByte = 0) {
-  ReadingsResponse r;
-  r.command = CmdReadCurrent;
-  r.temperature = -5;
-  r.timeMinutes = 0;
-  r.step = 99;
-  r.cycles = 1;
-  r.numStep = 0;
-  r.setTemperature = 0;
-  r.setTimeMinutes = 59;
-  r.statusByte = statusByte;
-  return r;
+  return readingsOf(0, {.temperature = -5,
+                        .timeMinutes = 0,
+                        .step = 99,
+                        .cycles = 1,
+                        .numStep = 0,
+                        .setTemperature = 0,
+                        .setTimeMinutes = 59,
+                        .statusByte = statusByte});
 }
 
 // Devices 3, 17, 42 found by a scan, 17 chosen in the list and polled.

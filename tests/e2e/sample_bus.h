@@ -5,23 +5,21 @@
 
 #include "protocol/frames.h"
 #include "protocol/readings.h"
+#include "tests/support/sample_readings.h"
 #include "tests/support/sim_bus.h"
 
 namespace rs485::test {
 
 // Readings that every field of the display can be told apart by.
 inline ReadingsResponse readings(std::int16_t temperature, std::uint8_t step, std::uint8_t statusByte = 0) {
-  ReadingsResponse r;
-  r.command = CmdReadCurrent;
-  r.temperature = temperature;
-  r.timeMinutes = 130;
-  r.step = step;
-  r.cycles = 42;
-  r.numStep = 12;
-  r.setTemperature = -123;
-  r.setTimeMinutes = 605;
-  r.statusByte = statusByte;
-  return r;
+  return readingsOf(0, {.temperature = temperature,
+                        .timeMinutes = 130,
+                        .step = step,
+                        .cycles = 42,
+                        .numStep = 12,
+                        .setTemperature = -123,
+                        .setTimeMinutes = 605,
+                        .statusByte = statusByte});
 }
 
 // A bus of devices that answer at once and whose readings stand still.

@@ -11,24 +11,9 @@
 #include "monitor/recording.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
+#include "tests/support/sample_readings.h"
 
 namespace rs485::test {
-
-// Readings with every field inside what the cells can show.
-inline ReadingsResponse readingsOf(int address, int temperature, int timeMinutes, int step, int cycles,
-                                   int numStep, int setTemperature, int setTimeMinutes) {
-  ReadingsResponse r;
-  r.address = static_cast<std::uint8_t>(address);
-  r.command = CmdReadCurrent;
-  r.temperature = static_cast<std::int16_t>(temperature);
-  r.timeMinutes = static_cast<std::uint16_t>(timeMinutes);
-  r.step = static_cast<std::uint8_t>(step);
-  r.cycles = static_cast<std::uint8_t>(cycles);
-  r.numStep = static_cast<std::uint8_t>(numStep);
-  r.setTemperature = static_cast<std::int16_t>(setTemperature);
-  r.setTimeMinutes = static_cast<std::uint16_t>(setTimeMinutes);
-  return r;
-}
 
 inline QString padded(int value, int width) {
   return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));

@@ -29,7 +29,7 @@ class LineGoneTest : public QObject {
 
  private slots:
   void theLineGoesAwayInTheMiddleOfAPollAndComesBack() {
-    const ReadingsResponse before = readingsOf(5, 235, 125, 3, 42, 12, 1500, 600);
+    const ReadingsResponse before = panelReadings(5);
     const ReadingsResponse after = readingsOf(5, -57, 61, 8, 7, 9, 300, 30);
     QTemporaryDir dir;
     sim::SimOptions options = instantBus({{5, before}});

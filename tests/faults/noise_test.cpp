@@ -24,7 +24,7 @@ int exchangeCount() {
 // Eight devices, each with readings of its own that the cells show whole.
 std::vector<BusDevice> eightDevices() {
   return {
-      {3, readingsOf(3, 235, 125, 3, 42, 12, 1500, 600)},
+      {3, panelReadings(3)},
       {9, readingsOf(9, -57, 0, 7, 1, 5, -100, 59)},
       {27, readingsOf(27, 1000, 59, 12, 255, 99, 9999, 60)},
       {64, readingsOf(64, 9, 60, 0, 100, 1, 0, 5999)},

@@ -30,7 +30,7 @@ int cycleCount() {
   return ok && n > 0 ? n : kDefaultCycles;
 }
 
-const ReadingsResponse kReadings = readingsOf(1, 235, 125, 3, 42, 12, 1500, 600);
+const ReadingsResponse kReadings = panelReadings(1);
 
 // Open, find the device, poll it once and see its answer, stop, close. The
 // start of the poll puts every cell back to "0", so the readings showing

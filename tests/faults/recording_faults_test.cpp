@@ -185,7 +185,7 @@ class RecordingFaultsTest : public QObject {
     const QByteArray old = toCp1251(QStringLiteral("старая запись\r\n"))
                                .leftJustified((disk ? 1 : 16) * page - 2 * rowLength - rowLength / 2, '.');
     std::map<int, ReadingsResponse> readings = {
-        {kSelected, readingsOf(kSelected, 235, 125, 3, 42, 12, 1500, 600)},
+        {kSelected, panelReadings(kSelected)},
         {kOther, readingsOf(kOther, -57, 61, 8, 7, 9, 300, 30)},
     };
     FaultRig rig(instantBus({{kSelected, readings[kSelected]}, {kOther, readings[kOther]}}), folder);

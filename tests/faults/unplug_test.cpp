@@ -13,7 +13,7 @@ using namespace rs485::test;
 
 namespace {
 
-const ReadingsResponse kThree = readingsOf(3, 235, 125, 3, 42, 12, 1500, 600);
+const ReadingsResponse kThree = panelReadings(3);
 const ReadingsResponse kSeventeen = readingsOf(17, -57, 61, 8, 7, 9, 300, 30);
 const ReadingsResponse kFortyTwo = readingsOf(42, 1000, 5, 1, 1, 2, 1100, 10);
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <dirent.h>
-
 #include <chrono>
 #include <functional>
 #include <string>
@@ -11,21 +9,11 @@
 #include "link/port_session.h"
 #include "protocol/readings.h"
 #include "pty_pair.h"
+#include "tests/support/process_figures.h"
 #include "tests/support/pump_executor.h"
+#include "tests/support/sample_readings.h"
 
 namespace rs485::test {
-
-// Entries of a /proc/self directory: threads (task) or descriptors (fd).
-inline int countEntries(const char* directory) {
-  DIR* dir = opendir(directory);
-  if (dir == nullptr) return -1;
-  int count = 0;
-  while (const dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count - (std::string(directory) == "/proc/self/fd" ? 1 : 0);  // the DIR's own descriptor
-}
 
 inline Bytes statusFrame(std::uint8_t address, std::uint8_t command, std::uint8_t status = 0) {
   Bytes frame(kStatusResponseLength);
@@ -33,36 +21,22 @@ inline Bytes statusFrame(std::uint8_t address, std::uint8_t command, std::uint8_
   return frame;
 }
 
+// A whole readings answer of `address`, its temperature told apart by test.
 inline Bytes readingsFrame(std::uint8_t address, std::int16_t temperature) {
-  ReadingsResponse r;
-  r.address = address;
-  r.command = CmdReadCurrent;
+  ReadingsResponse r = readingsOf(address, kEveryFieldApart);
   r.temperature = temperature;
-  r.timeMinutes = 130;
-  r.step = 3;
-  r.cycles = 7;
-  r.numStep = 9;
-  r.setTemperature = 1200;
-  r.setTimeMinutes = 90;
-  r.statusByte = kBlinkStatus;
-  Bytes frame(kReadingsResponseLength);
-  encodeReadingsResponse(r, frame.data());
-  return frame;
+  const auto frame = encodedReadings(r);
+  return {frame.begin(), frame.end()};
 }
 
 inline Bytes request(const TxFrame& frame, int count) { return Bytes(frame.begin(), frame.begin() + count); }
 
-// Pumps the user-interface thread until `done` holds; false on time-out.
-// Also notices changes that no task brings (bytes arriving in a queue).
-inline bool pumpUntil(PumpExecutor& ui, const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    ui.runPending();
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    ui.waitForTask(std::chrono::milliseconds(1));
-  }
+// Runs what is queued, then pumps the user-interface thread until `done`
+// holds; false on time-out. Also notices changes that no task brings
+// (bytes arriving in a queue, a thread parking).
+inline bool pumpUntil(PumpExecutor& ui, const std::function<bool()>& done) {
+  ui.runPending();
+  return ui.pumpUntil(done, std::chrono::seconds(10), std::chrono::milliseconds(1));
 }
 
 // The engine on the slave end of a pseudo-terminal, with the test thread as

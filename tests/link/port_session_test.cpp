@@ -25,8 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Resources {
-  int threads = countEntries("/proc/self/task");
-  int fds = countEntries("/proc/self/fd");
+  int threads = threadCount();
+  int fds = descriptorCount();
   bool operator==(const Resources&) const = default;
 };
 
@@ -170,7 +170,7 @@ TEST(PortSession, TwoHundredOpensAndClosesLeaveNoThreadOrDescriptorBehind) {
   for (int cycle = 0; cycle < 200; ++cycle) {
     ASSERT_TRUE(rig.open()) << cycle << ": " << describe(rig.session.lastError());
     if (cycle == 0) {
-      EXPECT_EQ(countEntries("/proc/self/task"), before.threads + 2);
+      EXPECT_EQ(threadCount(), before.threads + 2);
     }
     rig.session.COMClose();
   }

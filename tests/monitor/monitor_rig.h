@@ -19,27 +19,12 @@
 #include "monitor/monitor.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
-#include "tests/monitor/fake_monitor_view.h"
 #include "tests/support/assembled_frame.h"
+#include "tests/support/fake_view.h"
 #include "tests/support/pump_executor.h"
+#include "tests/support/sample_readings.h"
 
 namespace rs485::test {
-
-// A readings answer with everything the display can show.
-inline ReadingsResponse readings(int address, int temperature = 235) {
-  ReadingsResponse r;
-  r.address = static_cast<std::uint8_t>(address);
-  r.command = CmdReadCurrent;
-  r.temperature = static_cast<std::int16_t>(temperature);
-  r.timeMinutes = 125;
-  r.step = 3;
-  r.cycles = 42;
-  r.numStep = 12;
-  r.setTemperature = 1500;
-  r.setTimeMinutes = 600;
-  r.statusByte = 0;
-  return r;
-}
 
 inline QString russianDate(const QDate& date) {
   return QLocale(QLocale::Russian).toString(date, QLocale::ShortFormat);
@@ -87,8 +72,7 @@ class MonitorRig : public ::testing::Test {
 
   // A 16-byte answer arriving in one block, as the receive thread hands it over.
   void answer(const ReadingsResponse& r, bool corrupt = false) {
-    std::array<std::uint8_t, kReadingsResponseLength> frame{};
-    encodeReadingsResponse(r, frame.data());
+    auto frame = encodedReadings(r);
     if (corrupt) frame[5] ^= 0x01;
     exchange.acceptBlock(frame);
   }
@@ -107,7 +91,7 @@ class MonitorRig : public ::testing::Test {
     for (int i = 0; i < count; ++i) {
       asked.push_back(tick());
       const Reply r = reply(asked.back());
-      if (r != Reply::None) answer(readings(asked.back()), r == Reply::BadCrc);
+      if (r != Reply::None) answer(panelReadings(asked.back()), r == Reply::BadCrc);
     }
     return asked;
   }
@@ -122,7 +106,7 @@ class MonitorRig : public ::testing::Test {
   PumpExecutor ui;
   Exchange exchange{ui};
   DeviceState state;
-  FakeMonitorView view;
+  FakeView view;
   QTemporaryDir dir;
   QDateTime now{QDate(2026, 12, 7), QTime(10, 5, 0)};
   Monitor monitor{view, exchange, state, [this] { return now; }, {dir.path(), russianDate}};

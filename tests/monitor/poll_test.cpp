@@ -106,12 +106,12 @@ TEST_F(PollTest, ASilentDeviceIsAskedAgainAtTheNextTick) {
   select(3);
   poll.readingAllClick();
   EXPECT_EQ(tick(), 3);
-  answer(readings(3));
+  answer(panelReadings(3));
   EXPECT_EQ(tick(), 7);  // no answer
   EXPECT_EQ(tick(), 7);
-  answer(readings(7), /*corrupt=*/true);
+  answer(panelReadings(7), /*corrupt=*/true);
   EXPECT_EQ(tick(), 7);
-  answer(readings(7));
+  answer(panelReadings(7));
   EXPECT_EQ(tick(), 12);
 }
 
@@ -143,7 +143,7 @@ TEST_F(PollTest, ASilentDeviceIsPassedOverAfterThreeTicksInARow) {
     std::vector<int> asked;
     for (std::size_t i = 0; i < c.asked.size(); ++i) {
       asked.push_back(tick());
-      if (!c.silent.contains(asked.back())) answer(readings(asked.back()));
+      if (!c.silent.contains(asked.back())) answer(panelReadings(asked.back()));
     }
     EXPECT_EQ(asked, c.asked);
     poll.readingAllClick();
@@ -164,7 +164,7 @@ TEST_F(PollTest, BadAnswersOnlyChangeTheOrderWhereThreeFallInARow) {
   for (int i = 0; i < 3000; ++i) {
     ASSERT_EQ(tick(), devices[expected]) << "tick " << i;
     const bool bad = badCrc(random);
-    answer(readings(devices[expected]), bad);
+    answer(panelReadings(devices[expected]), bad);
     // The order when every answer is handled, held back by each failure
     // until the third in a row.
     if (!bad || ++failures == kSilentTicksBeforeSkip) {
@@ -231,7 +231,7 @@ TEST_F(PollTest, OneDeviceIsAskedAtEveryTick) {
   poll.readingAllClick();
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(tick(), 5);
-    answer(readings(5));
+    answer(panelReadings(5));
     EXPECT_EQ(poll.PollIndex, 0u);
   }
 }
@@ -258,7 +258,7 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
   select(7);
   poll.readingAllClick();
   ASSERT_EQ(tick(), 7);
-  answer(readings(7, 235));
+  answer(panelReadings(7, 235));
   EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
             "0235");
 
@@ -267,12 +267,12 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
   EXPECT_EQ(state.SelectedAddress, 3);
 
   ASSERT_EQ(tick(), 12);
-  answer(readings(12, 500));
+  answer(panelReadings(12, 500));
   EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
             "0235")
       << "7's digits stay";
   ASSERT_EQ(tick(), 3);
-  answer(readings(3, -12));
+  answer(panelReadings(3, -12));
   EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
             "-012");
   EXPECT_EQ(tick(), 7) << "the order of polling is not affected";
@@ -285,7 +285,7 @@ TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   ASSERT_EQ(tick(), 3);
   poll.readingAllClick();
   ASSERT_TRUE(view.allCellsZero());
-  ReadingsResponse late = readings(3, 235);
+  ReadingsResponse late = panelReadings(3, 235);
   late.statusByte = kBlinkStatus;
   answer(late);
   EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),

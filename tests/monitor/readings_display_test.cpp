@@ -25,26 +25,20 @@ class DisplayTest : public MonitorRig {
   }
   // The answer of the device at PollIndex, straight into the handler.
   void show(const ReadingsResponse& r) {
-    std::array<std::uint8_t, kReadingsResponseLength> frame{};
-    encodeReadingsResponse(r, frame.data());
-    assembleFrame(exchange, frame);
+    assembleFrame(exchange, encodedReadings(r));
     display.showReadings();
   }
 };
 
 TEST_F(DisplayTest, AFullAnswerBoxByBox) {
-  ReadingsResponse r;
-  r.address = 7;
-  r.command = CmdReadCurrent;
-  r.temperature = -123;  // -12,3
-  r.timeMinutes = 5999;  // 99:59
-  r.step = 7;
-  r.cycles = 5;
-  r.numStep = 42;
-  r.setTemperature = 9999;  // 999,9
-  r.setTimeMinutes = 61;    // 01:01
-  r.statusByte = 0;
-  show(r);
+  show(readingsOf(7, {.temperature = -123,  // -12,3
+                      .timeMinutes = 5999,  // 99:59
+                      .step = 7,
+                      .cycles = 5,
+                      .numStep = 42,
+                      .setTemperature = 9999,  // 999,9
+                      .setTimeMinutes = 61,    // 01:01
+                      .statusByte = 0}));
   const std::map<DigitCell, QString> expected = {
       {DigitCell::tempN1, "-"},   {DigitCell::tempN2, "1"},   {DigitCell::tempN3, "2"},
       {DigitCell::tempN4, "3"},   {DigitCell::hoursH, "9"},   {DigitCell::hoursL, "9"},
@@ -59,9 +53,9 @@ TEST_F(DisplayTest, AFullAnswerBoxByBox) {
 }
 
 TEST_F(DisplayTest, ValuesTooLongForTheirBoxesLeaveThemAndTheRestIsShown) {
-  show(readings(7, 235));
-  show(readings(9));  // back to 7
-  ReadingsResponse r = readings(7, 10000);
+  show(panelReadings(7, 235));
+  show(panelReadings(9));  // back to 7
+  ReadingsResponse r = panelReadings(7, 10000);
   r.timeMinutes = 6000;
   r.step = 255;
   r.numStep = 100;
@@ -78,10 +72,10 @@ TEST_F(DisplayTest, ValuesTooLongForTheirBoxesLeaveThemAndTheRestIsShown) {
 }
 
 TEST_F(DisplayTest, CyclesZeroShowsEndAndNothingElse) {
-  show(readings(7, 235));
-  show(readings(9));
+  show(panelReadings(7, 235));
+  show(panelReadings(9));
   const auto before = view.cells;
-  ReadingsResponse r = readings(7, 999);
+  ReadingsResponse r = panelReadings(7, 999);
   r.cycles = 0;
   r.timeMinutes = 1;
   r.statusByte = kBlinkStatus;
@@ -104,25 +98,25 @@ TEST_F(DisplayTest, TheStatusByteBlinksOnExactly0x80) {
        {Case{0x80, true}, Case{0x81, false}, Case{0xC0, false}, Case{0x00, false}, Case{0x7F, false}}) {
     view.dotTimer = !c.blinking;
     view.dot = false;
-    ReadingsResponse r = readings(7);
+    ReadingsResponse r = panelReadings(7);
     r.statusByte = c.status;
     show(r);
     EXPECT_EQ(view.dotTimer, c.blinking) << int{c.status};
     if (!c.blinking) {
       EXPECT_TRUE(view.dot) << int{c.status};
     }
-    show(readings(9));
+    show(panelReadings(9));
   }
 }
 
 TEST_F(DisplayTest, AnAnswerOfADeviceNotDisplayedChangesNoBoxAndLeavesTheBlinking) {
-  ReadingsResponse own = readings(7, 235);
+  ReadingsResponse own = panelReadings(7, 235);
   own.statusByte = kBlinkStatus;
   show(own);
   view.dot = false;  // a dotTimer tick hid the colon
   view.log.clear();
   const auto before = view.cells;
-  ReadingsResponse other = readings(9, -55);
+  ReadingsResponse other = panelReadings(9, -55);
   other.statusByte = 0;
   other.cycles = 0;
   show(other);
@@ -135,14 +129,14 @@ TEST_F(DisplayTest, AnAnswerOfADeviceNotDisplayedChangesNoBoxAndLeavesTheBlinkin
 
 TEST_F(DisplayTest, TheEntryAtPollIndexIsTheOneThatAnswered) {
   // The frame's own address byte does not decide: entry PollIndex does.
-  show(readings(9, 777));
+  show(panelReadings(9, 777));
   EXPECT_EQ(view.cellsText(kTemp), "0777");
 }
 
 TEST_F(DisplayTest, TheReceiveBufferIsClearedInEveryCase) {
   for (std::uint8_t cycles : {std::uint8_t{42}, std::uint8_t{0}}) {
     for (int i = 0; i < 2; ++i) {  // displayed, then not displayed
-      ReadingsResponse r = readings(7);
+      ReadingsResponse r = panelReadings(7);
       r.cycles = cycles;
       show(r);
       EXPECT_EQ(exchange.frame().size(), 0);

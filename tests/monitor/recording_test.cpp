@@ -40,7 +40,7 @@ class RecordingTest : public MonitorRig {
     r.address = static_cast<std::uint8_t>(tick());
     answer(r);
   }
-  void next(int temperature = 235) { next(readings(0, temperature)); }
+  void next(int temperature = 235) { next(panelReadings(0, temperature)); }
   DeviceEntry& entry(int address) {
     for (auto& e : state.FoundDevices)
       if (e.address == address) return e;
@@ -110,7 +110,7 @@ TEST_F(RecordingTest, OneRowPerDeviceAndMinuteByteForByte) {
     next(5);    // 3
   }
   at(10, 6);
-  next(readings(0, 1234));
+  next(panelReadings(0, 1234));
   next(-123);
   next(99);
   EXPECT_EQ(fileBytes(7), header(7) + row("07.12.2026г.    10:05       03             023,5") +
@@ -129,10 +129,10 @@ TEST_F(RecordingTest, OneRowPerDeviceAndMinuteByteForByte) {
 TEST_F(RecordingTest, ADeviceNotDisplayedIsRecordedFromItsOwnAnswer) {
   pollRecording({7, 9}, 7);
   at(10, 5);
-  ReadingsResponse mine = readings(0, 235);
+  ReadingsResponse mine = panelReadings(0, 235);
   mine.step = 123;  // too long for the cells: the row repeats what they show
   next(mine);
-  ReadingsResponse other = readings(0, -5);
+  ReadingsResponse other = panelReadings(0, -5);
   other.step = 123;
   next(other);
   EXPECT_EQ(fileBytes(7), header(7) + row("07.12.2026г.    10:05       00             023,5"));
@@ -223,7 +223,7 @@ TEST_F(RecordingTest, UntickAndTickWithinAMinuteWritesNoSecondRow) {
 TEST_F(RecordingTest, NoRowForCyclesZero) {
   pollRecording({7, 9}, 7);
   at(10, 5);
-  ReadingsResponse ended = readings(0, 235);
+  ReadingsResponse ended = panelReadings(0, 235);
   ended.cycles = 0;
   next(ended);
   next(ended);
@@ -265,7 +265,7 @@ TEST_F(RecordingTest, TheStopEndsTheRecording) {
   ASSERT_EQ(tick(), 7);
   poll.readingAllClick();
   EXPECT_FALSE(recording.recordingOn());
-  answer(readings(7));
+  answer(panelReadings(7));
   EXPECT_EQ(fileBytes(7), header(7));
 }
 
@@ -284,7 +284,7 @@ TEST_F(RecordingTest, TheDateComesFromTheInjectedFormat) {
                 }});
   at(9, 3);
   DeviceEntry e{4, 0};
-  us.recordReading(e, readings(4, 235), std::nullopt);
+  us.recordReading(e, panelReadings(4, 235), std::nullopt);
   EXPECT_EQ(fileBytes(4), row("12/7/26г.    09:03       03             023,5"));
 }
 

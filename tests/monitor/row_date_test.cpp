@@ -10,7 +10,7 @@
 
 #include "monitor/cp1251.h"
 #include "monitor/recording.h"
-#include "tests/monitor/fake_monitor_view.h"
+#include "tests/support/fake_view.h"
 
 namespace rs485::test {
 namespace {
@@ -118,12 +118,10 @@ TEST_F(RealLocales, EveryRowCarriesAFourDigitYear) {
   QTemporaryDir dir;
   for (const LocaleCase& c : kLocales) {
     useLocale(c.locale);
-    FakeMonitorView view;
+    FakeView view;
     Recording recording(view, [] { return QDateTime(kDate, QTime(1, 27, 5)); }, {dir.path(), {}});
     DeviceEntry entry{7, 0};
-    ReadingsResponse answer{};
-    answer.temperature = 336;
-    answer.step = 1;
+    const ReadingsResponse answer{.temperature = 336, .step = 1};
     QFile::remove(recording.filePath(7));
     recording.recordReading(entry, answer, std::nullopt);
     QFile file(recording.filePath(7));

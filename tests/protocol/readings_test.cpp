@@ -5,6 +5,7 @@
 #include <array>
 
 #include "protocol/frames.h"
+#include "tests/support/sample_readings.h"
 
 namespace rs485 {
 namespace {
@@ -56,19 +57,15 @@ TEST(Readings, EveryByteLandsInItsField) {
 }
 
 TEST(Readings, EncodeThenDecodeKeepsEveryField) {
-  ReadingsResponse in;
-  in.address = 42;
-  in.command = CmdReadCurrent;
-  in.temperature = -1234;
-  in.timeMinutes = 5999;
-  in.step = 7;
-  in.cycles = 200;
-  in.numStep = 12;
-  in.setTemperature = 2350;
-  in.setTimeMinutes = 130;
-  in.statusByte = kBlinkStatus;
-  std::array<std::uint8_t, 16> frame{};
-  encodeReadingsResponse(in, frame.data());
+  const ReadingsResponse in = test::readingsOf(42, {.temperature = -1234,
+                                                    .timeMinutes = 5999,
+                                                    .step = 7,
+                                                    .cycles = 200,
+                                                    .numStep = 12,
+                                                    .setTemperature = 2350,
+                                                    .setTimeMinutes = 130,
+                                                    .statusByte = kBlinkStatus});
+  const auto frame = test::encodedReadings(in);
   ASSERT_TRUE(frameCrcMatches(frame.data(), 16));
   const auto out = decodeReadingsResponse(frame.data());
   EXPECT_EQ(out.address, in.address);

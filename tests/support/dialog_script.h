@@ -15,14 +15,12 @@
 #include <optional>
 #include <vector>
 
+#include "tests/support/answer.h"
 #include "ui/attention.h"
 #include "ui/head_form.h"
 #include "ui_Find.h"
 
 namespace rs485::test {
-
-// How the operator answers one showing of the question.
-enum class Answer { Yes, YesDontAsk, No, CloseBox, Escape, Enter };
 
 // One answer given to the dialog on the screen.
 inline void giveAnswer(TAttention& dialog, Answer answer) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -41,6 +42,23 @@ class PumpExecutor : public UiExecutor {
     while (!done()) {
       std::unique_lock lock(mutex_);
       if (!cv_.wait_until(lock, deadline, [this] { return !tasks_.empty(); })) return done();
+      lock.unlock();
+      runPending();
+    }
+    return true;
+  }
+
+  // As above, for a condition that no task brings about (bytes the kernel
+  // queues, a thread that parks or ends): done() is also looked at every
+  // `recheck` while no task comes.
+  bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+                 std::chrono::milliseconds recheck) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline) return false;
+      std::unique_lock lock(mutex_);
+      cv_.wait_until(lock, std::min(deadline, now + recheck), [this] { return !tasks_.empty(); });
       lock.unlock();
       runPending();
     }

@@ -5,31 +5,42 @@
 #include <QString>
 #include <QStringList>
 #include <map>
-#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices/messages.h"
 #include "monitor/monitor_view.h"
+#include "tests/support/call_log.h"
+#include "tests/support/printers.h"
 
 namespace rs485::test {
 
-// The window as plain fields. `log` holds the calls that change the
-// window's state, in order, as readable lines; cell writes are left out
-// (the cells themselves are checked).
-class FakeMonitorView : public MonitorView {
+// The window as plain fields, for the logic of devices/ and monitor/ alike.
+// `log` holds every call that changes the window, in order, as readable
+// lines; the fake dialog and port controls write theirs into it too. Cell
+// writes are left out: the cells themselves are checked, and a display
+// that changes nothing shows as an empty log.
+class FakeView : public MonitorView {
  public:
-  FakeMonitorView() {
+  FakeView() {
     for (const auto& entry : kDigitCells) cells[entry.cell] = "0";
   }
+  FakeView(const FakeView&) = delete;
+  FakeView& operator=(const FakeView&) = delete;
 
-  std::vector<std::string> log;
+  CallLog log;
+
   QString status;
   std::vector<std::pair<QString, FocusTarget>> errors;
-  int readTimerInterval = 500;
+  int readTimerInterval = 1000;
   bool readTimer = false;
   QString find = msg::findCaption();
+  int timeouts = 500;
+  bool timeoutsEnabled = true;
+  bool openCloseEnabled = true;
   QStringList list;
+  bool listEnabled = false;
   int selectedRow = -1;
   QString digits[3] = {"0", "0", "0"};
   QString newDigits[3] = {"0", "0", "0"};
@@ -44,9 +55,10 @@ class FakeMonitorView : public MonitorView {
   bool dot = true;
 
   void setDigits(const char* hundreds, const char* tens, const char* units) {
-    digits[0] = hundreds;
-    digits[1] = tens;
-    digits[2] = units;
+    setThree(digits, hundreds, tens, units);
+  }
+  void setNewDigits(const char* hundreds, const char* tens, const char* units) {
+    setThree(newDigits, hundreds, tens, units);
   }
   // The displayed digits of a row of cells, joined: cellsText({DigitCell::tempN1, ...}).
   QString cellsText(const std::vector<DigitCell>& row) const {
@@ -73,29 +85,33 @@ class FakeMonitorView : public MonitorView {
     readTimerInterval = ms;
     note("interval " + QString::number(ms));
   }
-  void setReadTimerActive(bool active) override {
-    readTimer = active;
-    note(active ? "timer on" : "timer off");
-  }
+  void setReadTimerActive(bool active) override { set(readTimer, active, "timer"); }
   bool readTimerActive() const override { return readTimer; }
   QString findCaption() const override { return find; }
   void setFindCaption(const QString& caption) override {
     find = caption;
     note("find " + caption);
   }
-  int timeoutsValue() const override { return 500; }
-  void setTimeoutsEnabled(bool enabled) override { note(enabled ? "timeouts on" : "timeouts off"); }
-  void setOpenCloseEnabled(bool enabled) override { note(enabled ? "openclose on" : "openclose off"); }
+  int timeoutsValue() const override { return timeouts; }
+  void setTimeoutsEnabled(bool enabled) override { set(timeoutsEnabled, enabled, "timeouts"); }
+  void setOpenCloseEnabled(bool enabled) override { set(openCloseEnabled, enabled, "openclose"); }
   void clearDeviceList() override {
     list.clear();
     selectedRow = -1;
+    note("list clear");
   }
-  void appendDeviceListItem(const QString& caption) override { list.append(caption); }
-  void setDeviceListEnabled(bool) override {}
+  void appendDeviceListItem(const QString& caption) override {
+    list.append(caption);
+    note("list add " + caption);
+  }
+  void setDeviceListEnabled(bool enabled) override { set(listEnabled, enabled, "list"); }
   int selectedDeviceListRow() const override { return selectedRow; }
   QString deviceListItemCaption(int row) const override { return list.value(row); }
   QString addressDigit(int index) const override { return digits[index]; }
-  void setAddressDigit(int index, const QString& t) override { digits[index] = t; }
+  void setAddressDigit(int index, const QString& t) override {
+    digits[index] = t;
+    note(QStringLiteral("digit %1 ").arg(index) + t);
+  }
   QString newAddressDigit(int index) const override { return newDigits[index]; }
 
   // MonitorView
@@ -122,10 +138,7 @@ class FakeMonitorView : public MonitorView {
     panelEnabled = enable;
     note(enable ? "enDisPanel true" : "enDisPanel false");
   }
-  void setSetpointGroupsEnabled(bool enabled) override {
-    setpointGroupsEnabled = enabled;
-    note(enabled ? "groups on" : "groups off");
-  }
+  void setSetpointGroupsEnabled(bool enabled) override { set(setpointGroupsEnabled, enabled, "groups"); }
   QString cellText(DigitCell cell) const override {
     const auto it = cells.find(cell);
     if (it == cells.end()) {
@@ -143,10 +156,7 @@ class FakeMonitorView : public MonitorView {
     EXPECT_EQ(t.size(), 1) << digitCellName(cell) << " takes one character";
     it->second = t;
   }
-  void setDotTimerActive(bool active) override {
-    dotTimer = active;
-    note(active ? "dotTimer on" : "dotTimer off");
-  }
+  void setDotTimerActive(bool active) override { set(dotTimer, active, "dotTimer"); }
   bool dotVisible() const override { return dot; }
   void setDotVisible(bool visible) override {
     dot = visible;
@@ -154,15 +164,17 @@ class FakeMonitorView : public MonitorView {
   }
 
  private:
+  static void setThree(QString (&three)[3], const char* hundreds, const char* tens, const char* units) {
+    three[0] = QString::fromUtf8(hundreds);
+    three[1] = QString::fromUtf8(tens);
+    three[2] = QString::fromUtf8(units);
+  }
+  // A switch: "NAME on" or "NAME off".
+  void set(bool& field, bool on, const char* name) {
+    field = on;
+    note(QString::fromUtf8(name) + (on ? " on" : " off"));
+  }
   void note(const QString& line) { log.push_back(line.toStdString()); }
 };
 
 }  // namespace rs485::test
-
-namespace rs485 {
-// Cells by name in failure messages.
-inline void PrintTo(DigitCell cell, std::ostream* os) {
-  const char* name = digitCellName(cell);
-  *os << (name != nullptr ? name : "?");
-}
-}  // namespace rs485
