@@ -61,6 +61,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   DeviceState& deviceState() { return devices_; }
   Devices& discovery() { return discovery_; }
   Monitor& monitor() { return monitor_; }
+  const DeviceHealth& deviceHealth() const { return health_; }
   const Ui::THeadForm& form() const { return *ui_; }
   QString statusText() const;
 

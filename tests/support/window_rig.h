@@ -395,6 +395,17 @@ class BasicWindowRig {
     return times;
   }
 
+  // Answers the window has taken off the line, accepted or dropped, since
+  // the port opened.
+  int answersTaken() const {
+    int taken = 0;
+    for (const int address : foundAddresses()) {
+      const DeviceHealth::Figures figures = window->deviceHealth().figures(address);
+      taken += figures.accepted + figures.dropped;
+    }
+    return taken;
+  }
+
   // Why the last helper returned false.
   const char* fault() const { return fault_.constData(); }
   bool fail(const char* why) {
