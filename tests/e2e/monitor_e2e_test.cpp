@@ -56,6 +56,22 @@ ReadingsResponse otherReadings(std::uint8_t statusByte = 0) {
                         .statusByte = statusByte});
 }
 
+// Devices 3, 17, 42; 17 answers 23,5 °C at step 7 with its colon blinking.
+sim::SimOptions blinkingSeventeen() {
+  sim::SimOptions options = bus({3, 17, 42});
+  options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
+  return options;
+}
+
+// Devices 3, 17, 42 whose recorded steps and temperatures all differ.
+sim::SimOptions recordedTrio() {
+  sim::SimOptions options = bus({3, 17, 42});
+  options.devices[0].fixedReadings = readings(-12, 5);
+  options.devices[1].fixedReadings = readings(235, 7);
+  options.devices[2].fixedReadings = readings(1234, 120);
+  return options;
+}
+
 // Devices 3, 17, 42 found by a scan, 17 chosen in the list and polled.
 bool startPollingSeventeen(WindowRig& rig) {
   if (!rig.findDevicesThrough(45)) return false;
@@ -115,9 +131,7 @@ class MonitorE2eTest : public QObject {
   }
 
   void stoppingThePollResetsTheDisplay() {
-    sim::SimOptions options = bus({3, 17, 42});
-    options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
-    WindowRig rig(options);
+    WindowRig rig(blinkingSeventeen());
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     rig.click("wFile");
     QCOMPARE(rig.control<QCheckBox>("wFile")->text(), msg::stopRecordingCaption());
@@ -223,9 +237,7 @@ class MonitorE2eTest : public QObject {
   // An answer still on its way when the poll stops is shown all the same,
   // blinking included, but recorded no more.
   void anAnswerAfterTheStopIsStillShown() {
-    sim::SimOptions options = bus({3, 17, 42});
-    options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
-    WindowRig rig(options);
+    WindowRig rig(blinkingSeventeen());
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     rig.click("wFile");
     const std::size_t arrivals = rig.line->arrivals();
@@ -246,9 +258,8 @@ class MonitorE2eTest : public QObject {
   }
 
   void theSelectedDevicesReadingsBoxByBox() {
-    sim::SimOptions options = bus({3, 17, 42});
+    sim::SimOptions options = blinkingSeventeen();
     options.devices[0].fixedReadings = otherReadings();
-    options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
     options.devices[2].fixedReadings = otherReadings();
     WindowRig rig(options);
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
@@ -336,9 +347,7 @@ class MonitorE2eTest : public QObject {
   }
 
   void cyclesZeroShowsEndAndNothingElse() {
-    sim::SimOptions options = bus({3, 17, 42});
-    options.devices[1].fixedReadings = readings(235, 7, kBlinkStatus);
-    WindowRig rig(options);
+    WindowRig rig(blinkingSeventeen());
     QVERIFY2(startPollingSeventeen(rig), rig.fault());
     for (int device = 0; device < 3; ++device) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(display(rig), QStringLiteral("0235 0210 07 12 042 -123 1005"));
@@ -434,11 +443,7 @@ class MonitorE2eTest : public QObject {
   // device and minute, the displayed device's from its boxes, the others'
   // from their own answers.
   void recordingFilesFromAScanAndAPoll() {
-    sim::SimOptions options = bus({3, 17, 42});
-    options.devices[0].fixedReadings = readings(-12, 5);
-    options.devices[1].fixedReadings = readings(235, 7);
-    options.devices[2].fixedReadings = readings(1234, 120);
-    WindowRig rig(options);
+    WindowRig rig(recordedTrio());
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
     for (const int address : {3, 17, 42}) QCOMPARE(contents(rig, address), cp1251(header(address)));
 
@@ -468,11 +473,7 @@ class MonitorE2eTest : public QObject {
   }
 
   void recordingAlongTheMinutes() {
-    sim::SimOptions options = bus({3, 17, 42});
-    options.devices[0].fixedReadings = readings(-12, 5);
-    options.devices[1].fixedReadings = readings(235, 7);
-    options.devices[2].fixedReadings = readings(1234, 120);
-    WindowRig rig(options);
+    WindowRig rig(recordedTrio());
     const QString old = QStringLiteral("старая запись\r\n");
     {
       QFile file(rig.files.filePath(QStringLiteral("ЗОР_номер - 42.txt")));

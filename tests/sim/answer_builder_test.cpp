@@ -20,13 +20,7 @@ namespace rs485::sim {
 namespace {
 
 using std::chrono::milliseconds;
-using test::Bytes;
-using test::change;
-using test::encoded;
-using test::probe;
-using test::readCurrent;
-using test::status;
-using test::with;
+using namespace test;
 
 ParsedItem item(const Bytes& request) { return {ParsedItem::Kind::Request, request}; }
 

@@ -29,18 +29,10 @@ namespace rs485::sim {
 namespace {
 
 using std::chrono::milliseconds;
-using test::Bytes;
-using test::Clock;
-using test::TestPort;
+using namespace test;
 
 constexpr milliseconds kWait{5000};  // generous: only a broken simulator ever waits this long
 
-using test::change;
-using test::encoded;
-using test::probe;
-using test::readCurrent;
-using test::status;
-using test::with;
 Bytes cat(const Bytes& a, const Bytes& b) {
   Bytes out = a;
   out.insert(out.end(), b.begin(), b.end());

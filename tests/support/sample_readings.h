@@ -51,14 +51,7 @@ inline constexpr ReadingsResponse kEveryFieldApart{
 // steady: 23,5 degrees (or `temperature` tenths) of 150,0 set, 02:05 of
 // 10:00, step 3 of 12, 42 cycles left.
 inline ReadingsResponse panelReadings(int address, int temperature = 235) {
-  return readingsOf(address, {.temperature = static_cast<std::int16_t>(temperature),
-                              .timeMinutes = 125,
-                              .step = 3,
-                              .cycles = 42,
-                              .numStep = 12,
-                              .setTemperature = 1500,
-                              .setTimeMinutes = 600,
-                              .statusByte = 0});
+  return readingsOf(address, temperature, 125, 3, 42, 12, 1500, 600);
 }
 
 // The 16 bytes on the line, CRC included.
