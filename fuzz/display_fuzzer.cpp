@@ -270,7 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Input in(data, size);
   do {
     std::uint8_t frame[kReadingsResponseLength] = {};
-    for (int i = 0; i < kReadingsResponseLength - 2; ++i) frame[i] = in.byte();
+    for (std::size_t i = 0; i < kReadingsResponseLength - 2; ++i) frame[i] = in.byte();
     appendCrc(frame, kReadingsResponseLength - 2);
     const std::uint8_t who = in.byte();
     const unsigned fill = static_cast<unsigned>(in.byte()) << 8 | in.byte();

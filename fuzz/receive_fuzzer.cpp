@@ -38,9 +38,6 @@ class NoUi : public UiExecutor {
 
 using fuzz::Input;
 
-constexpr auto kStatusLength = static_cast<std::size_t>(kStatusResponseLength);
-constexpr auto kReadingsLength = static_cast<std::size_t>(kReadingsResponseLength);
-
 enum class HandlerAction { Nothing, ClearReceive, NewAnswerLength, ReplaceHandlers };
 
 struct Run {
@@ -57,8 +54,8 @@ struct Run {
   std::string lastLine;
 
   void installHandlers() {
-    exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusLength, shortAnswers); },
-                                          [this] { handled(kReadingsLength, readings); },
+    exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusResponseLength, shortAnswers); },
+                                          [this] { handled(kReadingsResponseLength, readings); },
                                           [] { std::abort(); }});
   }
 
@@ -70,7 +67,7 @@ struct Run {
     CHECK(exchange.answerLength() == length);
     CHECK(frame.size() == length);
     CHECK(exchange.Read());
-    CHECK(frameCrcMatches(frame.data(), static_cast<int>(length)));
+    CHECK(frameCrcMatches(frame));
     CHECK(handedIn.size() >= length);
     CHECK(std::equal(frame.begin(), frame.end(), handedIn.end() - static_cast<std::ptrdiff_t>(length)));
     if (tracing) CHECK(std::string_view(lastLine).ends_with("  accepted\n"));
@@ -111,8 +108,9 @@ struct Run {
 
     const int calls = shortAnswers + readings - callsBefore;
     CHECK(calls <= 1);
-    const bool frame = count == expectedNow && (count == kStatusLength || count == kReadingsLength) &&
-                       frameCrcMatches(block.data(), static_cast<int>(count));
+    const bool frame = count == expectedNow &&
+                       (count == kStatusResponseLength || count == kReadingsResponseLength) &&
+                       frameCrcMatches(block);
     // A whole good frame on an empty buffer is handled, once.
     if (fresh && frame) CHECK(calls == 1);
     // Assembled bytes stay only while they are fewer than a frame.

@@ -33,7 +33,7 @@ std::chrono::nanoseconds cpuTimeOf(std::thread& thread) {
 
 // More than any answer, less than a driver's whole queue: enough to see
 // what a purge dropped.
-constexpr int kMaxTracedPurge = 4096;
+constexpr std::size_t kMaxTracedPurge = 4096;
 
 // Without a trace a receive purge is the plain flush. With one, whatever is
 // queued is read first (never waiting) so that the trace shows it: a whole
@@ -41,14 +41,14 @@ constexpr int kMaxTracedPurge = 4096;
 void purgeReceiveQueue(SerialPort& port, TrafficTrace* trace, std::size_t expected) {
   if (trace != nullptr) {
     std::vector<std::uint8_t> dropped;
-    std::uint8_t chunk[256];
-    while (static_cast<int>(dropped.size()) < kMaxTracedPurge) {
-      const int n = port.readQueued(chunk, static_cast<int>(sizeof chunk));
-      if (n <= 0) break;
-      dropped.insert(dropped.end(), chunk, chunk + n);
+    std::array<std::uint8_t, 256> chunk{};
+    while (dropped.size() < kMaxTracedPurge) {
+      const std::size_t n = port.readQueued(chunk);
+      if (n == 0) break;
+      dropped.insert(dropped.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
     }
     if (!dropped.empty()) {
-      trace->record(TraceDirection::Receive, dropped.data(), static_cast<int>(dropped.size()),
+      trace->record(TraceDirection::Receive, dropped,
                     dropped.size() == expected ? TraceVerdict::DroppedByPurge : TraceVerdict::WrongLength);
     }
   }
@@ -99,7 +99,7 @@ void Exchange::setTrace(std::shared_ptr<TrafficTrace> trace) { trace_ = std::mov
 
 void Exchange::sendRequest(int address, std::size_t answerLength) {
   ExpectedLength = answerLength;
-  readingFunc(address, static_cast<int>(answerLength));
+  readingFunc(address, answerLength);
   const auto requestSent = notes_.requestSent;
   if (requestSent) requestSent(address);
 }
@@ -111,7 +111,7 @@ void Exchange::answerDropped() {
 
 void Exchange::expectAnswer(std::size_t answerLength) { ExpectedLength = answerLength; }
 
-bool Exchange::readingFunc(int address, int /*length*/) {
+bool Exchange::readingFunc(int address, std::size_t /*length*/) {
   setTx(buildBusRequest(address, PendingCommand), kBusRequestLength);
   purgeOutput();
   purgeInput();
@@ -121,14 +121,14 @@ bool Exchange::readingFunc(int address, int /*length*/) {
 
 void Exchange::sendAddressChange(int currentAddress, int newAddress) {
   setTx(buildAddressChangeRequest(currentAddress, newAddress), kAddressChangeRequestLength);
-  ExpectedLength = static_cast<std::size_t>(kStatusResponseLength);
+  ExpectedLength = kStatusResponseLength;
   purgeOutput();
   if (session_) session_->gate.release();
 }
 
 bool Exchange::Read() const {
   const std::size_t length = ExpectedLength;
-  return length <= RxBuffer.size() && frameCrcMatches(RxBuffer.data(), static_cast<int>(length));
+  return length <= RxBuffer.size() && frameCrcMatches(std::span(RxBuffer).first(length));
 }
 
 void Exchange::clearReceive() {
@@ -166,8 +166,8 @@ void Exchange::onReceived() {
     if (Read()) {
       // A copy: the handler may replace the handlers while it runs.
       std::function<void()> handler;
-      if (expected == static_cast<std::size_t>(kStatusResponseLength)) handler = handlers_.shortAnswer;
-      if (expected == static_cast<std::size_t>(kReadingsResponseLength)) handler = handlers_.readings;
+      if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;
+      if (expected == kReadingsResponseLength) handler = handlers_.readings;
       if (handler) handler();
       ReadScratch.fill(0);
     } else {
@@ -218,7 +218,7 @@ void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
 }
 
 void Exchange::traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict) {
-  if (trace_) trace_->record(TraceDirection::Receive, bytes.data(), static_cast<int>(bytes.size()), verdict);
+  if (trace_) trace_->record(TraceDirection::Receive, bytes, verdict);
 }
 
 TxFrame Exchange::txBuffer() const {
@@ -228,10 +228,10 @@ TxFrame Exchange::txBuffer() const {
 
 std::size_t Exchange::txCount() const {
   std::lock_guard lock(txMutex_);
-  return static_cast<std::size_t>(TxCount);
+  return TxCount;
 }
 
-void Exchange::setTx(const TxFrame& frame, int count) {
+void Exchange::setTx(const TxFrame& frame, std::size_t count) {
   std::lock_guard lock(txMutex_);
   TxBuffer = frame;
   TxCount = count;
@@ -245,12 +245,12 @@ void Exchange::writeThreadBody(Session& s) {
     {
       std::lock_guard lock(txMutex_);
       frame = TxBuffer;
-      count = static_cast<std::size_t>(std::clamp(TxCount, 0, kTxBufferSize));
+      count = std::min(TxCount, kTxBufferSize);
     }
     const bool ok = s.port.writeAll(frame.data(), count);
     WriteOk = ok;
     if (s.trace) {
-      s.trace->record(TraceDirection::Transmit, frame.data(), static_cast<int>(count),
+      s.trace->record(TraceDirection::Transmit, std::span(frame).first(count),
                       ok ? TraceVerdict::Sent : TraceVerdict::WriteFailed);
     }
     if (s.writeTerminate) break;
@@ -279,14 +279,15 @@ void Exchange::readThreadBody(Session& s) {
     }
     // A response is taken only when the queue holds exactly as many bytes as
     // it must have; otherwise they stay, and the next arrival counts again.
-    const int queued = s.port.inputQueued();
-    if (queued <= 0 || !takeBlock(static_cast<std::size_t>(queued), ExpectedLength)) continue;
+    // FIONREAD's int becomes a length here.
+    const int reported = s.port.inputQueued();
+    if (reported <= 0) continue;
+    const auto queued = static_cast<std::size_t>(reported);
+    if (!takeBlock(queued, ExpectedLength)) continue;
     Block block{};
-    const int count = s.port.readQueued(block.data(), queued);
-    if (count <= 0) continue;
-    s.handOver.run([this, block, count] {
-      acceptBlock(std::span<const std::uint8_t>(block).first(static_cast<std::size_t>(count)));
-    });
+    const std::size_t count = s.port.readQueued(std::span(block).first(queued));
+    if (count == 0) continue;
+    s.handOver.run([this, block, count] { acceptBlock(std::span<const std::uint8_t>(block).first(count)); });
   }
   purgeReceiveQueue(s.port, s.trace.get(), ExpectedLength);
 }

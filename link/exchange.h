@@ -151,8 +151,8 @@ class Exchange {
   // Builds the four-byte request for `address` with PendingCommand, purges
   // both queues and releases the transmit thread. `length` is not used:
   // ExpectedLength is set before. Always true; never waits.
-  bool readingFunc(int address, int length);
-  void setTx(const TxFrame& frame, int count);
+  bool readingFunc(int address, std::size_t length);
+  void setTx(const TxFrame& frame, std::size_t count);
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
   void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
@@ -180,7 +180,7 @@ class Exchange {
 
   mutable std::mutex txMutex_;  // TxBuffer may be replaced during a run of failed writes
   TxFrame TxBuffer{};
-  int TxCount = 0;
+  std::size_t TxCount = 0;
 
   std::unique_ptr<Session> session_;
   ThreadStarter startThread_;

@@ -233,12 +233,12 @@ int LinuxSerialDevice::inputQueued() {
   return ioctl(fd_.get(), FIONREAD, &queued) == 0 ? queued : 0;
 }
 
-int LinuxSerialDevice::readQueued(std::uint8_t* buffer, int maxLength) {
-  int total = 0;
-  while (total < maxLength) {
-    const ssize_t n = ::read(fd_.get(), buffer + total, static_cast<std::size_t>(maxLength - total));
+std::size_t LinuxSerialDevice::readQueued(std::span<std::uint8_t> buffer) {
+  std::size_t total = 0;
+  while (total < buffer.size()) {
+    const ssize_t n = ::read(fd_.get(), buffer.data() + total, buffer.size() - total);
     if (n > 0) {
-      total += static_cast<int>(n);
+      total += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
       continue;
     } else {

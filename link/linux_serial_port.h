@@ -38,7 +38,7 @@ class LinuxSerialDevice final : public SerialDevice {
 
   bool writeAll(const std::uint8_t* data, std::size_t length) override;
   int inputQueued() override;
-  int readQueued(std::uint8_t* buffer, int maxLength) override;
+  std::size_t readQueued(std::span<std::uint8_t> buffer) override;
   void purgeInput() override;
   void purgeOutput() override;
   Wake waitForArrival() override;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace rs485 {
@@ -33,11 +34,12 @@ class SerialPort {
   virtual bool writeAll(const std::uint8_t* data, std::size_t length) = 0;
 
   // Number of bytes waiting in the input queue; 0 when it cannot be read.
+  // An int, as the system reports it.
   virtual int inputQueued() = 0;
 
-  // Reads up to maxLength of the bytes already queued, never waiting.
-  // Returns the number read (0 when none or on error).
-  virtual int readQueued(std::uint8_t* buffer, int maxLength) = 0;
+  // Fills as much of `buffer` as the bytes already queued allow, never
+  // waiting. Returns the number read (0 when none or on error).
+  virtual std::size_t readQueued(std::span<std::uint8_t> buffer) = 0;
 
   virtual void purgeInput() = 0;
   virtual void purgeOutput() = 0;

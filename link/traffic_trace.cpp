@@ -44,15 +44,15 @@ std::shared_ptr<TrafficTrace> TrafficTrace::appendToFile(const std::string& path
   });
 }
 
-void TrafficTrace::record(TraceDirection direction, const std::uint8_t* bytes, int count,
+void TrafficTrace::record(TraceDirection direction, std::span<const std::uint8_t> bytes,
                           TraceVerdict verdict) {
   std::lock_guard lock(mutex_);
   // The time is taken under the lock, so the lines are in the order of their times.
-  sink_(formatLine(now_(), direction, bytes, count, verdict));
+  sink_(formatLine(now_(), direction, bytes, verdict));
 }
 
 std::string TrafficTrace::formatLine(std::chrono::system_clock::time_point when, TraceDirection direction,
-                                     const std::uint8_t* bytes, int count, TraceVerdict verdict) {
+                                     std::span<const std::uint8_t> bytes, TraceVerdict verdict) {
   using namespace std::chrono;
   const auto seconds = floor<std::chrono::seconds>(when);
   const auto millis = duration_cast<milliseconds>(when - seconds).count();
@@ -67,10 +67,12 @@ std::string TrafficTrace::formatLine(std::chrono::system_clock::time_point when,
   std::string line = stamp;
   line += direction == TraceDirection::Transmit ? "  TX  " : "  RX  ";
   static constexpr char kHex[] = "0123456789ABCDEF";
-  for (int i = 0; i < count; ++i) {
-    if (i > 0) line += ' ';
-    line += kHex[bytes[i] >> 4];
-    line += kHex[bytes[i] & 0x0F];
+  bool first = true;
+  for (const std::uint8_t byte : bytes) {
+    if (!first) line += ' ';
+    first = false;
+    line += kHex[byte >> 4];
+    line += kHex[byte & 0x0F];
   }
   line += "  ";
   line += traceVerdictText(verdict);

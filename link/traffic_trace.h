@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 
 namespace rs485 {
@@ -42,10 +43,10 @@ class TrafficTrace {
   // file cannot be opened.
   static std::shared_ptr<TrafficTrace> appendToFile(const std::string& path, std::string& error);
 
-  void record(TraceDirection direction, const std::uint8_t* bytes, int count, TraceVerdict verdict);
+  void record(TraceDirection direction, std::span<const std::uint8_t> bytes, TraceVerdict verdict);
 
   static std::string formatLine(std::chrono::system_clock::time_point when, TraceDirection direction,
-                                const std::uint8_t* bytes, int count, TraceVerdict verdict);
+                                std::span<const std::uint8_t> bytes, TraceVerdict verdict);
 
  private:
   std::mutex mutex_;

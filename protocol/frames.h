@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace rs485 {
 
@@ -10,13 +12,13 @@ inline constexpr std::uint8_t CmdProbe = 0x01;
 inline constexpr std::uint8_t CmdSetAddress = 0x02;
 inline constexpr std::uint8_t CmdReadCurrent = 0x50;
 
-inline constexpr int kBusRequestLength = 4;            // address, command, CRC lo, CRC hi
-inline constexpr int kAddressChangeRequestLength = 5;  // address, 0x02, new address, CRC lo, CRC hi
-inline constexpr int kStatusResponseLength = 5;
-inline constexpr int kReadingsResponseLength = 16;
+inline constexpr std::size_t kBusRequestLength = 4;            // address, command, CRC lo, CRC hi
+inline constexpr std::size_t kAddressChangeRequestLength = 5;  // address, 0x02, new address, CRC lo, CRC hi
+inline constexpr std::size_t kStatusResponseLength = 5;
+inline constexpr std::size_t kReadingsResponseLength = 16;
 
-inline constexpr int kTxBufferSize = 5;
-inline constexpr int kRxBufferSize = 16;
+inline constexpr std::size_t kTxBufferSize = 5;
+inline constexpr std::size_t kRxBufferSize = 16;
 
 inline constexpr int kFirstBusAddress = 1;
 inline constexpr int kLastBusAddress = 247;
@@ -31,10 +33,11 @@ TxFrame buildBusRequest(int address, int command);
 TxFrame buildAddressChangeRequest(int currentAddress, int newAddress);
 
 // True when the last two bytes of the frame are the CRC of the bytes before
-// them, low byte first. A length below 3 never matches.
-bool frameCrcMatches(const std::uint8_t* frame, int length);
+// them, low byte first. A frame shorter than 3 bytes never matches.
+bool frameCrcMatches(std::span<const std::uint8_t> frame);
 
-// Appends the CRC of the first `payloadLength` bytes at frame[payloadLength..+1].
-void appendCrc(std::uint8_t* frame, int payloadLength);
+// Appends the CRC of the first `payloadLength` bytes at frame[payloadLength..+1];
+// the frame must hold payloadLength + 2 bytes.
+void appendCrc(std::span<std::uint8_t> frame, std::size_t payloadLength);
 
 }  // namespace rs485

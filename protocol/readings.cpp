@@ -43,14 +43,14 @@ void encodeReadingsResponse(const ReadingsResponse& r, std::uint8_t* frame) {
   put16(frame + 9, static_cast<std::uint16_t>(r.setTemperature));
   put16(frame + 11, r.setTimeMinutes);
   frame[13] = r.statusByte;
-  appendCrc(frame, kReadingsResponseLength - 2);
+  appendCrc({frame, kReadingsResponseLength}, kReadingsResponseLength - 2);
 }
 
 void encodeStatusResponse(const StatusResponse& s, std::uint8_t* frame) {
   frame[0] = s.address;
   frame[1] = s.command;
   frame[2] = s.status;
-  appendCrc(frame, kStatusResponseLength - 2);
+  appendCrc({frame, kStatusResponseLength}, kStatusResponseLength - 2);
 }
 
 }  // namespace rs485

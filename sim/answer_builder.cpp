@@ -44,20 +44,20 @@ Draws drawFaults(std::mt19937_64& rng) {
   return d;
 }
 
-std::vector<int> splitSizes(std::size_t length, std::mt19937_64& rng) {
+std::vector<std::size_t> splitSizes(std::size_t length, std::mt19937_64& rng) {
   const std::size_t count = std::min<std::size_t>(2 + rng() % 3, length);
   std::vector<std::size_t> cuts;
   for (std::size_t i = 1; i < length; ++i) cuts.push_back(i);
   for (std::size_t i = 0; i + 1 < count; ++i) std::swap(cuts[i], cuts[i + rng() % (cuts.size() - i)]);
   cuts.resize(count - 1);
   std::sort(cuts.begin(), cuts.end());
-  std::vector<int> sizes;
+  std::vector<std::size_t> sizes;
   std::size_t previous = 0;
   for (const std::size_t cut : cuts) {
-    sizes.push_back(static_cast<int>(cut - previous));
+    sizes.push_back(cut - previous);
     previous = cut;
   }
-  sizes.push_back(static_cast<int>(length - previous));
+  sizes.push_back(length - previous);
   return sizes;
 }
 
@@ -111,10 +111,9 @@ Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
     encodeStatusResponse(s, frame.data());
   }
 
-  const int length = static_cast<int>(frame.size());
   if (draw.wrongAddress < f.wrongAddress) {
     frame[0] = f.otherAddress != 0 ? f.otherAddress : static_cast<std::uint8_t>(self % kLastBusAddress + 1);
-    appendCrc(frame.data(), length - 2);
+    appendCrc(frame, frame.size() - 2);
     applied.push_back("wrong-address");
   }
   if (draw.badCrc < f.badCrc) {
@@ -126,7 +125,7 @@ Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
     applied.push_back("extra");
   }
   Answer& a = outcome.answer.emplace();
-  a.bursts = {static_cast<int>(frame.size())};
+  a.bursts = {frame.size()};
   if (draw.split < f.split) {
     a.bursts = splitSizes(frame.size(), rng_);
     const auto span = static_cast<std::uint64_t>((f.splitGapMax - f.splitGapMin).count() + 1);

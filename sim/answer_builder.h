@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -47,7 +48,7 @@ struct BusView {
 // The bytes of one answer, before the line paces them.
 struct Answer {
   std::vector<std::uint8_t> bytes;
-  std::vector<int> bursts;                      // the sizes of the writes, in order, adding up to the bytes
+  std::vector<std::size_t> bursts;              // the sizes of the writes, in order, adding up to the bytes
   std::vector<std::chrono::microseconds> gaps;  // the pause before every burst but the first
   std::string verdict;                          // "ok", or the faults that struck joined by '+'
 };

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -38,7 +39,7 @@ struct FrameRecord {
   // stopped it. Garbage: "garbage". Line: "gone", "back", "lost" (the
   // served device failed), "closed" (the tool closed its end of the pty).
   std::string verdict;
-  std::vector<int> bursts;  // answer: the sizes of the bursts it went out in
+  std::vector<std::size_t> bursts;  // answer: the sizes of the bursts it went out in
 };
 
 // Microseconds of the steady clock, as the log file prints them.

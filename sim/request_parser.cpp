@@ -4,7 +4,7 @@
 
 namespace rs485::sim {
 
-int requestLength(std::uint8_t command) {
+std::size_t requestLength(std::uint8_t command) {
   switch (command) {
     case CmdProbe:
     case CmdReadCurrent:
@@ -41,14 +41,13 @@ std::optional<RequestParser::TimePoint> RequestParser::deadline() const {
 void RequestParser::scan(std::vector<ParsedItem>& out) {
   std::size_t start = 0;
   while (buffer_.size() - start >= 2) {
-    const int needed = requestLength(buffer_[start + 1]);
-    const auto length = static_cast<std::size_t>(needed);
-    if (needed != 0 && buffer_.size() - start < length) break;  // wait for the rest
-    if (needed != 0 && frameCrcMatches(buffer_.data() + start, needed)) {
+    const std::size_t needed = requestLength(buffer_[start + 1]);
+    if (needed != 0 && buffer_.size() - start < needed) break;  // wait for the rest
+    if (needed != 0 && frameCrcMatches(std::span(buffer_).subspan(start, needed))) {
       flushGarbage(out);
       const auto begin = buffer_.begin() + static_cast<std::ptrdiff_t>(start);
-      out.push_back({ParsedItem::Kind::Request, {begin, begin + needed}});
-      start += length;
+      out.push_back({ParsedItem::Kind::Request, {begin, begin + static_cast<std::ptrdiff_t>(needed)}});
+      start += needed;
     } else {
       garbage_.push_back(buffer_[start]);
       ++start;

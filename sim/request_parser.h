@@ -53,6 +53,6 @@ class RequestParser {
 };
 
 // The length of the request that this command byte starts; 0 for none.
-int requestLength(std::uint8_t command);
+std::size_t requestLength(std::uint8_t command);
 
 }  // namespace rs485::sim

@@ -368,7 +368,7 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
   Transmission t;
   std::size_t offset = 0;
   for (std::size_t b = 0; b < a.bursts.size(); ++b) {
-    const auto size = static_cast<std::size_t>(a.bursts[b]);
+    const std::size_t size = a.bursts[b];
     const std::chrono::microseconds gap = b == 0 ? std::chrono::microseconds(0) : a.gaps[b - 1];
     if (options_.pace) {
       for (std::size_t i = 0; i < size; ++i)

@@ -44,12 +44,12 @@ enum class Fate { Taken, Dropped, Either };
 
 Fate fateOf(const sim::FrameRecord& answer) {
   const auto& bytes = answer.bytes;
-  const bool crcGood = bytes.size() >= std::size_t{kReadingsResponseLength} &&
-                       frameCrcMatches(bytes.data(), kReadingsResponseLength);
-  if (bytes.size() == std::size_t{kReadingsResponseLength}) return crcGood ? Fate::Taken : Fate::Dropped;
-  int sum = 0;
+  const bool crcGood = bytes.size() >= kReadingsResponseLength &&
+                       frameCrcMatches(std::span(bytes).first(kReadingsResponseLength));
+  if (bytes.size() == kReadingsResponseLength) return crcGood ? Fate::Taken : Fate::Dropped;
+  std::size_t sum = 0;
   bool heldSixteen = false;
-  for (const int burst : answer.bursts) {
+  for (const std::size_t burst : answer.bursts) {
     sum += burst;
     heldSixteen = heldSixteen || sum == kReadingsResponseLength;
   }

@@ -43,7 +43,7 @@ class FakeLine : public SerialDevice {
     return ok;
   }
   int inputQueued() override { return 0; }
-  int readQueued(std::uint8_t*, int) override { return 0; }
+  std::size_t readQueued(std::span<std::uint8_t>) override { return 0; }
   void purgeInput() override { step("purge input"); }
   void purgeOutput() override { step("purge output"); }
   Wake waitForArrival() override {

@@ -29,7 +29,10 @@ inline Bytes readingsFrame(std::uint8_t address, std::int16_t temperature) {
   return {frame.begin(), frame.end()};
 }
 
-inline Bytes request(const TxFrame& frame, int count) { return Bytes(frame.begin(), frame.begin() + count); }
+inline Bytes request(const TxFrame& frame, std::size_t count) {
+  const auto bytes = std::span(frame).first(count);
+  return Bytes(bytes.begin(), bytes.end());
+}
 
 // Runs what is queued, then pumps the user-interface thread until `done`
 // holds; false on time-out. Also notices changes that no task brings
@@ -71,7 +74,7 @@ struct LinkRig {
 
   // A tick's request: the frame goes out, the device reads it off the line,
   // and onSent has parked the transmit thread again. Returns what was sent.
-  Bytes send(int address, int command, int expectedLength) {
+  Bytes send(int address, int command, std::size_t expectedLength) {
     exchange.setPendingCommand(command);
     exchange.sendRequest(address, expectedLength);
     Bytes sent = pty.read(kBusRequestLength);

@@ -108,7 +108,7 @@ TEST_F(OpenPty, ArrivalsWakeTheWaitAndBytesLeftQueuedDoNotKeepWakingIt) {
   waiter.join();
 
   std::uint8_t buffer[kRxBufferSize] = {};
-  EXPECT_EQ(device->readQueued(buffer, kRxBufferSize), 4);
+  EXPECT_EQ(device->readQueued(buffer), 4);
   EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(device->waitForArrival(), Wake::Shutdown);  // and again: for good
   EXPECT_EQ(device->waitForArrival(), Wake::Shutdown);
@@ -116,14 +116,14 @@ TEST_F(OpenPty, ArrivalsWakeTheWaitAndBytesLeftQueuedDoNotKeepWakingIt) {
 
 TEST_F(OpenPty, ReadsTakeOnlyWhatIsQueuedAndPurgesEmptyTheQueue) {
   std::uint8_t buffer[kRxBufferSize] = {};
-  EXPECT_EQ(device->readQueued(buffer, kRxBufferSize), 0);
+  EXPECT_EQ(device->readQueued(buffer), 0);
   pty.write({9, 8, 7, 6, 5});
   ASSERT_TRUE(becomes([&] { return device->inputQueued() == 5; }));
-  EXPECT_EQ(device->readQueued(buffer, 3), 3);
+  EXPECT_EQ(device->readQueued(std::span(buffer).first(3)), 3);
   EXPECT_EQ(device->inputQueued(), 2);
   device->purgeInput();
   EXPECT_EQ(device->inputQueued(), 0);
-  EXPECT_EQ(device->readQueued(buffer, kRxBufferSize), 0);
+  EXPECT_EQ(device->readQueued(buffer), 0);
 }
 
 TEST_F(OpenPty, AHangUpLeavesTheWaitForTheNextLineAndWritesFail) {

@@ -296,7 +296,7 @@ TEST(PortSession, BinaryFramesPassUntouchedBothWays) {
               request(buildBusRequest(address, CmdReadCurrent), 4));
     Bytes frame(kReadingsResponseLength);
     for (int i = 0; i < 14; ++i) frame[i] = static_cast<std::uint8_t>(i % 2 ? address : 0x13 + i);
-    appendCrc(frame.data(), 14);
+    appendCrc(frame, 14);
     rig.pty.write(frame);
     const std::size_t handled = rig.readings.size() + 1;
     ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == handled; }));

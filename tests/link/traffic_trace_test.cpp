@@ -37,7 +37,7 @@ std::chrono::system_clock::time_point localTime(int year, int month, int day, in
 
 std::string lineOf(TraceDirection direction, const Bytes& bytes, TraceVerdict verdict,
                    std::chrono::system_clock::time_point when = localTime(2024, 5, 1, 12, 34, 56, 789)) {
-  return TrafficTrace::formatLine(when, direction, bytes.data(), static_cast<int>(bytes.size()), verdict);
+  return TrafficTrace::formatLine(when, direction, bytes, verdict);
 }
 
 TEST(TrafficTraceLine, ShowsTimeDirectionHexAndVerdict) {
@@ -110,10 +110,9 @@ TEST(TrafficTraceLine, LinesFromTwoThreadsNeverMix) {
   const Bytes rx = readingsFrame(1, 215);
   constexpr int kLines = 2000;
   std::thread writer([&] {
-    for (int i = 0; i < kLines; ++i) trace.record(TraceDirection::Transmit, tx.data(), 4, TraceVerdict::Sent);
+    for (int i = 0; i < kLines; ++i) trace.record(TraceDirection::Transmit, tx, TraceVerdict::Sent);
   });
-  for (int i = 0; i < kLines; ++i)
-    trace.record(TraceDirection::Receive, rx.data(), 16, TraceVerdict::Accepted);
+  for (int i = 0; i < kLines; ++i) trace.record(TraceDirection::Receive, rx, TraceVerdict::Accepted);
   writer.join();
 
   const std::string txRest = lineOf(TraceDirection::Transmit, tx, TraceVerdict::Sent).substr(kStampLength);
@@ -152,7 +151,7 @@ TEST(TrafficTraceFile, AppendsAndEveryLineIsInTheFileAtOnce) {
   const auto trace = TrafficTrace::appendToFile(path, error);
   ASSERT_NE(trace, nullptr) << error;
   const Bytes frame{0x01, 0x01, 0xC1, 0xE0};
-  trace->record(TraceDirection::Transmit, frame.data(), 4, TraceVerdict::Sent);
+  trace->record(TraceDirection::Transmit, frame, TraceVerdict::Sent);
   const std::string text = fileText(path);  // the trace is still open
   EXPECT_EQ(text.rfind("earlier\n", 0), 0u) << text;
   EXPECT_NE(text.find("  TX  01 01 C1 E0  sent\n"), std::string::npos) << text;

@@ -66,7 +66,7 @@ class MonitorRig : public ::testing::Test {
     if (tx[0] == 0) return 0;
     EXPECT_EQ(exchange.txCount(), kBusRequestLength);
     EXPECT_EQ(tx[1], CmdReadCurrent);
-    EXPECT_TRUE(frameCrcMatches(tx.data(), kBusRequestLength));
+    EXPECT_TRUE(frameCrcMatches(std::span(tx).first(kBusRequestLength)));
     return tx[0];
   }
 

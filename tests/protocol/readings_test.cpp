@@ -13,7 +13,7 @@ namespace {
 std::array<std::uint8_t, 16> frameWith(std::initializer_list<std::pair<int, std::uint8_t>> bytes) {
   std::array<std::uint8_t, 16> frame{};
   for (auto [index, value] : bytes) frame[static_cast<std::size_t>(index)] = value;
-  appendCrc(frame.data(), 14);
+  appendCrc(frame, 14);
   return frame;
 }
 
@@ -66,7 +66,7 @@ TEST(Readings, EncodeThenDecodeKeepsEveryField) {
                                                     .setTimeMinutes = 130,
                                                     .statusByte = kBlinkStatus});
   const auto frame = test::encodedReadings(in);
-  ASSERT_TRUE(frameCrcMatches(frame.data(), 16));
+  ASSERT_TRUE(frameCrcMatches(frame));
   const auto out = decodeReadingsResponse(frame.data());
   EXPECT_EQ(out.address, in.address);
   EXPECT_EQ(out.temperature, in.temperature);

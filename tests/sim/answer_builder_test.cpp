@@ -81,7 +81,7 @@ TEST_P(Answers, FaultsShapeTheBytes) {
   EXPECT_EQ(Bytes(a.bytes.begin(), a.bytes.begin() + static_cast<std::ptrdiff_t>(c.expected.size())),
             c.expected);
   if (c.faults.split == 0) {
-    EXPECT_EQ(a.bursts, std::vector<int>{static_cast<int>(a.bytes.size())});
+    EXPECT_EQ(a.bursts, std::vector<std::size_t>{a.bytes.size()});
     EXPECT_TRUE(a.gaps.empty());
   }
 }
@@ -161,8 +161,8 @@ TEST(AnswerBuilder, SplitAnswersGoOutInTwoToFourBurstsWithGapsInRange) {
     ASSERT_GE(a.bursts.size(), 2u);
     ASSERT_LE(a.bursts.size(), 4u);
     ASSERT_EQ(a.gaps.size(), a.bursts.size() - 1);
-    int total = 0;
-    for (const int b : a.bursts) {
+    std::size_t total = 0;
+    for (const std::size_t b : a.bursts) {
       EXPECT_GT(b, 0);
       total += b;
     }

@@ -38,7 +38,7 @@ Bytes cat(const Bytes& a, const Bytes& b) {
   out.insert(out.end(), b.begin(), b.end());
   return out;
 }
-bool crcGood(const Bytes& b) { return frameCrcMatches(b.data(), static_cast<int>(b.size())); }
+bool crcGood(const Bytes& b) { return frameCrcMatches(b); }
 
 DeviceConfig device(int address, Faults faults = {}) {
   DeviceConfig d;

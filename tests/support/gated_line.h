@@ -29,9 +29,7 @@ class GatedLine : public SerialDevice {
     return line_->writeAll(data, length);
   }
   int inputQueued() override { return line_->inputQueued(); }
-  int readQueued(std::uint8_t* buffer, int maxLength) override {
-    return line_->readQueued(buffer, maxLength);
-  }
+  std::size_t readQueued(std::span<std::uint8_t> buffer) override { return line_->readQueued(buffer); }
   void purgeOutput() override { line_->purgeOutput(); }
   bool reopen() override { return line_->reopen(); }
   bool pause(std::chrono::milliseconds duration) override { return line_->pause(duration); }
