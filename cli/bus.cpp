@@ -4,18 +4,9 @@
 
 #include "devices/messages.h"
 #include "devices/port_button.h"
-#include "link/traffic_trace.h"
 #include "protocol/readings.h"
 
 namespace rs485::cli {
-
-namespace {
-// Received bytes that did not make an accepted answer: a dropped one.
-bool droppedLine(const std::string& line) {
-  return line.find("  RX  ") != std::string::npos &&
-         line.find(traceVerdictText(TraceVerdict::Accepted)) == std::string::npos;
-}
-}  // namespace
 
 Bus::Bus(BusOptions options)
     : clock_(std::move(options.clock)),
@@ -35,11 +26,7 @@ Bus::Bus(BusOptions options)
       .readings = [this] { readingsArrived(); },
       .sendFailed = [this] { view.setStatus(msg::sendFailed()); },
   });
-  // The trace is how the poll learns that something came back but was not
-  // taken; nothing is written anywhere.
-  exchange.setTrace(std::make_shared<TrafficTrace>([this](const std::string& line) {
-    if (droppedLine(line)) heard_ = true;
-  }));
+  exchange.setNotes(health_.notes(clock_));
 }
 
 Bus::~Bus() { session.COMClose(); }
@@ -54,29 +41,19 @@ void Bus::readTimerTimer() {
 }
 
 void Bus::pollTick(int busy) {
-  countUnanswered();
+  awaiting_ = false;
   monitor.pollTick(busy);
   // Every device is shown in cells of its own, so the one asked is the one shown.
   const DeviceEntry* entry = monitor.poll.currentEntry();
   if (entry == nullptr) return;
   state.SelectedAddress = entry->address;
-  if (busy == 0) {
-    awaiting_ = true;
-    asked_ = entry->address;
-    heard_ = false;
-    ++counts_[asked_].sent;
-  }
+  awaiting_ = busy == 0;
 }
 
-void Bus::countUnanswered() {
-  if (!awaiting_) return;
+void Bus::settleLastRequest() {
+  exchange.purgeInput();
+  health_.settle();
   awaiting_ = false;
-  PollCounts& counts = counts_[asked_];
-  if (heard_) {
-    ++counts.dropped;
-  } else {
-    ++counts.silent;
-  }
 }
 
 void Bus::readingsArrived() {
@@ -84,14 +61,16 @@ void Bus::readingsArrived() {
   answer.readings = decodeReadingsResponse(exchange.frame().data());
   answer.time = clock_();
   const DeviceEntry* entry = monitor.poll.currentEntry();
-  answer.address = entry != nullptr ? entry->address : answer.readings.address;
-  if (entry != nullptr) state.SelectedAddress = entry->address;
+  // The engine hands over only the answer of the device asked, which is the
+  // poll's entry unless a new poll has moved it since.
+  const bool ours = entry != nullptr && entry->address == answer.readings.address;
+  answer.address = answer.readings.address;
+  if (ours) state.SelectedAddress = entry->address;
   monitor.showReadings();
-  if (awaiting_ && answer.address == asked_) {
+  if (ours) {
     awaiting_ = false;
-    ++counts_[asked_].answered;
+    if (onAnswer) onAnswer(answer);
   }
-  if (onAnswer) onAnswer(answer);
   event();
 }
 

@@ -2,9 +2,7 @@
 
 #include <QDateTime>
 #include <QObject>
-#include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -16,6 +14,7 @@
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
+#include "monitor/device_health.h"
 #include "monitor/monitor.h"
 
 namespace rs485::cli {
@@ -33,14 +32,6 @@ struct AcceptedAnswer {
   int address = 0;  // the device the poll asked
   ReadingsResponse readings;
   QDateTime time;
-};
-
-// What the poll did with each device.
-struct PollCounts {
-  int sent = 0;      // requests that went out
-  int answered = 0;  // valid answers
-  int dropped = 0;   // bytes came back but made no valid answer (CRC, length, too late)
-  int silent = 0;    // nothing came back within the tick
 };
 
 // The engine, the scan, the poll, the display rules and the recording wired
@@ -74,18 +65,20 @@ class Bus {
 
   // The last poll request has had neither a valid answer nor the end of its tick.
   bool awaitingAnswer() const { return awaiting_; }
-  // Counts the last poll request as silent or dropped unless it was answered.
-  void settleLastRequest() { countUnanswered(); }
+  // Counts the last poll request as unanswered, or dropped when bytes that
+  // made no answer wait in the queue, unless it was answered.
+  void settleLastRequest();
 
   QDateTime now() const { return clock_(); }
-  const std::map<int, PollCounts>& pollCounts() const { return counts_; }
+  // What the engine noted of each device since the port was opened: the
+  // same figures as the window's device tooltips.
+  const DeviceHealth& health() const { return health_; }
 
   DeviceState state;
   ConsoleView view{state};
 
  private:
   void pollTick(int busy);
-  void countUnanswered();
   void readingsArrived();
   void shortAnswerArrived();
   void event() {
@@ -95,6 +88,7 @@ class Bus {
   QObject context_;
   QtUiExecutor executor_{&context_};
   Clock clock_;
+  DeviceHealth health_;
 
  public:
   Exchange exchange{executor_};
@@ -103,10 +97,7 @@ class Bus {
   Devices devices;
 
  private:
-  std::map<int, PollCounts> counts_;
   bool awaiting_ = false;  // the last poll request has had no valid answer yet
-  int asked_ = 0;
-  std::atomic<bool> heard_{false};  // bytes came back since the last request
 };
 
 }  // namespace rs485::cli

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <optional>
+#include <set>
 
 #include "cli/answer_text.h"
 
@@ -166,9 +167,14 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   bus.onAnswer = nullptr;
   bus.monitor.readingAllClick();  // stops the poll and the recording
 
-  for (const auto& [address, counts] : bus.pollCounts()) {
-    output.err << "device " << address << ": sent " << counts.sent << ", answered " << counts.answered
-               << ", dropped " << counts.dropped << ", silent " << counts.silent << '\n';
+  // Every device the poll was to ask, also one it never got to.
+  std::set<int> told;
+  for (const DeviceEntry& entry : bus.state.FoundDevices) {
+    if (!told.insert(entry.address).second) continue;
+    const DeviceHealth::Figures f = bus.health().figures(entry.address);
+    output.err << "device " << int{entry.address} << ": sent " << f.sent << ", answered " << f.accepted
+               << ", dropped " << f.dropped << ", silent " << f.unanswered << ", late or unasked "
+               << f.notAsked << '\n';
   }
   if (publisher != nullptr) {
     publisher->flush(std::chrono::milliseconds(kPublishFlushMs));

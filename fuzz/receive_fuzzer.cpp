@@ -4,6 +4,10 @@
 // (acceptBlock, onReceived, the handlers). No port and no thread: the
 // fuzzer plays the port's input queue and runs the hand-over itself.
 //
+// Besides the engine's own checks: a readings frame reaches its handler
+// only when it names the device of the request in flight, at most once per
+// request; every other good readings frame is noted for its sender.
+//
 // Input: a header of two bytes (the first awaited length; the trace switch
 // and what the handlers do), then operations of one byte each, some followed
 // by their argument bytes.
@@ -47,11 +51,28 @@ struct Run {
   std::vector<std::uint8_t> handedIn;  // every byte given to acceptBlock, in order
   int shortAnswers = 0;
   int readings = 0;
+  int asked = 0;              // the address of the request in flight, 0 before any
+  bool answered = true;       // it has had its readings answer
+  std::vector<int> notAsked;  // senders of good readings frames that were not awaited
   HandlerAction action = HandlerAction::Nothing;
   std::size_t actionExpected = 0;
   bool tracing = false;
   int traceLines = 0;
   std::string lastLine;
+
+  void installNotes() {
+    exchange.setNotes(
+        {.requestSent = {}, .answerDropped = {}, .answerAccepted = {}, .answerNotAsked = [this](int address) {
+           notAsked.push_back(address);
+         }});
+  }
+
+  // A tick that sends a request to `address` (its low byte is what goes out).
+  void request(int address, std::size_t expected) {
+    exchange.sendRequest(address, expected);
+    asked = address & 0xFF;
+    answered = false;
+  }
 
   void installHandlers() {
     exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusResponseLength, shortAnswers); },
@@ -71,6 +92,11 @@ struct Run {
     CHECK(handedIn.size() >= length);
     CHECK(std::equal(frame.begin(), frame.end(), handedIn.end() - static_cast<std::ptrdiff_t>(length)));
     if (tracing) CHECK(std::string_view(lastLine).ends_with("  accepted\n"));
+    if (length == kReadingsResponseLength) {
+      CHECK(frame[0] == asked);
+      CHECK(!answered);
+      answered = true;
+    }
     switch (action) {
       case HandlerAction::Nothing:
         break;
@@ -100,6 +126,8 @@ struct Run {
     const std::size_t count = block.size();
     const bool fresh = exchange.frame().size() == 0;
     const int callsBefore = shortAnswers + readings;
+    const std::size_t strayBefore = notAsked.size();
+    const bool awaited = !answered;
     const int linesBefore = traceLines;
     handedIn.insert(handedIn.end(), block.begin(), block.end());
     if (handedIn.size() > 64) handedIn.erase(handedIn.begin(), handedIn.end() - 32);
@@ -111,8 +139,16 @@ struct Run {
     const bool frame = count == expectedNow &&
                        (count == kStatusResponseLength || count == kReadingsResponseLength) &&
                        frameCrcMatches(block);
-    // A whole good frame on an empty buffer is handled, once.
-    if (fresh && frame) CHECK(calls == 1);
+    const std::size_t stray = notAsked.size() - strayBefore;
+    CHECK(calls + stray <= 1);
+    // A whole good frame on an empty buffer is handled, once, unless it is a
+    // readings frame that is not the awaited answer: then it is noted, once.
+    if (fresh && frame) {
+      const bool ours = count != kReadingsResponseLength || (awaited && block[0] == asked);
+      CHECK(calls == (ours ? 1 : 0));
+      CHECK(stray == (ours ? 0u : 1u));
+      if (!ours) CHECK(notAsked.back() == block[0]);
+    }
     // Assembled bytes stay only while they are fewer than a frame.
     CHECK(exchange.frame().size() == 0 || exchange.frame().size() < exchange.answerLength());
     if (tracing) CHECK(traceLines == linesBefore + 1);
@@ -143,6 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run.action = static_cast<HandlerAction>((setup >> 1) & 3);
   run.actionExpected = expectedFrom(static_cast<std::uint8_t>(setup >> 3));
   run.installHandlers();
+  run.installNotes();
   if (run.tracing) {
     run.exchange.setTrace(std::make_shared<TrafficTrace>(
         [&run](const std::string& line) {
@@ -167,11 +204,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (op % 8 != 3) run.arrival(run.exchange.answerLength());
         break;
       }
-      case 4:
-        // A tick: both queues purged, then the next request's answer length.
+      case 4: {
+        // A tick: both queues purged, then the next request to the address
+        // given, or (0) no request, bytes being in the way.
         run.queue.clear();
-        run.exchange.expectAnswer(expectedFrom(in.byte()));
+        const std::size_t expected = expectedFrom(in.byte());
+        const int address = in.byte();
+        if (address == 0) {
+          run.exchange.expectAnswer(expected);
+        } else {
+          run.request(address, expected);
+        }
         break;
+      }
       case 5:
         // The awaited length changes with the queue as it is (an address change).
         run.exchange.expectAnswer(expectedFrom(in.byte()));

@@ -99,14 +99,19 @@ void Exchange::setTrace(std::shared_ptr<TrafficTrace> trace) { trace_ = std::mov
 
 void Exchange::sendRequest(int address, std::size_t answerLength) {
   ExpectedLength = answerLength;
+  // The request's address byte is what an answer must name.
+  Asked = address & 0xFF;
+  Answered = false;
   readingFunc(address, answerLength);
   const auto requestSent = notes_.requestSent;
   if (requestSent) requestSent(address);
 }
 
-void Exchange::answerDropped() {
-  const auto dropped = notes_.answerDropped;
-  if (dropped) dropped();
+void Exchange::answerDropped() { note(notes_.answerDropped); }
+
+bool Exchange::answersRequestInFlight() const {
+  if (ExpectedLength != kReadingsResponseLength) return true;
+  return !Answered && RxCount > 0 && RxBuffer[0] == Asked;
 }
 
 void Exchange::expectAnswer(std::size_t answerLength) { ExpectedLength = answerLength; }
@@ -120,6 +125,8 @@ bool Exchange::readingFunc(int address, std::size_t /*length*/) {
 }
 
 void Exchange::sendAddressChange(int currentAddress, int newAddress) {
+  Asked = currentAddress & 0xFF;
+  Answered = false;
   setTx(buildAddressChangeRequest(currentAddress, newAddress), kAddressChangeRequestLength);
   ExpectedLength = kStatusResponseLength;
   purgeOutput();
@@ -152,7 +159,14 @@ int Exchange::inputQueued() { return port_ != nullptr ? port_->inputQueued() : 0
 
 void Exchange::onSent() {
   if (WriteOk) {
-    if (session_) session_->gate.park();
+    std::uint64_t newest = 0;
+    {
+      std::lock_guard lock(txMutex_);
+      newest = txGeneration_;
+    }
+    // Parked only when the frame written is the newest: a request made since
+    // found the thread running and goes out next.
+    if (session_ && writtenGeneration_ == newest) session_->gate.park();
     return;
   }
   // Not parked: the transmit thread writes the frame again after a pause.
@@ -163,7 +177,15 @@ void Exchange::onSent() {
 void Exchange::onReceived() {
   const std::size_t expected = ExpectedLength;
   if (RxCount == expected) {
-    if (Read()) {
+    if (Read() && !answersRequestInFlight()) {
+      // Another device's answer, a late one, or a second one: it names the
+      // device that sent it, and goes nowhere else.
+      const int from = RxBuffer[0];
+      const auto notAsked = notes_.answerNotAsked;
+      if (notAsked) notAsked(from);
+    } else if (Read()) {
+      Answered = true;
+      note(notes_.answerAccepted);
       // A copy: the handler may replace the handlers while it runs.
       std::function<void()> handler;
       if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;
@@ -207,7 +229,10 @@ void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
     // when it is complete, else the block that did not make one.
     const std::size_t expected = ExpectedLength;
     if (RxCount == expected) {
-      traceReceived(frame(), Read() ? TraceVerdict::Accepted : TraceVerdict::BadCrc);
+      const TraceVerdict verdict = !Read()                    ? TraceVerdict::BadCrc
+                                   : answersRequestInFlight() ? TraceVerdict::Accepted
+                                                              : TraceVerdict::NotAsked;
+      traceReceived(frame(), verdict);
     } else if (RxCount > expected) {
       traceReceived(frame(), TraceVerdict::WrongLength);
     } else {
@@ -235,6 +260,7 @@ void Exchange::setTx(const TxFrame& frame, std::size_t count) {
   std::lock_guard lock(txMutex_);
   TxBuffer = frame;
   TxCount = count;
+  ++txGeneration_;
 }
 
 void Exchange::writeThreadBody(Session& s) {
@@ -242,12 +268,15 @@ void Exchange::writeThreadBody(Session& s) {
   while (!s.writeTerminate) {
     TxFrame frame;
     std::size_t count = 0;
+    std::uint64_t generation = 0;
     {
       std::lock_guard lock(txMutex_);
       frame = TxBuffer;
       count = std::min(TxCount, kTxBufferSize);
+      generation = txGeneration_;
     }
     const bool ok = s.port.writeAll(frame.data(), count);
+    writtenGeneration_ = generation;
     WriteOk = ok;
     if (s.trace) {
       s.trace->record(TraceDirection::Transmit, std::span(frame).first(count),
@@ -298,6 +327,8 @@ void Exchange::start(SerialPort& port) {
   Session& s = *session;
   s.trace = trace_;
   WriteOk = false;
+  Asked = 0;
+  Answered = true;
   port_ = &port;
   try {
     s.reader = startThread_([this, &s] { readThreadBody(s); });

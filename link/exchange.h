@@ -26,10 +26,14 @@ struct ExchangeHandlers {
 
 // What the engine tells, on the user-interface thread, for the figures of
 // each device: a request for `address` was handed to the transmit thread;
-// an answer was thrown away (bad CRC, wrong length).
+// an answer was thrown away (bad CRC, wrong length); a good answer was
+// handed to its handler; a good readings answer came from `address` outside
+// its own request (late, unasked, or a second one) and went nowhere.
 struct ExchangeNotes {
   std::function<void(int address)> requestSent;
   std::function<void()> answerDropped;
+  std::function<void()> answerAccepted;
+  std::function<void(int address)> answerNotAsked;
 };
 
 // Moves one request out and one response in over the open port, on two
@@ -67,7 +71,14 @@ class Exchange {
   // Sends the four-byte request for `address` with the pending command and
   // awaits an answer of `answerLength` bytes: both queues purged, the
   // transmit thread released. Never waits.
+  //
+  // Frames carry no sequence number, so an answer that comes late lands in
+  // another request's time. A readings answer is therefore handled only as
+  // the answer of the request in flight: its address byte must be the
+  // address asked, and only the first such answer of a request is taken.
   void sendRequest(int address, std::size_t answerLength);
+  // The address of the last request sent; 0 before any.
+  int askedAddress() const { return Asked; }
   // Awaits an answer of `answerLength` bytes without sending anything (a
   // tick that finds bytes waiting).
   void expectAnswer(std::size_t answerLength);
@@ -157,6 +168,12 @@ class Exchange {
   void readThreadBody(Session& session);
   void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
   void answerDropped();
+  // The assembled frame of the awaited length, its CRC good, is the answer
+  // of the request in flight (always so for a five-byte answer).
+  bool answersRequestInFlight() const;
+  void note(const std::function<void()>& what) const {
+    if (what) what();
+  }
 
   // The engine's shared state. PendingCommand and the receive buffer belong
   // to the user-interface thread alone; ExpectedLength is read by the
@@ -171,6 +188,10 @@ class Exchange {
   std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
   // Set by the transmit thread after each write, read by onSent.
   std::atomic<bool> WriteOk{false};
+  // The request in flight: the address asked, and whether its answer has
+  // been handled. User-interface thread only.
+  int Asked = 0;
+  bool Answered = true;
 
   UiExecutor& ui_;
   ExchangeHandlers handlers_;
@@ -181,6 +202,12 @@ class Exchange {
   mutable std::mutex txMutex_;  // TxBuffer may be replaced during a run of failed writes
   TxFrame TxBuffer{};
   std::size_t TxCount = 0;
+  // Counts the frames put into TxBuffer. A request made after a write has
+  // completed but before its onSent has run finds the transmit thread not
+  // parked, so its release does nothing; onSent then sees that the frame
+  // written is not the newest and leaves the thread running to write it.
+  std::uint64_t txGeneration_ = 0;                   // under txMutex_
+  std::atomic<std::uint64_t> writtenGeneration_{0};  // the frame of the last write
 
   std::unique_ptr<Session> session_;
   ThreadStarter startThread_;

@@ -23,6 +23,8 @@ const char* traceVerdictText(TraceVerdict verdict) {
       return "wrong length";
     case TraceVerdict::DroppedByPurge:
       return "dropped by a purge";
+    case TraceVerdict::NotAsked:
+      return "not the answer awaited";
   }
   return "?";
 }

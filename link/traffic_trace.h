@@ -20,6 +20,7 @@ enum class TraceVerdict {
   BadCrc,          // a frame of ExpectedLength bytes whose CRC did not match
   WrongLength,     // bytes that were not a frame of ExpectedLength bytes
   DroppedByPurge,  // a whole frame's worth of bytes that came too late
+  NotAsked,        // a good readings frame that is not the answer of the request in flight
 };
 
 const char* traceVerdictText(TraceVerdict verdict);

@@ -1,6 +1,17 @@
 #include "monitor/device_health.h"
 
+#include <utility>
+
 namespace rs485 {
+
+ExchangeNotes DeviceHealth::notes(Clock now) {
+  return {
+      .requestSent = [this](int address) { requestSent(address); },
+      .answerDropped = [this] { answerDropped(); },
+      .answerAccepted = [this, now = std::move(now)] { answerAccepted(now()); },
+      .answerNotAsked = [this](int address) { answerNotAsked(address); },
+  };
+}
 
 void DeviceHealth::reset() {
   figures_.clear();
@@ -9,7 +20,7 @@ void DeviceHealth::reset() {
 }
 
 void DeviceHealth::requestSent(int address) {
-  if (!settled_) ++figures_[asked_].unanswered;
+  settle();
   asked_ = address;
   settled_ = false;
   ++figures_[address].sent;
@@ -29,6 +40,13 @@ void DeviceHealth::answerDropped() {
   settled_ = true;
 }
 
+void DeviceHealth::answerNotAsked(int address) { ++figures_[address].notAsked; }
+
+void DeviceHealth::settle() {
+  if (!settled_) ++figures_[asked_].unanswered;
+  settled_ = true;
+}
+
 DeviceHealth::Figures DeviceHealth::figures(int address) const {
   const auto it = figures_.find(address);
   return it == figures_.end() ? Figures{} : it->second;
@@ -43,11 +61,12 @@ QString DeviceHealth::toolTip(int address) const {
   return QStringLiteral(
              "Запросов отправлено: %1\nОтветов принято: %2\nОтветов отброшено (ошибка CRC, неверная длина): "
              "%3\n"
-             "Запросов без ответа: %4\n%5")
+             "Запросов без ответа: %4\nОтветов не в свой черёд (поздних, без запроса): %5\n%6")
       .arg(f.sent)
       .arg(f.accepted)
       .arg(f.dropped)
       .arg(f.unanswered)
+      .arg(f.notAsked)
       .arg(last);
 }
 

@@ -54,7 +54,10 @@ ReadingsDisplay::ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceSt
 
 void ReadingsDisplay::showReadings() {
   const ReadingsResponse answer = decodeReadingsResponse(exchange_.frame().data());
-  if (DeviceEntry* entry = poll_.currentEntry()) {
+  DeviceEntry* entry = poll_.currentEntry();
+  // The engine hands over only the answer of the device it asked; a poll
+  // started again since may already stand at another entry.
+  if (entry != nullptr && entry->address == answer.address) {
     if (entry->address == state_.SelectedAddress) {
       if (answer.statusByte == kBlinkStatus) {
         view_.setDotTimerActive(true);

@@ -177,11 +177,19 @@ void SimServer::syncClock(Device& d) const {
   d.synced = now;
 }
 
+namespace {
+// Fixed readings naming address 0, which no device has, name the device.
+ReadingsResponse withOwnAddress(ReadingsResponse readings, std::uint8_t self) {
+  if (readings.address == 0) readings.address = self;
+  return readings;
+}
+}  // namespace
+
 std::optional<ReadingsResponse> SimServer::readings(int address) const {
   std::lock_guard lock(devicesMutex_);
   for (const auto& d : devices_) {
     if (d->address != address) continue;
-    if (d->fixed) return d->fixed;
+    if (d->fixed) return withOwnAddress(*d->fixed, static_cast<std::uint8_t>(address));
     syncClock(*d);
     return d->model.readings(static_cast<std::uint8_t>(address));
   }
@@ -352,7 +360,7 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
                                                          FrameRecord& request) {
   const auto self = static_cast<std::uint8_t>(d.address);
   const BusView bus{[&]() -> ReadingsResponse {
-                      if (d.fixed) return *d.fixed;
+                      if (d.fixed) return withOwnAddress(*d.fixed, self);
                       syncClock(d);
                       return d.model.readings(self);
                     },

@@ -27,7 +27,8 @@ struct DeviceConfig {
   // server's seed and this address.
   std::optional<Program> program;
   // When set, every readings answer carries exactly these fields (address
-  // and command bytes included), whatever the program does.
+  // and command bytes included; an address byte of 0 stands for the
+  // device's own address), whatever the program does.
   std::optional<ReadingsResponse> fixedReadings;
 };
 

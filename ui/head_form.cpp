@@ -125,20 +125,11 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   };
 
   exchange_.setHandlers({
-      .shortAnswer =
-          [this] {
-            health_.answerAccepted(now_());
-            guarded([this] { shortAnswerFunc(); });
-          },
-      .readings =
-          [this] {
-            health_.answerAccepted(now_());
-            guarded([this] { showReadings(); });
-          },
+      .shortAnswer = [this] { guarded([this] { shortAnswerFunc(); }); },
+      .readings = [this] { guarded([this] { showReadings(); }); },
       .sendFailed = [this] { setStatus(msg::sendFailed()); },
   });
-  exchange_.setNotes(
-      {[this](int address) { health_.requestSent(address); }, [this] { health_.answerDropped(); }});
+  exchange_.setNotes(health_.notes([this] { return now_(); }));
   discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
 
   bindHandlers();

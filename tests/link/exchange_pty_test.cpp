@@ -177,6 +177,63 @@ TEST_F(ExchangeOverPty, OneReleaseGivesOneWrite) {
   EXPECT_TRUE(rig.sendFailures.empty());
 }
 
+// A request that finds the transmit thread between a completed write and
+// that write's onSent must still go out: its release finds the thread not
+// parked, and onSent must not park it over the newer frame.
+TEST_F(ExchangeOverPty, ARequestMadeBeforeThePreviousOnSentRanGoesOut) {
+  rig.exchange.setPendingCommand(CmdProbe);
+  for (int address : {1, 2, 3}) {
+    rig.exchange.sendRequest(address, kStatusResponseLength);
+    EXPECT_EQ(rig.pty.read(kBusRequestLength), probeOf(address));
+    ASSERT_TRUE(rig.ui.waitForTask());  // that write's onSent, not yet run
+    rig.exchange.sendRequest(address + 10, kStatusResponseLength);
+    rig.ui.runPending();
+    EXPECT_EQ(rig.pty.read(kBusRequestLength), probeOf(address + 10));
+    ASSERT_TRUE(rig.eventually([&] { return rig.exchange.transmitParked(); }));
+  }
+  EXPECT_EQ(rig.pty.pending(), 0);
+  EXPECT_TRUE(rig.sendFailures.empty());
+}
+
+// Frames carry no sequence number: only the first answer naming the device
+// asked is its answer. Every other good readings frame names its sender in
+// the notes and reaches no handler.
+TEST_F(ExchangeOverPty, AReadingsAnswerIsTakenOnlyFromTheDeviceAskedAndOnlyOnce) {
+  struct Case {
+    const char* what;
+    std::vector<Bytes> arriving;  // one after the other, each taken off the line before the next
+    std::size_t handled;          // how many reach the readings handler: 17's, or none
+    std::vector<int> notAsked;
+  };
+  const std::vector<Case> cases = {
+      {"the device asked", {readingsFrame(17, 222)}, 1, {}},
+      {"another device's late answer", {readingsFrame(3, 111)}, 0, {3}},
+      {"a late answer before the one asked", {readingsFrame(3, 111), readingsFrame(17, 222)}, 1, {3}},
+      {"a late answer after the one asked", {readingsFrame(17, 222), readingsFrame(3, 111)}, 1, {3}},
+      {"a second answer of the device asked", {readingsFrame(17, 222), readingsFrame(17, 223)}, 1, {17}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    rig.readings.clear();
+    rig.notAsked.clear();
+    rig.send(17, CmdReadCurrent, kReadingsResponseLength);
+    const int acceptedBefore = rig.accepted;
+    for (const Bytes& frame : c.arriving) {
+      const auto seen = rig.readings.size() + rig.notAsked.size();
+      rig.pty.write(frame);
+      ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() + rig.notAsked.size() > seen; }));
+    }
+    ASSERT_EQ(rig.readings.size(), c.handled);
+    if (c.handled == 1) {
+      EXPECT_EQ(rig.readings[0], readingsFrame(17, 222));
+    }
+    EXPECT_EQ(rig.accepted - acceptedBefore, static_cast<int>(c.handled));
+    EXPECT_EQ(rig.notAsked, c.notAsked);
+    EXPECT_EQ(rig.exchange.frame().size(), 0);
+    EXPECT_TRUE(rxBufferIsClear());
+  }
+}
+
 TEST_F(ExchangeOverPty, ABlockThatWouldNotFitIsDiscardedWithWhatWasAssembled) {
   rig.exchange.expectAnswer(kStatusResponseLength);
   rig.pty.write(statusFrame(1, CmdProbe));
@@ -196,6 +253,7 @@ TEST_F(ExchangeOverPty, ABlockThatWouldNotFitIsDiscardedWithWhatWasAssembled) {
   EXPECT_TRUE(rig.readings.empty());
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
 
+  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
   rig.pty.write(readingsFrame(1, 51));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], readingsFrame(1, 51));
@@ -219,6 +277,21 @@ class BadInput : public ExchangeOverPty, public ::testing::WithParamInterface<in
     EXPECT_LE(rig.exchange.frame().size(), kRxBufferSize);
     for (int count : rig.rxCountsSeen) EXPECT_EQ(count, expected());
   }
+  // A tick: both queues purged, and for readings a request to device 1,
+  // whose first good answer alone is taken.
+  void nextRequest() {
+    if (expected() == kReadingsResponseLength) {
+      rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+    } else {
+      rig.tick();
+    }
+    answered = false;
+  }
+  // Whether the engine takes this good frame, of the awaited length, now.
+  bool awaited(const Bytes& frame) const {
+    return expected() != kReadingsResponseLength || (!answered && frame[0] == 1);
+  }
+  bool answered = false;
   std::mt19937 random{485};
   Bytes garbage(std::size_t length) {
     Bytes bytes(length);
@@ -245,7 +318,7 @@ TEST_P(BadInput, EveryWrongLengthOrBadCrcIsNeverHandled) {
     EXPECT_EQ(handled(), want);
     checkInvariants();
 
-    rig.tick();
+    nextRequest();
     want.push_back(goodFrame(length));
     rig.pty.write(want.back());
     ASSERT_TRUE(rig.eventually([&] { return handled().size() == want.size(); }));
@@ -256,20 +329,24 @@ TEST_P(BadInput, EveryWrongLengthOrBadCrcIsNeverHandled) {
 
 TEST_P(BadInput, RandomBurstsHandleOnlyExactLengthGoodFrames) {
   rig.exchange.expectAnswer(expected());
+  nextRequest();
   std::vector<Bytes> want;
   Bytes queued;  // what the engine's queue holds now, in the model
   for (int burstNumber = 0; burstNumber < 150; ++burstNumber) {
     SCOPED_TRACE(burstNumber);
     Bytes burst = queued.empty() && random() % 2 == 0 ? goodFrame(burstNumber) : garbage(1 + random() % 12);
     if (queued.size() + burst.size() > 40 || random() % 8 == 0) {
-      rig.tick();
+      nextRequest();
       queued.clear();
     }
     rig.pty.write(burst);
     queued.insert(queued.end(), burst.begin(), burst.end());
     if (static_cast<int>(queued.size()) == expected()) {
       ASSERT_TRUE(rig.runNextHandOver());
-      if (frameCrcMatches(queued)) want.push_back(queued);
+      if (frameCrcMatches(queued) && awaited(queued)) {
+        want.push_back(queued);
+        answered = true;
+      }
       queued.clear();  // read, then purged by onReceived
       EXPECT_EQ(rig.exchange.inputQueued(), 0);
     } else {

@@ -57,6 +57,8 @@ struct LinkRig {
   std::function<void()> onShortAnswer;    // extra work inside the handler
   std::vector<int> requestsFor;           // the address of every request, as noted
   int drops = 0;                          // answers thrown away, as noted
+  int accepted = 0;                       // answers handed to a handler, as noted
+  std::vector<int> notAsked;              // good answers that were not awaited, by the address they name
 
   LinkRig() {
     exchange.setHandlers(ExchangeHandlers{
@@ -65,7 +67,10 @@ struct LinkRig {
           if (onShortAnswer) onShortAnswer();
         },
         [this] { record(readings); }, [this] { sendFailures.push_back(std::chrono::steady_clock::now()); }});
-    exchange.setNotes({[this](int address) { requestsFor.push_back(address); }, [this] { ++drops; }});
+    exchange.setNotes({.requestSent = [this](int address) { requestsFor.push_back(address); },
+                       .answerDropped = [this] { ++drops; },
+                       .answerAccepted = [this] { ++accepted; },
+                       .answerNotAsked = [this](int address) { notAsked.push_back(address); }});
   }
 
   bool open() { return session.COMOpen("COM1"); }

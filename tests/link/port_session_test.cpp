@@ -296,6 +296,7 @@ TEST(PortSession, BinaryFramesPassUntouchedBothWays) {
               request(buildBusRequest(address, CmdReadCurrent), 4));
     Bytes frame(kReadingsResponseLength);
     for (int i = 0; i < 14; ++i) frame[i] = static_cast<std::uint8_t>(i % 2 ? address : 0x13 + i);
+    frame[0] = static_cast<std::uint8_t>(address);  // the device asked
     appendCrc(frame, 14);
     rig.pty.write(frame);
     const std::size_t handled = rig.readings.size() + 1;

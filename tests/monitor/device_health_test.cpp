@@ -27,7 +27,8 @@ TEST(DeviceHealth, ADeviceWithOneAnswerInTenFailingItsCrc) {
   EXPECT_EQ(health.toolTip(3),
             QStringLiteral("Запросов отправлено: 20\nОтветов принято: 18\n"
                            "Ответов отброшено (ошибка CRC, неверная длина): 2\n"
-                           "Запросов без ответа: 0\nПоследний ответ: 08.12.2026 10:00:19"));
+                           "Запросов без ответа: 0\nОтветов не в свой черёд (поздних, без запроса): 0\n"
+                           "Последний ответ: 08.12.2026 10:00:19"));
 }
 
 TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
@@ -47,7 +48,8 @@ TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
   EXPECT_EQ(health.figures(42).unanswered, 0);
   EXPECT_EQ(health.figures(42).accepted, 6);
   EXPECT_TRUE(health.toolTip(17).endsWith(
-      QStringLiteral("Запросов без ответа: 4\nПоследний ответ: 08.12.2026 10:00:01")));
+      QStringLiteral("Запросов без ответа: 4\nОтветов не в свой черёд (поздних, без запроса): 0\n"
+                     "Последний ответ: 08.12.2026 10:00:01")));
 
   // Never answered, and the port opened again: everything from zero.
   health.requestSent(5);
@@ -56,6 +58,36 @@ TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
   EXPECT_EQ(health.figures(17).sent, 0);
   health.answerAccepted(kStart);  // no request since the open: nobody's answer
   EXPECT_EQ(health.figures(17).accepted, 0);
+}
+
+// Device 3 answers a tick late, in 17's time: its answers count for 3, not
+// as 17's, and leave 17's request waiting for its own answer.
+TEST(DeviceHealth, LateAnswersCountForTheirSenderThroughTheEngineNotes) {
+  DeviceHealth health;
+  QDateTime now = kStart;
+  const ExchangeNotes notes = health.notes([&] { return now; });
+  for (int i = 0; i < 4; ++i) {
+    notes.requestSent(3);
+    notes.requestSent(17);
+    notes.answerNotAsked(3);
+    now = kStart.addSecs(i);
+    notes.answerAccepted();
+  }
+  notes.requestSent(3);
+  health.settle();  // the end of a poll: the last request is silent too
+  health.settle();  // and counted once
+  const auto late = health.figures(3);
+  EXPECT_EQ(late.sent, 5);
+  EXPECT_EQ(late.accepted, 0);
+  EXPECT_EQ(late.unanswered, 5);
+  EXPECT_EQ(late.notAsked, 4);
+  EXPECT_FALSE(late.lastAnswer.isValid());
+  const auto asked = health.figures(17);
+  EXPECT_EQ(asked.accepted, 4);
+  EXPECT_EQ(asked.notAsked, 0);
+  EXPECT_EQ(asked.lastAnswer, kStart.addSecs(3));
+  EXPECT_TRUE(health.toolTip(3).endsWith(
+      QStringLiteral("Ответов не в свой черёд (поздних, без запроса): 4\nЕщё не отвечал")));
 }
 
 }  // namespace

@@ -38,6 +38,10 @@ class MonitorRig : public ::testing::Test {
   MonitorRig() {
     exchange.setHandlers(
         {.shortAnswer = {}, .readings = [this] { monitor.showReadings(); }, .sendFailed = {}});
+    exchange.setNotes({.requestSent = [this](int address) { lastRequest = address; },
+                       .answerDropped = {},
+                       .answerAccepted = {},
+                       .answerNotAsked = [this](int address) { notAsked.push_back(address); }});
   }
 
   // FoundDevices as a scan in minute `foundMinute` would leave them.
@@ -59,11 +63,12 @@ class MonitorRig : public ::testing::Test {
   // One poll tick with `busy` bytes waiting; the address the request went
   // to, 0 when none went out.
   int tick(int busy = 0) {
-    exchange.sendRequest(0, 0);  // marks the buffer: no device has address 0
+    lastRequest = 0;
     poll.pollTick(busy);
     EXPECT_EQ(exchange.answerLength(), kReadingsResponseLength);
+    if (lastRequest == 0) return 0;
     const TxFrame tx = exchange.txBuffer();
-    if (tx[0] == 0) return 0;
+    EXPECT_EQ(tx[0], lastRequest);
     EXPECT_EQ(exchange.txCount(), kBusRequestLength);
     EXPECT_EQ(tx[1], CmdReadCurrent);
     EXPECT_TRUE(frameCrcMatches(std::span(tx).first(kBusRequestLength)));
@@ -105,6 +110,8 @@ class MonitorRig : public ::testing::Test {
 
   PumpExecutor ui;
   Exchange exchange{ui};
+  int lastRequest = 0;        // the address of the last request noted, 0 for none
+  std::vector<int> notAsked;  // the addresses of good answers that were not awaited
   DeviceState state;
   FakeView view;
   QTemporaryDir dir;

@@ -127,10 +127,16 @@ TEST_F(DisplayTest, AnAnswerOfADeviceNotDisplayedChangesNoBoxAndLeavesTheBlinkin
   EXPECT_EQ(poll.PollIndex, 0u) << "but the poll moves on";
 }
 
-TEST_F(DisplayTest, TheEntryAtPollIndexIsTheOneThatAnswered) {
-  // The frame's own address byte does not decide: entry PollIndex does.
+TEST_F(DisplayTest, AnAnswerNamingAnotherDeviceThanTheEntryAtPollIndexGoesNowhere) {
+  // A poll started again may stand at another entry than the request in
+  // flight: 9's answer is not 7's, and the poll waits for 7.
   show(panelReadings(9, 777));
-  EXPECT_EQ(view.cellsText(kTemp), "0777");
+  EXPECT_EQ(view.cellsText(kTemp), "0000");
+  EXPECT_EQ(poll.PollIndex, 0u);
+  EXPECT_EQ(exchange.frame().size(), 0);
+  show(panelReadings(7, 321));
+  EXPECT_EQ(view.cellsText(kTemp), "0321");
+  EXPECT_EQ(poll.PollIndex, 1u);
 }
 
 TEST_F(DisplayTest, TheReceiveBufferIsClearedInEveryCase) {
