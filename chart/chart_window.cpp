@@ -418,14 +418,18 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
 }
 
 bool ChartWindow::openFiles(const QStringList& paths, QString* error) {
+  bool ok = true;
   for (const QString& path : paths) {
     QString why;
     if (!data_.open(path, &why)) {
       if (error != nullptr) *error = QStringLiteral("не удаётся прочитать файл %1: %2").arg(path, why);
-      return false;
+      ok = false;
+      break;
     }
   }
-  return true;
+  // The files just opened are all in view, whatever span the first one set.
+  if (!paths.isEmpty() && data_.rowCount() > 0) view_->showAll();
+  return ok;
 }
 
 void ChartWindow::openAndReport(const QStringList& paths) {

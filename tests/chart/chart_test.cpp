@@ -212,6 +212,20 @@ class ChartTest : public QObject {
     QVERIFY(!markedAt(png, outage, kFirstDevice));
   }
 
+  void everyFileOpenedIsInView() {
+    QTemporaryDir dir;
+    // The first file's one row comes after all the rows of the second.
+    const QString three =
+        writeFile(dir, recordingFileName(3), cp("08.12.2026г.    12:00       01             033,6\r\n"));
+    const QString five = writeFile(dir, recordingFileName(5), kLoneRow);
+    ChartWindow window;
+    QVERIFY(window.openFiles({three, five}, nullptr));
+    const auto [from, to] = window.view().timeRange();
+    QVERIFY2(from <= at(10, 0) && to >= at(12, 0),
+             qPrintable(QDateTime::fromMSecsSinceEpoch(from).toString() + " - " +
+                        QDateTime::fromMSecsSinceEpoch(to).toString()));
+  }
+
   void theReadoutNamesALonePoint_data() {
     QTest::addColumn<int>("pixels");  // from the point's centre
     QTest::addColumn<bool>("named");
