@@ -399,6 +399,7 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
   file->addAction(QStringLiteral("&Открыть…"), QKeySequence::Open, this, &ChartWindow::openWithDialog);
   file->addAction(QStringLiteral("&Экспорт…"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
                   &ChartWindow::exportWithDialog);
+  file->addAction(QStringLiteral("Экспорт для Excel…"), this, &ChartWindow::exportForExcelWithDialog);
   file->addSeparator();
   file->addAction(QStringLiteral("&Выход"), QKeySequence::Quit, this, &QWidget::close);
   QMenu* view = menuBar()->addMenu(QStringLiteral("&Вид"));
@@ -458,6 +459,19 @@ void ChartWindow::exportWithDialog() {
     ok = view_->grab().save(path, "PNG");
   }
   if (!ok) QMessageBox::warning(this, windowTitle(), QStringLiteral("Не удаётся записать файл %1").arg(path));
+}
+
+void ChartWindow::exportForExcelWithDialog() {
+  // Excel takes a file for CSV by its suffix alone.
+  QFileDialog dialog(this, QStringLiteral("Экспорт для Excel"), QString(),
+                     QStringLiteral("Таблица CSV для Excel (*.csv)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().front();
+  QSaveFile out(path);
+  if (!out.open(QIODevice::WriteOnly) || out.write(csvOf(data_, CsvForm::Excel)) < 0 || !out.commit())
+    QMessageBox::warning(this, windowTitle(), QStringLiteral("Не удаётся записать файл %1").arg(path));
 }
 
 QImage ChartWindow::image() {

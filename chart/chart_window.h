@@ -94,6 +94,7 @@ class ChartWindow : public QMainWindow {
  private:
   void openWithDialog();
   void exportWithDialog();
+  void exportForExcelWithDialog();
   void openAndReport(const QStringList& paths);
   void updateStatus();
 

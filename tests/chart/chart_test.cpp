@@ -1,12 +1,17 @@
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <cmath>
@@ -121,6 +126,19 @@ bool markedAt(const QImage& image, QPointF place, QRgb colour) {
   return true;
 }
 
+// Answers the next file dialog with `path`, as a user would.
+void answerFileDialog(const QString& path) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept(), through the public slot
+    timer->deleteLater();
+  });
+  timer->start(10);
+}
+
 std::vector<RecordedRow> minuteRows(std::int64_t start, int count) {
   std::vector<RecordedRow> rows;
   for (int i = 0; i < count; ++i) {
@@ -152,6 +170,55 @@ class ChartTest : public QObject {
                                        "5,2026-12-08T01:40:00+01:00,2,-12.3\n"
                                        "7,2026-12-08T23:59:00+01:00,7,0.5\n"
                                        "7,2026-12-09T00:00:00+01:00,7,1.0\n"));
+  }
+
+  void exportsTheRowsForExcel() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5),
+                                   cp("               Номер устройства: 5\r\n"
+                                      "08.12.2026г.    01:27       01             -12,3\r\n"
+                                      "08.12.2026г.    01:28       01             -00,5\r\n"
+                                      "08.12.2026г.    01:29       12             000,0\r\n"
+                                      "08.12.2026г.    01:30       255             100,0\r\n"
+                                      "08.12.2026г.    01:31       03             950,4\r\n"));
+    const QString other = writeFile(dir, QStringLiteral("печь.txt"),
+                                    cp("09.12.2026г.    00:00       07             001,0\r\n"));
+    const QString out = dir.filePath(QStringLiteral("rows.csv"));
+    const Run run = runChart({five, other, QStringLiteral("--export-excel"), out});
+    QCOMPARE(run.status, 0);
+    QFile csv(out);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll(), QByteArray("\xEF\xBB\xBF"
+                                       "Устройство;Время;Шаг;Температура, °C\r\n"
+                                       "5;08.12.2026 01:27;1;-12,3\r\n"
+                                       "5;08.12.2026 01:28;1;-0,5\r\n"
+                                       "5;08.12.2026 01:29;12;0,0\r\n"
+                                       "5;08.12.2026 01:30;255;100,0\r\n"
+                                       "5;08.12.2026 01:31;3;950,4\r\n"
+                                       ";09.12.2026 00:00;7;1,0\r\n"));
+  }
+
+  void theFileMenuExportsForExcel() {
+    QTemporaryDir dir;
+    ChartWindow window;
+    QVERIFY(window.openFiles({writeFile(dir, recordingFileName(5), kLoneRow)}, nullptr));
+    QAction* action = nullptr;
+    for (QAction* menu : window.menuBar()->actions()) {
+      if (menu->text() != QStringLiteral("&Файл")) continue;
+      for (QAction* item : menu->menu()->actions()) {
+        if (item->text() == QStringLiteral("Экспорт для Excel…")) action = item;
+      }
+    }
+    QVERIFY(action != nullptr);
+    // A name typed without its suffix gets ".csv", by which Excel knows the file.
+    answerFileDialog(dir.filePath(QStringLiteral("для Excel")));
+    action->trigger();
+    QFile csv(dir.filePath(QStringLiteral("для Excel.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csv.readAll();
+    QVERIFY2(bytes.startsWith("\xEF\xBB\xBF\xD0\xA3"), bytes.left(20).toHex().constData());
+    QVERIFY2(bytes.contains("\r\n5;08.12.2026 10:10;2;30,5\r\n"), bytes.constData());
+    QCOMPARE(bytes.count('\n'), 7);
   }
 
   void exportsTheChartAsPngWithoutADisplay() {
@@ -294,6 +361,11 @@ class ChartTest : public QObject {
     QTest::newRow("export without a file") << QStringList{"--export"} << 2 << "--help";
     QTest::newRow("export to another format") << QStringList{"a.txt", "--export", "out.jpg"} << 2 << ".png";
     QTest::newRow("export of nothing") << QStringList{"--export", "out.csv"} << 2 << "--export";
+    QTest::newRow("help on the Excel form") << QStringList{"--help"} << 0 << "--export-excel";
+    QTest::newRow("Excel form to another format")
+        << QStringList{"a.txt", "--export-excel", "out.xlsx"} << 2 << ".csv";
+    QTest::newRow("Excel form of nothing")
+        << QStringList{"--export-excel", "out.csv"} << 2 << "--export-excel";
     QTest::newRow("unreadable file") << QStringList{"/nonexistent/x.txt", "--export", "out.csv"} << 1
                                      << "/nonexistent/x.txt: No such file or directory";
     QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1
