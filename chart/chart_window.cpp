@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSaveFile>
+#include <QScatterSeries>
 #include <QStatusBar>
 #include <QToolTip>
 #include <QValueAxis>
@@ -32,6 +33,8 @@ namespace rs485::chart {
 namespace {
 
 constexpr std::int64_t kMinute = 60'000;
+// The diameter of the point that stands for a row without neighbours, in pixels.
+constexpr double kPointSize = 8;
 
 QColor deviceColour(std::size_t index) {
   static const std::array<QColor, 8> colours{
@@ -184,28 +187,53 @@ void ChartView::replot() {
       // A dense curve is drawn with a one-pixel pen: wider ones are stroked
       // as outlines, which costs seconds for a year of rows.
       const bool dense = count > static_cast<std::size_t>(columns);
-      QPen pen(isTemperature ? deviceColour(i) : deviceColour(i).lighter(130));
+      const QColor colour = isTemperature ? deviceColour(i) : deviceColour(i).lighter(130);
+      QPen pen(colour);
       pen.setWidthF(dense ? 1.0 : isTemperature ? 2.0 : 1.2);
       if (!isTemperature) pen.setStyle(Qt::DotLine);
-      bool first = true;
-      for (const auto& segment : segments) {
-        auto* series = new QLineSeries;
+      const auto attach = [&](QXYSeries* series, bool inLegend) {
         series->setName(isTemperature ? trace.label() : trace.label() + QStringLiteral(", шаг"));
-        series->setPen(pen);
-        series->replace(QList<QPointF>(segment.begin(), segment.end()));
         c->addSeries(series);
         series->attachAxis(time_);
         series->attachAxis(isTemperature ? temperature_ : step_);
-        if (!first) {
+        if (!inLegend) {
           for (QLegendMarker* marker : c->legend()->markers(series)) marker->setVisible(false);
         }
-        first = false;
+      };
+      // A line needs two rows: a row alone is drawn as a point.
+      QList<QPointF> alone;
+      bool first = true;
+      for (const auto& segment : segments) {
         points_ += static_cast<int>(segment.size());
         for (const QPointF& p : segment) {
           if (p.x() >= static_cast<double>(from) && p.x() <= static_cast<double>(to)) {
             (isTemperature ? degreesSeen : stepsSeen).add(p.y());
           }
         }
+        if (segment.size() == 1) {
+          alone.append(segment.front());
+          continue;
+        }
+        auto* series = new QLineSeries;
+        series->setPen(pen);
+        series->replace(QList<QPointF>(segment.begin(), segment.end()));
+        attach(series, first);
+        first = false;
+      }
+      // The legend shows the line even when every row is alone.
+      if (first) {
+        auto* series = new QLineSeries;
+        series->setPen(pen);
+        attach(series, true);
+      }
+      if (!alone.isEmpty()) {
+        auto* series = new QScatterSeries;
+        series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+        series->setMarkerSize(isTemperature ? kPointSize : kPointSize - 2);
+        series->setColor(colour);
+        series->setBorderColor(colour);
+        series->replace(alone);
+        attach(series, false);
       }
     }
   }
@@ -234,7 +262,7 @@ void ChartView::replot() {
   replotting_ = false;
 }
 
-QString ChartView::readoutAt(std::int64_t msecs) const {
+QString ChartView::readoutAt(std::int64_t msecs, std::int64_t slack) const {
   QString text = QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("dd.MM.yyyy hh:mm"));
   for (const auto& trace : data_.traces()) {
     const auto& rows = trace->rows;
@@ -246,7 +274,8 @@ QString ChartView::readoutAt(std::int64_t msecs) const {
       nearest = &*std::prev(it);
     }
     text += QStringLiteral("   ") + trace->label() + QStringLiteral(": ");
-    if (nearest == nullptr || std::abs(nearest->msecs - msecs) > std::max(trace->gapMsecs, kMinute) / 2) {
+    if (nearest == nullptr ||
+        std::abs(nearest->msecs - msecs) > std::max(std::max(trace->gapMsecs, kMinute) / 2, slack)) {
       text += QStringLiteral("нет данных");
     } else {
       text += degrees(nearest->temperature) + QStringLiteral(" °C, шаг ") + QString::number(nearest->step);
@@ -291,7 +320,10 @@ void ChartView::mouseMoveEvent(QMouseEvent* event) {
     const std::int64_t to = time_->max().toMSecsSinceEpoch();
     const auto msecs = from + static_cast<std::int64_t>((at.x() - plot.left()) / plot.width() *
                                                         static_cast<double>(to - from));
-    const QString text = readoutAt(msecs);
+    // A row drawn alone is under the pointer wherever its point is.
+    const auto slack =
+        static_cast<std::int64_t>(kPointSize / 2 / plot.width() * static_cast<double>(to - from));
+    const QString text = readoutAt(msecs, slack);
     QToolTip::showText(event->globalPosition().toPoint(), text.split(QStringLiteral("   ")).join('\n'), this);
     emit readout(text);
   } else {
@@ -367,6 +399,7 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
   file->addAction(QStringLiteral("&Открыть…"), QKeySequence::Open, this, &ChartWindow::openWithDialog);
   file->addAction(QStringLiteral("&Экспорт…"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
                   &ChartWindow::exportWithDialog);
+  file->addAction(QStringLiteral("Экспорт для Excel…"), this, &ChartWindow::exportForExcelWithDialog);
   file->addSeparator();
   file->addAction(QStringLiteral("&Выход"), QKeySequence::Quit, this, &QWidget::close);
   QMenu* view = menuBar()->addMenu(QStringLiteral("&Вид"));
@@ -386,14 +419,18 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
 }
 
 bool ChartWindow::openFiles(const QStringList& paths, QString* error) {
+  bool ok = true;
   for (const QString& path : paths) {
     QString why;
     if (!data_.open(path, &why)) {
       if (error != nullptr) *error = QStringLiteral("не удаётся прочитать файл %1: %2").arg(path, why);
-      return false;
+      ok = false;
+      break;
     }
   }
-  return true;
+  // The files just opened are all in view, whatever span the first one set.
+  if (!paths.isEmpty() && data_.rowCount() > 0) view_->showAll();
+  return ok;
 }
 
 void ChartWindow::openAndReport(const QStringList& paths) {
@@ -422,6 +459,19 @@ void ChartWindow::exportWithDialog() {
     ok = view_->grab().save(path, "PNG");
   }
   if (!ok) QMessageBox::warning(this, windowTitle(), QStringLiteral("Не удаётся записать файл %1").arg(path));
+}
+
+void ChartWindow::exportForExcelWithDialog() {
+  // Excel takes a file for CSV by its suffix alone.
+  QFileDialog dialog(this, QStringLiteral("Экспорт для Excel"), QString(),
+                     QStringLiteral("Таблица CSV для Excel (*.csv)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().front();
+  QSaveFile out(path);
+  if (!out.open(QIODevice::WriteOnly) || out.write(csvOf(data_, CsvForm::Excel)) < 0 || !out.commit())
+    QMessageBox::warning(this, windowTitle(), QStringLiteral("Не удаётся записать файл %1").arg(path));
 }
 
 QImage ChartWindow::image() {

@@ -21,7 +21,8 @@ namespace rs485::chart {
 // zooms around the pointer, a middle drag or the arrow keys pan, a double
 // click or Home shows everything. The curves are drawn from a thinned copy
 // of the rows (one lowest and one highest point per pixel column) that is
-// made again at each zoom, so a year of rows draws as fast as a day.
+// made again at each zoom, so a year of rows draws as fast as a day. A row
+// without a neighbour within the gap rule is drawn as a point.
 class ChartView : public QChartView {
   Q_OBJECT
  public:
@@ -37,8 +38,10 @@ class ChartView : public QChartView {
   int pointCount() const { return points_; }
   // The span of time in view, msecs since the epoch.
   std::pair<std::int64_t, std::int64_t> timeRange() const;
-  // The readout at a time: date, time, and each device's values.
-  QString readoutAt(std::int64_t msecs) const;
+  // The readout at a time: date, time, and each device's values. A row
+  // counts when it is within half the device's gap rule, or within
+  // `slack` msecs (what the pointer covers at the present zoom).
+  QString readoutAt(std::int64_t msecs, std::int64_t slack = 0) const;
 
  signals:
   void readout(const QString& text);
@@ -91,6 +94,7 @@ class ChartWindow : public QMainWindow {
  private:
   void openWithDialog();
   void exportWithDialog();
+  void exportForExcelWithDialog();
   void openAndReport(const QStringList& paths);
   void updateStatus();
 

@@ -12,9 +12,18 @@ QByteArray isoLocalTime(std::int64_t msecs);
 // Tenths of a degree as a decimal with a point: -5 gives -0.5.
 QByteArray decimalTenths(int tenths);
 
-// The rows of every file, file after file, as UTF-8 CSV with the header
-// "device,time,step,temperature"; the device column is empty for a file
-// that names no address.
-QByteArray csvOf(const ChartData& data);
+enum class CsvForm {
+  // For scripts: UTF-8, commas, a decimal point, ISO times with their
+  // offset, the header "device,time,step,temperature", LF line ends.
+  Plain,
+  // What Excel under a Russian locale opens as a table without asking: a
+  // UTF-8 byte-order mark, semicolons, a decimal comma, times as
+  // "08.12.2026 01:27" (taken for dates), a Russian header, CR LF.
+  Excel,
+};
+
+// The rows of every file, file after file; the device column is empty for
+// a file that names no address.
+QByteArray csvOf(const ChartData& data, CsvForm form = CsvForm::Plain);
 
 }  // namespace rs485::chart

@@ -1,5 +1,5 @@
 // rs485-chart: plots recording files of rs485-master, or exports them
-// without a window (--export OUT.png / OUT.csv).
+// without a window (--export OUT.png / OUT.csv, --export-excel OUT.csv).
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <cstdio>
+#include <utility>
 
 #include "chart/chart_window.h"
 #include "chart/csv_export.h"
@@ -53,9 +54,15 @@ int main(int argc, char* argv[]) {
       QStringLiteral(
           "Записать график (ФАЙЛ.png) или строки в UTF-8 CSV (ФАЙЛ.csv) и выйти, не открывая окна."),
       QStringLiteral("ФАЙЛ"));
+  const QCommandLineOption exportExcel(
+      QStringLiteral("export-excel"),
+      QStringLiteral("Записать строки в CSV для Excel (ФАЙЛ.csv: точка с запятой между полями, десятичная "
+                     "запятая, UTF-8 с BOM) и выйти, не открывая окна. Можно вместе с --export."),
+      QStringLiteral("ФАЙЛ"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(exportTo);
+  parser.addOption(exportExcel);
   parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Файлы записи (ЗОР_номер - N.txt)."),
                                QStringLiteral("[ФАЙЛ...]"));
   if (!parser.parse(arguments)) return usageError(parser.errorText());
@@ -73,19 +80,42 @@ int main(int argc, char* argv[]) {
   }
   const QStringList files = parser.positionalArguments();
   const QString out = parser.value(exportTo);
+  const QString excelOut = parser.value(exportExcel);
   const bool csv = out.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+  const bool png = parser.isSet(exportTo) && !csv;
   if (parser.isSet(exportTo)) {
     if (!csv && !out.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
       return usageError(QStringLiteral("--export: имя файла должно оканчиваться на .png или .csv"));
     }
     if (files.isEmpty()) return usageError(QStringLiteral("--export: не указаны файлы записи"));
     // No window and no display: the offscreen platform draws the image.
-    if (!csv) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (png) qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+  if (parser.isSet(exportExcel)) {
+    if (!excelOut.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+      return usageError(QStringLiteral("--export-excel: имя файла должно оканчиваться на .csv"));
+    }
+    if (files.isEmpty()) return usageError(QStringLiteral("--export-excel: не указаны файлы записи"));
+  }
+  // The tables, once the rows are read; false when one cannot be written.
+  const auto writeTables = [&](const rs485::chart::ChartData& data) {
+    using rs485::chart::CsvForm;
+    for (const auto& [path, form] :
+         {std::pair{csv ? out : QString(), CsvForm::Plain}, std::pair{excelOut, CsvForm::Excel}}) {
+      if (path.isEmpty()) continue;
+      if (!writeFile(path, rs485::chart::csvOf(data, form))) {
+        fail(QStringLiteral("не удаётся записать %1").arg(path));
+        return false;
+      }
+    }
+    if (data.skipped() > 0)
+      print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(data.skipped()));
+    return true;
+  };
 
   const rs485::ReaderOptions options{
       rs485::RowDateFormat::fromEnvironment().pattern().startsWith(QStringLiteral("dd/"))};
-  if (parser.isSet(exportTo) && csv) {
+  if ((parser.isSet(exportTo) || parser.isSet(exportExcel)) && !png) {
     QCoreApplication app(argc, argv);
     rs485::chart::ChartData data(options);
     for (const QString& file : files) {
@@ -93,11 +123,7 @@ int main(int argc, char* argv[]) {
       if (!data.open(file, &error))
         return fail(QStringLiteral("не удаётся прочитать файл %1: %2").arg(file, error));
     }
-    if (!writeFile(out, rs485::chart::csvOf(data)))
-      return fail(QStringLiteral("не удаётся записать %1").arg(out));
-    if (data.skipped() > 0)
-      print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(data.skipped()));
-    return 0;
+    return writeTables(data) ? 0 : 1;
   }
 
   QApplication app(argc, argv);
@@ -107,14 +133,14 @@ int main(int argc, char* argv[]) {
   rs485::chart::ChartWindow window(options);
   QString error;
   if (!window.openFiles(files, &error)) return fail(error);
-  if (window.data().skipped() > 0) {
-    print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(window.data().skipped()));
-  }
-  if (parser.isSet(exportTo)) {
+  if (png) {
     window.resize(1280, 720);
     const QImage image = window.image();
     if (!image.save(out, "PNG")) return fail(QStringLiteral("не удаётся записать %1").arg(out));
-    return 0;
+    return writeTables(window.data()) ? 0 : 1;
+  }
+  if (window.data().skipped() > 0) {
+    print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(window.data().skipped()));
   }
   window.show();
   return QApplication::exec();

@@ -1,11 +1,18 @@
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
+#include <QDateTimeAxis>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QValueAxis>
 #include <QWheelEvent>
 #include <cmath>
 #include <set>
@@ -68,6 +75,70 @@ Run runChart(const QStringList& arguments) {
   return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
 }
 
+// Rows at 10:00, 10:01, 10:02, 10:10, 10:20 and 10:21: the row of 10:10
+// has no neighbour within the gap rule on either side.
+const QByteArray kLoneRow =
+    cp("               Номер устройства: 5\r\n"
+       "08.12.2026г.    10:00       01             020,0\r\n"
+       "08.12.2026г.    10:01       01             021,0\r\n"
+       "08.12.2026г.    10:02       02             022,0\r\n"
+       "08.12.2026г.    10:10       02             030,5\r\n"
+       "08.12.2026г.    10:20       03             025,0\r\n"
+       "08.12.2026г.    10:21       03             024,0\r\n");
+const QByteArray kOneRow =
+    cp("               Номер устройства: 5\r\n"
+       "08.12.2026г.    10:00       01             033,6\r\n");
+
+constexpr QRgb kFirstDevice = qRgb(0x1f, 0x77, 0xb4);
+
+std::int64_t at(int hour, int minute) {
+  return QDateTime(QDate(2026, 12, 8), QTime(hour, minute)).toMSecsSinceEpoch();
+}
+
+// Where a temperature at a time lies in an image of the view (view.grab()),
+// from the plot area and the ranges of the time axis and the left axis.
+QPointF placeOf(const ChartView& view, std::int64_t msecs, double degrees) {
+  QChart* chart = view.chart();
+  const auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0));
+  const QValueAxis* temperature = nullptr;
+  for (QAbstractAxis* axis : chart->axes(Qt::Vertical)) {
+    if (axis->alignment() == Qt::AlignLeft) temperature = qobject_cast<QValueAxis*>(axis);
+  }
+  if (time == nullptr || temperature == nullptr) qFatal("no time or temperature axis");
+  const auto from = static_cast<double>(time->min().toMSecsSinceEpoch());
+  const auto to = static_cast<double>(time->max().toMSecsSinceEpoch());
+  const QRectF plot = chart->plotArea();
+  const QPointF inChart(plot.left() + (static_cast<double>(msecs) - from) / (to - from) * plot.width(),
+                        plot.bottom() - (degrees - temperature->min()) /
+                                            (temperature->max() - temperature->min()) * plot.height());
+  return view.viewportTransform().map(chart->mapToScene(inChart)) + QPointF(view.viewport()->pos());
+}
+
+// The pixel under `place` and its eight neighbours are all of `colour`.
+bool markedAt(const QImage& image, QPointF place, QRgb colour) {
+  const int x = static_cast<int>(std::floor(place.x()));
+  const int y = static_cast<int>(std::floor(place.y()));
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      if (!image.valid(x + dx, y + dy) || image.pixel(x + dx, y + dy) != colour) return false;
+    }
+  }
+  return true;
+}
+
+// Answers the next file dialog with `path`, as a user would.
+void answerFileDialog(const QString& path) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept(), through the public slot
+    timer->deleteLater();
+  });
+  timer->start(10);
+}
+
 std::vector<RecordedRow> minuteRows(std::int64_t start, int count) {
   std::vector<RecordedRow> rows;
   for (int i = 0; i < count; ++i) {
@@ -101,6 +172,55 @@ class ChartTest : public QObject {
                                        "7,2026-12-09T00:00:00+01:00,7,1.0\n"));
   }
 
+  void exportsTheRowsForExcel() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5),
+                                   cp("               Номер устройства: 5\r\n"
+                                      "08.12.2026г.    01:27       01             -12,3\r\n"
+                                      "08.12.2026г.    01:28       01             -00,5\r\n"
+                                      "08.12.2026г.    01:29       12             000,0\r\n"
+                                      "08.12.2026г.    01:30       255             100,0\r\n"
+                                      "08.12.2026г.    01:31       03             950,4\r\n"));
+    const QString other = writeFile(dir, QStringLiteral("печь.txt"),
+                                    cp("09.12.2026г.    00:00       07             001,0\r\n"));
+    const QString out = dir.filePath(QStringLiteral("rows.csv"));
+    const Run run = runChart({five, other, QStringLiteral("--export-excel"), out});
+    QCOMPARE(run.status, 0);
+    QFile csv(out);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll(), QByteArray("\xEF\xBB\xBF"
+                                       "Устройство;Время;Шаг;Температура, °C\r\n"
+                                       "5;08.12.2026 01:27;1;-12,3\r\n"
+                                       "5;08.12.2026 01:28;1;-0,5\r\n"
+                                       "5;08.12.2026 01:29;12;0,0\r\n"
+                                       "5;08.12.2026 01:30;255;100,0\r\n"
+                                       "5;08.12.2026 01:31;3;950,4\r\n"
+                                       ";09.12.2026 00:00;7;1,0\r\n"));
+  }
+
+  void theFileMenuExportsForExcel() {
+    QTemporaryDir dir;
+    ChartWindow window;
+    QVERIFY(window.openFiles({writeFile(dir, recordingFileName(5), kLoneRow)}, nullptr));
+    QAction* action = nullptr;
+    for (QAction* menu : window.menuBar()->actions()) {
+      if (menu->text() != QStringLiteral("&Файл")) continue;
+      for (QAction* item : menu->menu()->actions()) {
+        if (item->text() == QStringLiteral("Экспорт для Excel…")) action = item;
+      }
+    }
+    QVERIFY(action != nullptr);
+    // A name typed without its suffix gets ".csv", by which Excel knows the file.
+    answerFileDialog(dir.filePath(QStringLiteral("для Excel")));
+    action->trigger();
+    QFile csv(dir.filePath(QStringLiteral("для Excel.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csv.readAll();
+    QVERIFY2(bytes.startsWith("\xEF\xBB\xBF\xD0\xA3"), bytes.left(20).toHex().constData());
+    QVERIFY2(bytes.contains("\r\n5;08.12.2026 10:10;2;30,5\r\n"), bytes.constData());
+    QCOMPARE(bytes.count('\n'), 7);
+  }
+
   void exportsTheChartAsPngWithoutADisplay() {
     QTemporaryDir dir;
     const QString five = writeFile(dir, recordingFileName(5), kDevice5);
@@ -125,6 +245,112 @@ class ChartTest : public QObject {
     QVERIFY(colours.size() > 20);
   }
 
+  // Rows alone between outages, and the row of a file of one, are drawn
+  // as points of the device's colour.
+  void aRowWithoutNeighboursIsAPoint_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("minute");
+    QTest::addColumn<double>("degrees");
+    QTest::newRow("one row") << kOneRow << 0 << 33.6;
+    QTest::newRow("between two outages") << kLoneRow << 10 << 30.5;
+  }
+  void aRowWithoutNeighboursIsAPoint() {
+    QFETCH(QByteArray, file);
+    QFETCH(int, minute);
+    QFETCH(double, degrees);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, recordingFileName(5), file);
+    const QString out = dir.filePath(QStringLiteral("chart.png"));
+    const Run run = runChart({path, QStringLiteral("--export"), out});
+    QCOMPARE(run.status, 0);
+    const QImage png(out);
+    // The same file laid out as the program lays it out, for the geometry.
+    ChartWindow window;
+    QVERIFY(window.openFiles({path}, nullptr));
+    window.resize(1280, 720);
+    const QImage here = window.image();
+    QCOMPARE(png.size(), here.size());
+    const QPointF place = placeOf(window.view(), at(10, minute), degrees);
+    QVERIFY2(markedAt(png, place, kFirstDevice),
+             qPrintable(QStringLiteral("%1,%2").arg(place.x()).arg(place.y())));
+    QVERIFY(markedAt(here, place, kFirstDevice));
+    // Nothing bridges the outage after it.
+    const QPointF outage = placeOf(window.view(), at(10, minute) + 4 * 60'000, degrees);
+    QVERIFY(!markedAt(png, outage, kFirstDevice));
+  }
+
+  void everyFileOpenedIsInView() {
+    QTemporaryDir dir;
+    // The first file's one row comes after all the rows of the second.
+    const QString three =
+        writeFile(dir, recordingFileName(3), cp("08.12.2026г.    12:00       01             033,6\r\n"));
+    const QString five = writeFile(dir, recordingFileName(5), kLoneRow);
+    ChartWindow window;
+    QVERIFY(window.openFiles({three, five}, nullptr));
+    const auto [from, to] = window.view().timeRange();
+    QVERIFY2(from <= at(10, 0) && to >= at(12, 0),
+             qPrintable(QDateTime::fromMSecsSinceEpoch(from).toString() + " - " +
+                        QDateTime::fromMSecsSinceEpoch(to).toString()));
+  }
+
+  void theReadoutNamesALonePoint_data() {
+    QTest::addColumn<int>("pixels");  // from the point's centre
+    QTest::addColumn<bool>("named");
+    QTest::newRow("on its centre") << 0 << true;
+    QTest::newRow("on its left edge") << -3 << true;
+    QTest::newRow("on its right edge") << 3 << true;
+    QTest::newRow("between it and the next row") << 6 << false;
+  }
+  void theReadoutNamesALonePoint() {
+    QFETCH(int, pixels);
+    QFETCH(bool, named);
+    QTemporaryDir dir;
+    ChartWindow window;
+    QVERIFY(window.openFiles({writeFile(dir, recordingFileName(5), kLoneRow)}, nullptr));
+    window.resize(1280, 720);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ChartView& view = window.view();
+    // Out so far that a pixel is most of a minute: the rows nearest to the
+    // point are a few pixels away, and the point is wider than the time
+    // within which a row counts as under the pointer.
+    for (int i = 0; i < 20; ++i) QTest::keyClick(&view, Qt::Key_Minus);
+    view.replot();
+    const auto [from, to] = view.timeRange();
+    const double pixel = static_cast<double>(to - from) / view.chart()->plotArea().width();
+    QVERIFY2(pixel > 30'000 && pixel < 58'000, qPrintable(QString::number(pixel)));
+    const QImage image = view.grab().toImage();
+    const QPointF place = placeOf(view, at(10, 10), 30.5);
+    QVERIFY(markedAt(image, place, kFirstDevice));
+    QSignalSpy readout(&view, &ChartView::readout);
+    const QPoint pointer = (place + QPointF(pixels, 0)).toPoint() - view.viewport()->pos();
+    QMouseEvent move(QEvent::MouseMove, pointer, view.viewport()->mapToGlobal(pointer), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &move);
+    QCOMPARE(readout.count(), 1);
+    const QString text = readout.front().front().toString();
+    QCOMPARE(text.contains(QStringLiteral("Адрес 5: 30,5 °C, шаг 2")), named);
+    QCOMPARE(text.contains(QStringLiteral("Адрес 5: нет данных")), !named);
+  }
+
+  void theFirstRowOfAFileBeingRecordedIsShown() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5), toCp1251(recordingHeader(5)));
+    ChartWindow window;
+    QVERIFY(window.openFiles({five}, nullptr));
+    window.resize(1280, 720);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.view().pointCount(), 0);
+    QSignalSpy changed(&window.data(), &ChartData::changed);
+    QVERIFY(append(five, cp("08.12.2026г.    10:00       01             033,6\r\n")));
+    QVERIFY(changed.wait(3000));
+    // The view moves to the row and draws it, on its own.
+    QTRY_COMPARE(window.view().pointCount(), 2);
+    ChartView& view = window.view();
+    QVERIFY(markedAt(view.grab().toImage(), placeOf(view, at(10, 0), 33.6), kFirstDevice));
+  }
+
   void commandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
@@ -135,6 +361,11 @@ class ChartTest : public QObject {
     QTest::newRow("export without a file") << QStringList{"--export"} << 2 << "--help";
     QTest::newRow("export to another format") << QStringList{"a.txt", "--export", "out.jpg"} << 2 << ".png";
     QTest::newRow("export of nothing") << QStringList{"--export", "out.csv"} << 2 << "--export";
+    QTest::newRow("help on the Excel form") << QStringList{"--help"} << 0 << "--export-excel";
+    QTest::newRow("Excel form to another format")
+        << QStringList{"a.txt", "--export-excel", "out.xlsx"} << 2 << ".csv";
+    QTest::newRow("Excel form of nothing")
+        << QStringList{"--export-excel", "out.csv"} << 2 << "--export-excel";
     QTest::newRow("unreadable file") << QStringList{"/nonexistent/x.txt", "--export", "out.csv"} << 1
                                      << "/nonexistent/x.txt: No such file or directory";
     QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1
