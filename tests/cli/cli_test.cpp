@@ -151,6 +151,69 @@ TEST(CliPoll, PassesOverADeviceThatDoesNotAnswerInItsTick) {
       << rig.err.str();
 }
 
+// Device 3 answers 1.15 ticks late, in the next device's time: nothing of 3
+// is ever printed, recorded or published as another device's, and 17 and 42
+// keep their turns.
+TEST(CliPoll, ALateDeviceNeverLendsItsReadingsToAnother) {
+  struct Published : cli::Publisher {
+    std::vector<std::pair<std::string, QByteArray>> messages;
+    void publish(const std::string& topic, const QByteArray& payload) override {
+      messages.emplace_back(topic, payload);
+    }
+    void flush(std::chrono::milliseconds) override {}
+    Counts counts() const override { return {}; }
+  } published;
+  const std::map<int, double> temperature{{3, 11.1}, {17, 22.2}, {42, 33.3}};
+  std::vector<sim::DeviceConfig> devices;
+  for (const auto& [address, t] : temperature) {
+    sim::DeviceConfig d = fixed(address, readingsOf(0, {.temperature = static_cast<std::int16_t>(t * 10),
+                                                        .cycles = 5}));
+    if (address == 3) {
+      d.faults.late = 1;
+      d.faults.lateBy = std::chrono::milliseconds(1150 / CliRig::kTimeDivisor);
+    }
+    devices.push_back(d);
+  }
+  CliRig rig(devices);
+  ASSERT_TRUE(rig.opened);
+  rig.step = std::chrono::seconds(20);  // rows in several minutes
+  cli::PollSettings settings;
+  settings.addresses = {3, 17, 42};
+  settings.record = true;
+  settings.seconds = 14;  // 3.5 s here
+  ASSERT_EQ(cli::runPoll(*rig.bus, settings, rig.output(true), rig.stop, &published), cli::kExitOk);
+
+  std::map<int, int> printed;
+  for (const std::string& line : lines(rig.out.str())) {
+    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    const int address = answer.value("address").toInt();
+    EXPECT_DOUBLE_EQ(answer.value("temperature").toDouble(), temperature.at(address)) << line;
+    ++printed[address];
+  }
+  EXPECT_GE(printed[17], 3);
+  EXPECT_GE(printed[42], 3);
+  EXPECT_EQ(printed[3], 0) << "3's answers always come in another device's time";
+  ASSERT_EQ(published.messages.size(), lines(rig.out.str()).size());
+  for (const auto& [topic, payload] : published.messages) {
+    const QJsonObject answer = QJsonDocument::fromJson(payload).object();
+    EXPECT_EQ(topic, "rs485/" + std::to_string(answer.value("address").toInt()));
+  }
+  for (const auto& [address, t] : temperature) {
+    QFile file(QDir(rig.files.path()).filePath(recordingFileName(address)));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = file.readAll().split('\n');
+    for (qsizetype i = 2; i < rows.size(); ++i) {
+      if (rows[i].isEmpty()) continue;
+      EXPECT_TRUE(rows[i].trimmed().endsWith(QString::number(t, 'f', 1).rightJustified(5, u'0').replace(u'.', u',').toLatin1()))
+          << address << ": " << rows[i].toStdString();
+    }
+  }
+  const std::string summary = rig.err.str();
+  EXPECT_NE(summary.find("device 3: sent "), std::string::npos) << summary;
+  EXPECT_NE(summary.find(", answered 0, "), std::string::npos) << summary;
+  EXPECT_EQ(summary.find("late or unasked 0\ndevice 17"), std::string::npos) << "3's late answers are counted";
+}
+
 // The recording files of a poll are the very bytes that the window's
 // monitor writes when it gets the same answers at the same moments.
 TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
