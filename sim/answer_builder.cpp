@@ -70,10 +70,13 @@ void checkFaults(const Faults& f) {
   checkProbability(f.extraBytes, "extra");
   checkProbability(f.wrongAddress, "wrong-address");
   checkProbability(f.badStatus, "bad-status");
+  checkProbability(f.late, "late");
   if (f.extraByteCount < 1 || f.extraByteCount > 64)
     throw std::invalid_argument("extra byte count out of 1..64");
   if (f.splitGapMin.count() < 0 || f.splitGapMax < f.splitGapMin)
     throw std::invalid_argument("bad split gaps");
+  if (f.lateBy.count() < 1 || f.lateBy.count() > 60000)
+    throw std::invalid_argument("late delay out of 1..60000 ms");
 }
 
 bool validBusAddress(int address) { return address >= kFirstBusAddress && address <= kLastBusAddress; }
@@ -81,6 +84,7 @@ bool validBusAddress(int address) { return address >= kFirstBusAddress && addres
 Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
   const Faults& f = faults_;
   const Draws draw = drawFaults(rng_);
+  const double lateDraw = uniform(lateRng_);
   Outcome outcome;
   if (draw.silent < f.silent) {
     outcome.verdict = "silent";
@@ -132,6 +136,10 @@ Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
     for (std::size_t i = 0; i + 1 < a.bursts.size(); ++i)
       a.gaps.push_back(f.splitGapMin + std::chrono::milliseconds(static_cast<std::int64_t>(rng_() % span)));
     applied.push_back("split");
+  }
+  if (lateDraw < f.late) {
+    a.late = f.lateBy;
+    applied.push_back("late");
   }
   a.bytes = std::move(frame);
   a.verdict = joinVerdict(applied);

@@ -24,16 +24,21 @@ struct Faults {
   double extraBytes = 0;    // bytes are appended after the answer's CRC
   double wrongAddress = 0;  // the answer names otherAddress (with a CRC that matches)
   double badStatus = 0;     // a probe or address change is answered with failStatus (the address stays)
+  // The answer goes out lateBy after the request instead of after the
+  // turnaround, with the readings of the request's moment.
+  double late = 0;
 
   int extraByteCount = 3;
   std::uint8_t otherAddress = 0;  // 0: the device's address + 1, 247 wrapping to 1
   std::uint8_t failStatus = 0x01;
   std::chrono::milliseconds splitGapMin{3};
   std::chrono::milliseconds splitGapMax{15};
+  std::chrono::milliseconds lateBy{500};
 };
 
 // Throws std::invalid_argument for a probability outside 0..1, an extra byte
-// count outside 1..64 or split gaps that are negative or out of order.
+// count outside 1..64, split gaps that are negative or out of order or a
+// late delay outside 1..60000 ms.
 void checkFaults(const Faults& faults);
 
 // Checks a device address: 1..247.
@@ -51,6 +56,7 @@ struct Answer {
   std::vector<std::size_t> bursts;              // the sizes of the writes, in order, adding up to the bytes
   std::vector<std::chrono::microseconds> gaps;  // the pause before every burst but the first
   std::string verdict;                          // "ok", or the faults that struck joined by '+'
+  std::chrono::milliseconds late{0};            // set: sent this long after the request
 };
 
 // What one request does to a device.
@@ -66,7 +72,8 @@ struct Outcome {
 // when they strike. The same seed and the same requests give the same answers.
 class AnswerBuilder {
  public:
-  AnswerBuilder(const Faults& faults, std::uint64_t seed) : faults_(faults), rng_(seed) {}
+  AnswerBuilder(const Faults& faults, std::uint64_t seed)
+      : faults_(faults), rng_(seed), lateRng_(seed ^ 0x9E3779B97F4A7C15ull) {}
 
   // The draws go on from where they are.
   void setFaults(const Faults& faults) { faults_ = faults; }
@@ -78,6 +85,9 @@ class AnswerBuilder {
  private:
   Faults faults_;
   std::mt19937_64 rng_;
+  // The late fault draws from a stream of its own, so that every seed's
+  // other draws stay as they were before it existed.
+  std::mt19937_64 lateRng_;
 };
 
 }  // namespace rs485::sim

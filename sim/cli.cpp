@@ -70,6 +70,7 @@ std::pair<std::string_view, std::string_view> target(std::string_view text, cons
 }  // namespace
 
 Faults parseFaults(std::string_view list, Faults f) {
+  bool lateShare = false;  // a late-p anywhere in the list outweighs the certainty late=MS implies
   for (const std::string_view item : splitOn(list, ',')) {
     const auto [name, value] = keyValue(item);
     const std::string key(name);
@@ -90,7 +91,14 @@ Faults parseFaults(std::string_view list, Faults f) {
       f.wrongAddress = probability();
     else if (key == "bad-status")
       f.badStatus = probability();
-    else if (key == "extra-count")
+    else if (key == "late") {
+      f.lateBy = std::chrono::milliseconds(number(1, 60000));
+      if (!lateShare) f.late = 1.0;
+    } else if (key == "late-p") {
+      if (value.empty()) bad("fault late-p needs a value");
+      f.late = probability();
+      lateShare = true;
+    } else if (key == "extra-count")
       f.extraByteCount = static_cast<int>(number(1, 64));
     else if (key == "other-address")
       f.otherAddress = static_cast<std::uint8_t>(number(0, 255));
@@ -272,8 +280,12 @@ Options:
                        extra          bytes are appended to the answer
                        wrong-address  the answer names another address
                        bad-status     probe/address change answered with status != 0
+                       late=MS        the answer comes MS ms (1..60000) after the
+                                      request, while the other devices go on
+                                      answering; every time unless late-p=P
                      and settings: extra-count=N, other-address=N,
-                     fail-status=N, gap-min=MS, gap-max=MS (split gaps)
+                     fail-status=N, gap-min=MS, gap-max=MS (split gaps),
+                     late-p=P (the share of late answers)
                      e.g. --fault 7:bad-crc=0.1,split=0.05 (repeatable)
   --fixed ADDR:LIST  device ADDR (or "all") answers these readings as they are:
                      temperature, time, step, cycles, num-step,

@@ -47,9 +47,11 @@ struct SimServer::Transmission {
   };
   std::vector<std::uint8_t> bytes;
   std::vector<Chunk> chunks;
-  TimePoint earliest{};  // the request's last byte plus the turnaround
-  bool armed = false;    // `due` is set: this is the answer on the line now
-  TimePoint due{};       // when chunk `next` goes out
+  std::chrono::microseconds wait{};  // from the request's last byte to the earliest first byte
+  bool late = false;                 // waits in Loop::late for its time instead of queueing at once
+  TimePoint earliest{};              // the request's last byte plus `wait`
+  bool armed = false;                // `due` is set: this is the answer on the line now
+  TimePoint due{};                   // when chunk `next` goes out
   std::size_t next = 0;
   std::size_t sentInChunk = 0;  // bytes of chunk `next` already written
   std::uint64_t deviceId = 0;
@@ -69,6 +71,7 @@ struct SimServer::Loop {
   Wakeup wake;
   RequestParser parser;
   std::deque<Transmission> tx;
+  std::deque<Transmission> late;  // late answers not yet due, earliest first
   bool waitWritable = false;
   std::optional<TimePoint> replugAt;  // a timed unplug ends then
   TimePoint lastWrite{};              // when the previous answer's last byte went out
@@ -237,18 +240,23 @@ void SimServer::runOnLoop(const std::function<void()>& task) {
   result.get();
 }
 
-void SimServer::cutFront(TimePoint now) {
-  Transmission& t = loop_->tx.front();
+void SimServer::cut(Transmission& t, TimePoint now) {
   t.record.verdict += "+cut";
   t.record.bytes.resize(t.written());
   if (t.record.bytes.empty()) t.record.at = now;
   t.record.done = now;
   log_.add(std::move(t.record));
+}
+
+void SimServer::cutFront(TimePoint now) {
+  cut(loop_->tx.front(), now);
   loop_->tx.pop_front();
 }
 
 void SimServer::cutAll(TimePoint now) {
   while (!loop_->tx.empty()) cutFront(now);
+  for (Transmission& t : loop_->late) cut(t, now);
+  loop_->late.clear();
   loop_->waitWritable = false;
 }
 
@@ -388,6 +396,8 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
     offset += size;
   }
   t.deviceId = d.id;
+  t.late = a.late.count() > 0;
+  t.wait = t.late ? std::chrono::duration_cast<std::chrono::microseconds>(a.late) : options_.turnaround;
   t.record = FrameRecord{FrameKind::Answer, {}, {}, a.bytes, self, std::move(a.verdict), std::move(a.bursts)};
   t.bytes = std::move(a.bytes);
   return t;
@@ -405,8 +415,25 @@ void SimServer::handleRequest(const ParsedItem& item, TimePoint now) {
   }
   log_.add(std::move(request));
   if (!t) return;
-  t->earliest = now + options_.turnaround;
-  loop_->tx.push_back(std::move(*t));
+  t->earliest = now + t->wait;
+  if (!t->late) {
+    loop_->tx.push_back(std::move(*t));
+    return;
+  }
+  auto& late = loop_->late;
+  const auto at = std::upper_bound(late.begin(), late.end(), t->earliest,
+                                   [](TimePoint e, const Transmission& other) { return e < other.earliest; });
+  late.insert(at, std::move(*t));
+}
+
+// The line is half duplex: a late answer whose time has come queues behind
+// the answers already waiting, as a device waits for the line to fall quiet.
+void SimServer::releaseLate(TimePoint now) {
+  Loop& loop = *loop_;
+  while (!loop.late.empty() && loop.late.front().earliest <= now) {
+    loop.tx.push_back(std::move(loop.late.front()));
+    loop.late.pop_front();
+  }
 }
 
 void SimServer::handleItems(std::vector<ParsedItem>& items, TimePoint now) {
@@ -490,6 +517,7 @@ void SimServer::serve() {
   std::uint8_t buffer[512];
   while (!stopping_) {
     TimePoint now = Clock::now();
+    releaseLate(now);
     if (loop.line.io.valid()) pump(now);
     loop.parser.expire(now, items);
     handleItems(items, now);
@@ -507,6 +535,8 @@ void SimServer::serve() {
     arm();
     if (!loop.tx.empty() && !loop.waitWritable)
       deadline = deadline ? std::min(*deadline, loop.tx.front().due) : loop.tx.front().due;
+    if (!loop.late.empty())
+      deadline = deadline ? std::min(*deadline, loop.late.front().earliest) : loop.late.front().earliest;
 
     pollfd fds[3];
     nfds_t count = 0;

@@ -107,7 +107,8 @@ class SimServer {
   // Frames seen and sent; wait on it rather than sleeping. An answer is
   // recorded just after its last byte has been written, so the tool may read
   // the bytes a moment before the record exists: waitForAnswers bridges that.
-  // Answers cut short by stop() or lineGone() count too (verdict "...+cut").
+  // Answers cut short by stop() or lineGone() count too (verdict "...+cut"),
+  // late answers still waiting for their time among them.
   const FrameLog& log() const { return log_; }
   std::size_t requestsSeen() const { return log_.count(FrameKind::Request); }
   std::size_t answersSent() const { return log_.count(FrameKind::Answer); }
@@ -138,9 +139,12 @@ class SimServer {
   void handleItems(std::vector<ParsedItem>& items, TimePoint now);
   void handleRequest(const ParsedItem& item, TimePoint now);
   std::optional<Transmission> answer(Device& device, const ParsedItem& item, FrameRecord& request);
+  void releaseLate(TimePoint now);
   void arm();
   void pump(TimePoint now);
-  // Ends the answer being written (or all of them), logging what went out.
+  // Ends the answer being written (or all of them, late ones included),
+  // logging what went out.
+  void cut(Transmission& t, TimePoint now);
   void cutFront(TimePoint now);
   void cutAll(TimePoint now);
   void unplug(TimePoint now, const char* verdict);

@@ -184,7 +184,8 @@ TEST(AnswerBuilder, ProbabilityEdgesNeverAndAlways) {
                                                              {"split", &Faults::split},
                                                              {"extra", &Faults::extraBytes},
                                                              {"wrong-address", &Faults::wrongAddress},
-                                                             {"bad-status", &Faults::badStatus}};
+                                                             {"bad-status", &Faults::badStatus},
+                                                             {"late", &Faults::late}};
   for (const auto& [name, field] : faults) {
     for (const double p : {0.0, 1.0}) {
       SCOPED_TRACE(std::string(name) + " at " + std::to_string(p));
@@ -197,6 +198,9 @@ TEST(AnswerBuilder, ProbabilityEdgesNeverAndAlways) {
         const Outcome out = builder.answer(item(probe(4)), bus.view());
         const std::string verdict = out.answer ? out.answer->verdict : out.verdict;
         struck += verdict == name ? 1 : 0;
+        if (out.answer) {
+          EXPECT_EQ(out.answer->late, f.late == 1 ? f.lateBy : milliseconds(0));
+        }
       }
       EXPECT_EQ(struck, p == 0 ? 0 : 500);
     }
@@ -238,6 +242,20 @@ TEST(AnswerBuilder, TheSeedMakesTheDrawsRepeatable) {
   const auto mixed = verdicts(5, crcAndAddress, 100);
   for (std::size_t i = 0; i < plain.size(); ++i)
     EXPECT_EQ(plain[i].find("bad-crc") == 0, mixed[i].find("bad-crc") != std::string::npos) << i;
+  // Nor does the late fault, which draws from a stream of its own.
+  const auto withoutLate = [](std::string v) {
+    if (v.rfind("late", 0) == 0) return "ok" + v.substr(4);
+    if (const std::size_t at = v.find("+late"); at != std::string::npos) v.erase(at, 5);
+    return v;
+  };
+  const auto lateToo = verdicts(5, with([](Faults& f) { f.badCrc = f.late = 0.5; }), 100);
+  int late = 0;
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    late += withoutLate(lateToo[i]) != lateToo[i] ? 1 : 0;
+    EXPECT_EQ(withoutLate(lateToo[i]), plain[i]) << i;
+  }
+  EXPECT_GT(late, 20);
+  EXPECT_LT(late, 80);
 }
 
 TEST(AnswerBuilder, AddressChangeMovesToAFreeValidAddressOnly) {
@@ -284,7 +302,9 @@ TEST(Faults, CheckTakesTheEdgesAndRejectsWhatLiesBeyond) {
        [](Faults& f) { f.silent = f.badCrc = f.split = f.extraBytes = f.wrongAddress = f.badStatus = 1; }},
       {"one extra byte", [](Faults& f) { f.extraByteCount = 1; }},
       {"64 extra bytes", [](Faults& f) { f.extraByteCount = 64; }},
-      {"no gap", [](Faults& f) { f.splitGapMin = f.splitGapMax = milliseconds(0); }}};
+      {"no gap", [](Faults& f) { f.splitGapMin = f.splitGapMax = milliseconds(0); }},
+      {"late by 1 ms", [](Faults& f) { f.lateBy = milliseconds(1); }},
+      {"late by a minute", [](Faults& f) { f.lateBy = milliseconds(60000); }}};
   for (const auto& [name, set] : good) EXPECT_NO_THROW(checkFaults(with(set))) << name;
   const std::pair<const char*, std::function<void(Faults&)>> bad[] = {
       {"silent below 0", [](Faults& f) { f.silent = -0.1; }},
@@ -295,6 +315,9 @@ TEST(Faults, CheckTakesTheEdgesAndRejectsWhatLiesBeyond) {
       {"bad-status above 1", [](Faults& f) { f.badStatus = 1.5; }},
       {"no extra bytes", [](Faults& f) { f.extraByteCount = 0; }},
       {"65 extra bytes", [](Faults& f) { f.extraByteCount = 65; }},
+      {"late above 1", [](Faults& f) { f.late = 1.5; }},
+      {"late by nothing", [](Faults& f) { f.lateBy = milliseconds(0); }},
+      {"late by over a minute", [](Faults& f) { f.lateBy = milliseconds(60001); }},
       {"negative gap", [](Faults& f) { f.splitGapMin = milliseconds(-1); }},
       {"gaps out of order", [](Faults& f) {
          f.splitGapMin = milliseconds(5);

@@ -88,6 +88,24 @@ TEST(CommandLine, FaultList) {
   EXPECT_EQ(f.splitGapMin, std::chrono::milliseconds(20));
   EXPECT_EQ(f.splitGapMax, std::chrono::milliseconds(40));
   EXPECT_EQ(f.badCrc, 0.0);
+  EXPECT_EQ(f.late, 0.0);
+
+  struct LateCase {
+    const char* list;
+    double late;
+    int lateBy;
+  };
+  const LateCase late[] = {{"late=300", 1.0, 300},
+                           {"late=300,late-p=0.3", 0.3, 300},
+                           {"late-p=0.3,late=300", 0.3, 300},
+                           {"late-p=0.25", 0.25, static_cast<int>(Faults{}.lateBy.count())},
+                           {"late=1,late=60000", 1.0, 60000}};
+  for (const LateCase& c : late) {
+    SCOPED_TRACE(c.list);
+    const Faults parsed = parseFaults(c.list, Faults{});
+    EXPECT_EQ(parsed.late, c.late);
+    EXPECT_EQ(parsed.lateBy, std::chrono::milliseconds(c.lateBy));
+  }
 }
 
 TEST(CommandLine, MistakesAreRefusedWithAMessage) {
@@ -101,6 +119,11 @@ TEST(CommandLine, MistakesAreRefusedWithAMessage) {
       {"--fault", "5:silent"},  // no device 5
       {"--fault", "1:bad-crc=1.5"},
       {"--fault", "1:loud"},
+      {"--fault", "1:late"},
+      {"--fault", "1:late=0"},
+      {"--fault", "1:late=60001"},
+      {"--fault", "1:late-p"},
+      {"--fault", "1:late-p=1.5"},
       {"--fault", "1"},
       {"--fixed", "1:colour=3"},
       {"--fixed", "1:temperature=40000"},
@@ -120,6 +143,7 @@ TEST(CommandLine, HelpNamesEveryOption) {
   for (const char* option : {"--devices", "--link", "--port", "--no-pace", "--log", "--help", "--fault",
                              "--seed", "--speed", "--fixed", "--turnaround", "--version"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
+  for (const char* fault : {"late=MS", "late-p=P"}) EXPECT_NE(text.find(fault), std::string::npos) << fault;
 }
 
 }  // namespace

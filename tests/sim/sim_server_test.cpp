@@ -429,6 +429,70 @@ TEST(SimServer, FaultsSwitchAtRunTime) {
   EXPECT_THROW(bus.server.setFaults(4, with([](Faults& f) { f.split = 1.5; })), std::invalid_argument);
 }
 
+Faults lateBy(milliseconds delay) {
+  return with([&](Faults& f) {
+    f.late = 1;
+    f.lateBy = delay;
+  });
+}
+
+TEST(SimServer, ALateDeviceHoldsNoOtherBack) {
+  Bus bus(quick({device(3, lateBy(milliseconds(300))), device(17)}));
+  bus.ask(probe(3));
+  EXPECT_TRUE(bus.port->readChunks(1, milliseconds(50)).empty()) << "3 answered early";
+  bus.ask(probe(17));
+  EXPECT_EQ(bus.port->read(5), status(17, CmdProbe, 0)) << "17 waited for 3";
+  EXPECT_EQ(bus.port->read(5), status(3, CmdProbe, 0));
+  ASSERT_TRUE(bus.server.waitForAnswers(2, kWait));
+  const auto requests = bus.server.log().snapshot(FrameKind::Request);
+  const auto answers = bus.server.log().snapshot(FrameKind::Answer);
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[0].address, 17);
+  EXPECT_EQ(answers[0].verdict, "ok");
+  EXPECT_EQ(answers[1].address, 3);
+  EXPECT_EQ(answers[1].verdict, "late");
+  EXPECT_GE(answers[1].at - requests[0].at, milliseconds(300));
+  EXPECT_EQ(bus.server.stats(3)->answers, 1u);
+}
+
+// 3's time comes while 17's readings are on the line; it goes out after them.
+TEST(SimServer, ALateAnswerQueuesBehindTheOneBeingWritten) {
+  SimOptions o = quick({device(3, lateBy(milliseconds(30))), device(17)});
+  o.pace = true;
+  Bus bus(o);
+  ASSERT_TRUE(bus.port->send(cat(probe(3), readCurrent(17))));
+  const Bytes line = bus.port->read(16 + 5);
+  ASSERT_EQ(line.size(), 21u);
+  EXPECT_EQ(line[0], 17);
+  EXPECT_TRUE(crcGood(Bytes(line.begin(), line.begin() + 16)));
+  EXPECT_EQ(Bytes(line.begin() + 16, line.end()), status(3, CmdProbe, 0));
+  ASSERT_TRUE(bus.server.waitForAnswers(2, kWait));
+  const auto answers = bus.server.log().snapshot(FrameKind::Answer);
+  EXPECT_GE(answers[1].at, answers[0].done);
+}
+
+TEST(SimServer, StopAndLineGoneDropPendingLateAnswers) {
+  for (const bool unplug : {false, true}) {
+    SCOPED_TRACE(unplug ? "line gone" : "stop");
+    Bus bus(quick({device(3, lateBy(milliseconds(60000))), device(17)}));
+    bus.ask(probe(3));
+    if (unplug) {
+      ASSERT_TRUE(bus.server.lineGone());
+      ASSERT_TRUE(bus.server.comeBack());
+    } else {
+      bus.server.stop();
+      bus.server.start();
+    }
+    const auto answers = bus.server.log().snapshot(FrameKind::Answer);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].verdict, "late+cut");
+    EXPECT_TRUE(answers[0].bytes.empty());
+    bus.port = std::make_unique<TestPort>(bus.server.toolPath());
+    bus.expectOnlySentinelNext(17);
+    EXPECT_EQ(bus.server.answersSent(), 2u);
+  }
+}
+
 TEST(SimServer, PacedAnswerTakesTheLineTime) {
   SimOptions o = quick({device(3)});
   o.pace = true;
