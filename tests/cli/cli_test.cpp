@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <regex>
 
 #include "cli/answer_text.h"
 #include "cli/outbox.h"
@@ -166,8 +167,8 @@ TEST(CliPoll, ALateDeviceNeverLendsItsReadingsToAnother) {
   const std::map<int, double> temperature{{3, 11.1}, {17, 22.2}, {42, 33.3}};
   std::vector<sim::DeviceConfig> devices;
   for (const auto& [address, t] : temperature) {
-    sim::DeviceConfig d = fixed(address, readingsOf(0, {.temperature = static_cast<std::int16_t>(t * 10),
-                                                        .cycles = 5}));
+    sim::DeviceConfig d =
+        fixed(address, readingsOf(0, {.temperature = static_cast<std::int16_t>(t * 10), .cycles = 5}));
     if (address == 3) {
       d.faults.late = 1;
       d.faults.lateBy = std::chrono::milliseconds(1150 / CliRig::kTimeDivisor);
@@ -192,7 +193,7 @@ TEST(CliPoll, ALateDeviceNeverLendsItsReadingsToAnother) {
   }
   EXPECT_GE(printed[17], 3);
   EXPECT_GE(printed[42], 3);
-  EXPECT_EQ(printed[3], 0) << "3's answers always come in another device's time";
+  EXPECT_LE(printed[3], 1) << "3 is passed over before its answer comes, but perhaps at the end";
   ASSERT_EQ(published.messages.size(), lines(rig.out.str()).size());
   for (const auto& [topic, payload] : published.messages) {
     const QJsonObject answer = QJsonDocument::fromJson(payload).object();
@@ -204,14 +205,15 @@ TEST(CliPoll, ALateDeviceNeverLendsItsReadingsToAnother) {
     const QList<QByteArray> rows = file.readAll().split('\n');
     for (qsizetype i = 2; i < rows.size(); ++i) {
       if (rows[i].isEmpty()) continue;
-      EXPECT_TRUE(rows[i].trimmed().endsWith(QString::number(t, 'f', 1).rightJustified(5, u'0').replace(u'.', u',').toLatin1()))
+      EXPECT_TRUE(rows[i].trimmed().endsWith(
+          QString::number(t, 'f', 1).rightJustified(5, u'0').replace(u'.', u',').toLatin1()))
           << address << ": " << rows[i].toStdString();
     }
   }
   const std::string summary = rig.err.str();
-  EXPECT_NE(summary.find("device 3: sent "), std::string::npos) << summary;
-  EXPECT_NE(summary.find(", answered 0, "), std::string::npos) << summary;
-  EXPECT_EQ(summary.find("late or unasked 0\ndevice 17"), std::string::npos) << "3's late answers are counted";
+  const std::regex late(
+      R"(device 3: sent \d+, answered [01], dropped 0, silent \d+, late or unasked [1-9]\d*\n)");
+  EXPECT_TRUE(std::regex_search(summary, late)) << summary;
 }
 
 // The recording files of a poll are the very bytes that the window's

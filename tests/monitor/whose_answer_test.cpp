@@ -19,7 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kExchanges = 20000;
+constexpr int kExchanges = 200000;
 const std::vector<int> kBus{3, 17, 42, 100, 247};
 
 int temperatureOf(int address) { return 100 + address; }
@@ -76,7 +76,9 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
     f.split = 0.10;
     f.extraBytes = 0.05;
     f.wrongAddress = 0.05;
-    f.otherAddress = static_cast<std::uint8_t>(kBus[(i + 1) % kBus.size()]);
+    // An address nobody on the bus has: a device that names another one
+    // present cannot be told from it, the address byte being all there is.
+    f.otherAddress = 200;
     f.late = kBus[i] == 3 ? 1.0 : 0.10;  // 3 always answers in the next device's time
     f.lateBy = 1150ms;
     devices.emplace(kBus[i], sim::AnswerBuilder(f, random()));
@@ -104,7 +106,9 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
     queue.clear();  // the tick's purge
     asked = tick();
     ASSERT_NE(asked, 0);
-    if (n > 0) ASSERT_EQ(asked, expectedNext) << "exchange " << n;
+    if (n > 0) {
+      ASSERT_EQ(asked, expectedNext) << "exchange " << n;
+    }
     handledThisTick = 0;
 
     std::vector<Arrival> now;
@@ -150,9 +154,10 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
     ASSERT_TRUE(cells == QStringLiteral("0000") || cells == shown) << cells.toStdString();
   }
   const auto heardFrom3 = std::ranges::count(notAsked, 3);
-  std::printf("whose answer: %d exchanges, %d handled (%d whole and in time), %zu good answers not awaited "
-              "(%td from device 3)\n",
-              kExchanges, handled, cleanAnswers, notAsked.size(), heardFrom3);
+  std::printf(
+      "whose answer: %d exchanges, %d handled (%d whole and in time), %zu good answers not awaited "
+      "(%td from device 3)\n",
+      kExchanges, handled, cleanAnswers, notAsked.size(), heardFrom3);
   EXPECT_GT(cleanAnswers, kExchanges / 2);
   EXPECT_GT(heardFrom3, 0);
   EXPECT_GT(notAsked.size(), static_cast<std::size_t>(heardFrom3));  // the wrong-address ones too
