@@ -197,7 +197,7 @@ void checkShown(const View& before, const View& after, const std::array<DigitCel
   }
 }
 
-void checkDisplay(const std::uint8_t* frame, std::uint8_t who) {
+void checkDisplay(const std::uint8_t* input, std::uint8_t who) {
   NoUi ui;
   Exchange exchange(ui);
   View view;
@@ -212,6 +212,11 @@ void checkDisplay(const std::uint8_t* frame, std::uint8_t who) {
   state.SelectedAddress = selected ? state.FoundDevices[answering].address : 9;
   Recording recording(view, [] { return QDateTime(); });
   ReadingsDisplay display(view, exchange, state, poll, recording);
+  // The engine hands over only the answer of the device asked: its address byte names it.
+  std::array<std::uint8_t, kReadingsResponseLength> bytes{};
+  std::copy_n(input, bytes.size(), bytes.begin());
+  bytes[0] = state.FoundDevices[answering].address;
+  const std::uint8_t* frame = bytes.data();
 
   // The cells hold what an earlier answer left: "End" in the cycle cells.
   if ((who & 0x20) != 0) {

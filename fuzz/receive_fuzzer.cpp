@@ -95,8 +95,8 @@ struct Run {
     if (length == kReadingsResponseLength) {
       CHECK(frame[0] == asked);
       CHECK(!answered);
-      answered = true;
     }
+    answered = true;  // whatever answered it, the request has had its answer
     switch (action) {
       case HandlerAction::Nothing:
         break;
@@ -139,14 +139,14 @@ struct Run {
     const bool frame = count == expectedNow &&
                        (count == kStatusResponseLength || count == kReadingsResponseLength) &&
                        frameCrcMatches(block);
-    const std::size_t stray = notAsked.size() - strayBefore;
+    const int stray = static_cast<int>(notAsked.size() - strayBefore);
     CHECK(calls + stray <= 1);
     // A whole good frame on an empty buffer is handled, once, unless it is a
     // readings frame that is not the awaited answer: then it is noted, once.
     if (fresh && frame) {
       const bool ours = count != kReadingsResponseLength || (awaited && block[0] == asked);
       CHECK(calls == (ours ? 1 : 0));
-      CHECK(stray == (ours ? 0u : 1u));
+      CHECK(stray == (ours ? 0 : 1));
       if (!ours) CHECK(notAsked.back() == block[0]);
     }
     // Assembled bytes stay only while they are fewer than a frame.
