@@ -4,16 +4,19 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "link/unique_fd.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/sim/test_port.h"
@@ -124,16 +127,27 @@ TEST(SimProgram, ServesBehindTheLinkUntilTerminated) {
   ASSERT_TRUE(again.send(probe(9)));
   EXPECT_EQ(again.read(5), ack(9));
 
+  // Nothing announces the new node but the link itself, renamed into place.
+  const UniqueFd linkEvents(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  ASSERT_TRUE(linkEvents.valid());
+  ASSERT_GE(inotify_add_watch(linkEvents.get(), dirName, IN_CREATE | IN_MOVED_TO), 0);
   sim.signal(SIGUSR2);  // away for 200 ms, back by itself
   pollfd q{again.fd(), POLLIN, 0};
   ASSERT_EQ(poll(&q, 1, kWaitMs), 1);
   EXPECT_TRUE(q.revents & POLLHUP);
-  // Nothing announces the new node but the link itself.
+  // The old link may outlive the hang-up for a moment, so each look reads it
+  // once. `again` still holds the old node, so the new one has another name.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-  // `again` still holds the old node, so the new one has another name.
-  auto newNode = [&] { return !readLink(link).empty() && readLink(link) != back; };
-  while (!newNode() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (std::string target = readLink(link); target.empty() || target == back; target = readLink(link)) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd e{linkEvents.get(), POLLIN, 0};
+    ASSERT_EQ(poll(&e, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))), 1)
+        << "no new link; it reads " << target;
+    alignas(inotify_event) char events[4096];
+    while (read(linkEvents.get(), events, sizeof events) > 0) {
+    }
+  }
   TestPort third(link);
   ASSERT_TRUE(third.valid());
   ASSERT_TRUE(third.send(probe(3)));
