@@ -176,11 +176,14 @@ class UnplugTest : public QObject {
     closing.start();
     QVERIFY(rig.closePort());
     qInfo("closed during the outage in %lld ms", closing.elapsed());
+    // A joined thread may still be listed for a moment while the kernel ends it.
+    waitUntil([&] { return threadCount() == threads; });
     QCOMPARE(threadCount(), threads);
     QVERIFY(rig.sim->comeBack());
     QCOMPARE(descriptorCount(), descriptors);
     QVERIFY(rig.openPort());
     QVERIFY(rig.closePort());
+    waitUntil([&] { return threadCount() == threads; });
     QCOMPARE(threadCount(), threads);
     QCOMPARE(descriptorCount(), descriptors);
   }
