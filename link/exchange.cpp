@@ -184,13 +184,16 @@ void Exchange::onReceived() {
       const auto notAsked = notes_.answerNotAsked;
       if (notAsked) notAsked(from);
     } else if (Read()) {
-      Answered = true;
-      note(notes_.answerAccepted);
       // A copy: the handler may replace the handlers while it runs.
       std::function<void()> handler;
       if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;
       if (expected == kReadingsResponseLength) handler = handlers_.readings;
-      if (handler) handler();
+      // Only an answer that reaches its handler is the request's answer.
+      if (handler) {
+        Answered = true;
+        note(notes_.answerAccepted);
+        handler();
+      }
       ReadScratch.fill(0);
     } else {
       answerDropped();
