@@ -177,13 +177,13 @@ void Exchange::onSent() {
 void Exchange::onReceived() {
   const std::size_t expected = ExpectedLength;
   if (RxCount == expected) {
-    if (Read() && !answersRequestInFlight()) {
+    const bool good = Read();
+    if (good && !answersRequestInFlight()) {
       // Another device's answer, a late one, or a second one: it names the
       // device that sent it, and goes nowhere else.
-      const int from = RxBuffer[0];
       const auto notAsked = notes_.answerNotAsked;
-      if (notAsked) notAsked(from);
-    } else if (Read()) {
+      if (notAsked) notAsked(RxBuffer[0]);
+    } else if (good) {
       // A copy: the handler may replace the handlers while it runs.
       std::function<void()> handler;
       if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;

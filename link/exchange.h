@@ -77,8 +77,6 @@ class Exchange {
   // the answer of the request in flight: its address byte must be the
   // address asked, and only the first such answer of a request is taken.
   void sendRequest(int address, std::size_t answerLength);
-  // The address of the last request sent; 0 before any.
-  int askedAddress() const { return Asked; }
   // Awaits an answer of `answerLength` bytes without sending anything (a
   // tick that finds bytes waiting).
   void expectAnswer(std::size_t answerLength);
