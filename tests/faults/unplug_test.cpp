@@ -33,7 +33,9 @@ bool pollRound(FaultRig& rig) {
     // input queue alone may only mean the bytes are still on their way.
     if (!waitUntil([&] { return rig.answersTaken() > taken; })) return false;
   }
-  return rig.tick();  // the last answer handled
+  // The last answer handled; the request this tick made has left before the
+  // caller pulls the line, or its write would fail and be retried for good.
+  return rig.tick() && waitUntil([&] { return rig.exchange().transmitParked(); });
 }
 
 // Ticks until the selected device's readings are on the cells.
