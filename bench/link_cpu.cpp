@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   test::PumpExecutor ui;
   Exchange exchange(ui);
   int failures = 0;
-  exchange.setHandlers(ExchangeHandlers{{}, {}, [&] { ++failures; }});
+  exchange.setHandlers(ExchangeHandlers{{}, {}, [&] { ++failures; }, {}});
   PortSession session(exchange, PortNames(std::map<std::string, std::string>{{"COM1", pty.slavePath()}}));
   if (!session.COMOpen("COM1")) {
     std::fprintf(stderr, "cannot open %s: %s\n", pty.slavePath().c_str(),

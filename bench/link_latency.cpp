@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
                                           handled[static_cast<std::size_t>(done.load())] = Clock::now();
                                           ++done;
                                         },
+                                        {},
                                         {}});
 
   // The device: answers every request with a readings frame in one write.

@@ -6,6 +6,12 @@
 
 namespace rs485::chart {
 
+namespace {
+std::optional<FileIdentity> identityOf(const QString& path) {
+  return fileIdentity(QFile::encodeName(path).toStdString());
+}
+}  // namespace
+
 QString Trace::label() const {
   return address >= 0 ? QStringLiteral("Адрес %1").arg(address) : QFileInfo(path).fileName();
 }
@@ -34,7 +40,10 @@ bool ChartData::readMore(Trace& trace, QString* error) {
     if (error != nullptr) *error = file.errorString();
     return false;
   }
-  const bool replaced = file.size() < trace.readBytes;
+  // Of the file opened, not of whatever the name may name a moment later.
+  const std::optional<FileIdentity> identity = fileIdentity(file.handle());
+  const bool replaced = file.size() < trace.readBytes || identity != trace.identity;
+  trace.identity = identity;
   if (replaced) {
     // Replaced or cut short: read it again from the start.
     trace.reader = std::make_unique<RecordingReader>(options_);
@@ -80,7 +89,7 @@ void ChartData::refresh() {
     const int skipped = trace->skipped;
     const std::int64_t bytes = trace->readBytes;
     QFile probe(trace->path);
-    if (probe.size() == bytes) continue;
+    if (probe.size() == bytes && identityOf(trace->path) == trace->identity) continue;
     if (!readMore(*trace, nullptr)) continue;
     // A replaced file drops out of the watcher; take it in again.
     if (!watcher_.files().contains(trace->path)) watcher_.addPath(trace->path);

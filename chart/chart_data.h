@@ -7,8 +7,10 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "link/file_identity.h"
 #include "monitor/recording_reader.h"
 
 namespace rs485::chart {
@@ -24,6 +26,8 @@ struct Trace {
   // What has been read so far: the reader holds a line still without its end.
   std::int64_t readBytes = 0;
   std::unique_ptr<RecordingReader> reader;
+  // The file read; another one under the same name is read from its start.
+  std::optional<FileIdentity> identity;
 
   // "Адрес 5", or the file name when it names no address.
   QString label() const;

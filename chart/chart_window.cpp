@@ -27,6 +27,7 @@
 #include <limits>
 
 #include "chart/csv_export.h"
+#include "monitor/data_text.h"
 
 namespace rs485::chart {
 

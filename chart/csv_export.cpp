@@ -1,25 +1,13 @@
 #include "chart/csv_export.h"
 
 #include <QDateTime>
-#include <cstdlib>
+
+#include "monitor/data_text.h"
 
 namespace rs485::chart {
 
 QByteArray isoLocalTime(std::int64_t msecs) {
-  const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecs);
-  const int offset = local.offsetFromUtc();
-  const int minutes = std::abs(offset) / 60;
-  return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1() + (offset < 0 ? '-' : '+') +
-         QStringLiteral("%1:%2")
-             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-             .arg(minutes % 60, 2, 10, QLatin1Char('0'))
-             .toLatin1();
-}
-
-QByteArray decimalTenths(int tenths) {
-  const int magnitude = std::abs(tenths);
-  return (tenths < 0 ? QByteArray("-") : QByteArray()) + QByteArray::number(magnitude / 10) + '.' +
-         QByteArray::number(magnitude % 10);
+  return isoTimeWithOffset(QDateTime::fromMSecsSinceEpoch(msecs)).toLatin1();
 }
 
 QByteArray csvOf(const ChartData& data, CsvForm form) {

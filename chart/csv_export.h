@@ -9,8 +9,6 @@ namespace rs485::chart {
 
 // "2026-12-08T01:27:00+01:00": local time with its offset from UTC.
 QByteArray isoLocalTime(std::int64_t msecs);
-// Tenths of a degree as a decimal with a point: -5 gives -0.5.
-QByteArray decimalTenths(int tenths);
 
 enum class CsvForm {
   // For scripts: UTF-8, commas, a decimal point, ISO times with their

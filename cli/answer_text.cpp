@@ -1,19 +1,8 @@
 #include "cli/answer_text.h"
 
-#include <cstdlib>
+#include "monitor/data_text.h"
 
 namespace rs485::cli {
-
-namespace {
-
-// Tenths of a degree as a JSON number with one decimal: -5 gives -0.5.
-QByteArray degrees(int tenths) {
-  const int magnitude = std::abs(tenths);
-  return QByteArray(tenths < 0 ? "-" : "") + QByteArray::number(magnitude / 10) + '.' +
-         QByteArray::number(magnitude % 10);
-}
-
-}  // namespace
 
 QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer) {
   const auto c = [&](DigitCell cell) { return view.cell(address, cell); };
@@ -40,26 +29,16 @@ QString answerText(const ConsoleView& view, int address, const ReadingsResponse&
       .arg(QString::number(address), temperature, time, step, cycles, setTemperature, setTime, status);
 }
 
-QString isoTime(const QDateTime& time) {
-  const int offset = time.offsetFromUtc() / 60;
-  const int magnitude = std::abs(offset);
-  return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
-         QStringLiteral("%1%2:%3")
-             .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-             .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
-             .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
-}
-
 QByteArray answerJson(const QDateTime& time, int address, const ReadingsResponse& answer) {
   const QByteArray head =
-      "{\"time\":\"" + isoTime(time).toLatin1() + "\",\"address\":" + QByteArray::number(address);
+      "{\"time\":\"" + isoTimeWithOffset(time).toLatin1() + "\",\"address\":" + QByteArray::number(address);
   const QByteArray status = ",\"status\":" + QByteArray::number(answer.statusByte);
   if (answer.cycles == 0) return head + status + ",\"end\":true}";
-  return head + ",\"temperature\":" + degrees(answer.temperature) +
+  return head + ",\"temperature\":" + decimalTenths(answer.temperature) +
          ",\"time_minutes\":" + QByteArray::number(answer.timeMinutes) +
          ",\"step\":" + QByteArray::number(answer.step) + ",\"cycles\":" + QByteArray::number(answer.cycles) +
          ",\"num_step\":" + QByteArray::number(answer.numStep) +
-         ",\"set_temperature\":" + degrees(answer.setTemperature) +
+         ",\"set_temperature\":" + decimalTenths(answer.setTemperature) +
          ",\"set_time_minutes\":" + QByteArray::number(answer.setTimeMinutes) + status + ",\"end\":false}";
 }
 

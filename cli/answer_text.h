@@ -14,9 +14,6 @@ namespace rs485::cli {
 // An answer with no cycles left shows only "цикл - End" and the status.
 QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer);
 
-// "2026-12-08T01:27:00+03:00": local time with its offset from UTC.
-QString isoTime(const QDateTime& time);
-
 // One JSON object, without a line end:
 // {"time":...,"address":7,"temperature":-0.5,"time_minutes":130,"step":3,"cycles":5,
 //  "num_step":7,"set_temperature":60.0,"set_time_minutes":90,"status":128,"end":false}

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "devices/messages.h"
-#include "devices/port_button.h"
+#include "devices/read_tick.h"
 #include "protocol/readings.h"
 
 namespace rs485::cli {
@@ -25,6 +25,7 @@ Bus::Bus(BusOptions options)
       .shortAnswer = [this] { shortAnswerArrived(); },
       .readings = [this] { readingsArrived(); },
       .sendFailed = [this] { view.setStatus(msg::sendFailed()); },
+      .sendResumed = {},
   });
   exchange.setNotes(health_.notes(clock_));
 }
@@ -34,9 +35,8 @@ Bus::~Bus() { session.COMClose(); }
 bool Bus::open(const std::string& portName) { return session.COMOpen(portName); }
 
 void Bus::readTimerTimer() {
-  const int busy = beginReadTick(exchange);
-  if (exchange.pendingCommand() == CmdProbe) devices.scanTick(busy);
-  if (exchange.pendingCommand() == CmdReadCurrent) pollTick(busy);
+  readTimerTick(exchange, {.scan = [this](int busy) { devices.scanTick(busy); },
+                           .poll = [this](int busy) { pollTick(busy); }});
   event();
 }
 

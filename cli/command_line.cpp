@@ -1,14 +1,13 @@
 #include "cli/command_line.h"
 
-#include <sys/stat.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <iostream>
 #include <map>
+
+#include "protocol/frames.h"
 
 namespace rs485::cli {
 
@@ -38,6 +37,8 @@ const char* const kProgramHelp =
     "  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.";
 
 constexpr int kMqttTlsPort = 8883;
+// Ten years: a recorder left running that long is still told when to end.
+constexpr std::int64_t kLongestPollSeconds = std::int64_t{10} * 366 * 24 * 3600;
 const char* const kMqttPasswordVariable = "RS485_MQTT_PASSWORD";
 
 const std::map<QString, Command> kCommands = {
@@ -61,6 +62,43 @@ std::optional<int> number(const QString& text, int low, int high) {
   return value;
 }
 
+std::optional<std::int64_t> longNumber(const QString& text, std::int64_t low, std::int64_t high) {
+  bool ok = false;
+  const qlonglong value = text.toLongLong(&ok, 10);
+  if (!ok || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+struct BrokerAddress {
+  QString host;
+  std::optional<int> port;  // none: the default of the transport
+};
+
+// HOST, HOST:PORT, [IPV6] or [IPV6]:PORT, as the host of a URL: an IPv6
+// literal has colons of its own, so it stands in brackets.
+std::optional<BrokerAddress> brokerAddress(const QString& text) {
+  BrokerAddress address;
+  QString rest;
+  if (text.startsWith(QLatin1Char('['))) {
+    const qsizetype close = text.indexOf(QLatin1Char(']'));
+    if (close < 0) return std::nullopt;
+    address.host = text.mid(1, close - 1);
+    rest = text.mid(close + 1);
+    if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':'))) return std::nullopt;
+  } else {
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon >= 0 && text.indexOf(QLatin1Char(':'), colon + 1) >= 0) return std::nullopt;  // bare IPv6
+    address.host = colon < 0 ? text : text.left(colon);
+    if (colon >= 0) rest = text.mid(colon);
+  }
+  if (address.host.isEmpty()) return std::nullopt;
+  if (!rest.isEmpty()) {
+    address.port = number(rest.mid(1), 1, 65535);
+    if (!address.port) return std::nullopt;
+  }
+  return address;
+}
+
 // "--record DIR" takes DIR only when it is neither an option nor an address:
 // QCommandLineParser has no optional values, so DIR moves to --record-dir.
 QStringList spellRecordDirectory(const QStringList& arguments) {
@@ -82,14 +120,10 @@ QStringList spellRecordDirectory(const QStringList& arguments) {
 // The first line of `path`, or the reason it cannot be read. A file that
 // others may read gives the password away and draws a warning.
 std::variant<std::string, QString> readPasswordFile(const QString& path) {
-  const QByteArray name = QFile::encodeName(path);
-  struct stat status {};
-  if (stat(name.constData(), &status) != 0)
-    return QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-  if ((status.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+  if ((file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) != 0) {
     std::cerr << "rs485-cli: warning: the password file " << path.toStdString()
               << " is readable by other users; chmod 600 it\n";
   }
@@ -113,9 +147,14 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
                      "/dev/serial/by-id/..."),
       QStringLiteral("PORT"));
   const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line."));
+  const QCommandLineOption trace(QStringLiteral("trace"),
+                                 QStringLiteral("Append one line per frame sent or received to FILE: local "
+                                                "time, TX or RX, the bytes in hex, the verdict."),
+                                 QStringLiteral("FILE"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(port);
+  parser.addOption(trace);
   parser.addOption(json);
   parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, read, poll or set-address"));
 
@@ -148,7 +187,7 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
   const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First address probed (default 1)."),
                                 QStringLiteral("A"), QStringLiteral("1"));
   const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last address probed (default 247)."),
-                              QStringLiteral("B"), QStringLiteral("247"));
+                              QStringLiteral("B"), QString::number(kLastBusAddress));
   const QCommandLineOption record(
       QStringLiteral("record"),
       QStringLiteral(
@@ -182,9 +221,10 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
                      "included, against the CA certificate(s) in FILE. A certificate that does not verify "
                      "ends the program with status 3; verification cannot be switched off."),
       QStringLiteral("FILE"));
-  const QCommandLineOption seconds(QStringLiteral("seconds"),
-                                   QStringLiteral("End after N seconds (default: at SIGINT or SIGTERM)."),
-                                   QStringLiteral("N"));
+  const QCommandLineOption seconds(
+      QStringLiteral("seconds"),
+      QStringLiteral("End after N seconds, ten years at most (default: at SIGINT or SIGTERM)."),
+      QStringLiteral("N"));
 
   switch (invocation.command) {
     case Command::Scan:
@@ -248,19 +288,24 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
   if (!parser.isSet(port)) return usageError(QStringLiteral("--port is required"), commandName);
   invocation.port = parser.value(port).toStdString();
   invocation.json = parser.isSet(json);
+  if (parser.isSet(trace)) {
+    // The last --trace counts, as with any option given twice.
+    invocation.tracePath = QFile::encodeName(parser.values(trace).last()).toStdString();
+    if (invocation.tracePath.empty()) return usageError(QStringLiteral("--trace needs a FILE"), commandName);
+  }
 
   const QStringList positional = parser.positionalArguments().mid(1);
   std::vector<int> addresses;
   for (const QString& text : positional) {
-    const auto address = number(text, 1, 247);
+    const auto address = number(text, kFirstBusAddress, kLastBusAddress);
     if (!address) return usageError(QStringLiteral("'%1' is no bus address (1..247)").arg(text), commandName);
     addresses.push_back(*address);
   }
 
   if (invocation.command == Command::Scan || invocation.command == Command::Poll) {
     const auto interval = number(parser.value(timeout), 500, 10000);
-    const auto first = number(parser.value(from), 1, 247);
-    const auto last = number(parser.value(to), 1, 247);
+    const auto first = number(parser.value(from), kFirstBusAddress, kLastBusAddress);
+    const auto last = number(parser.value(to), kFirstBusAddress, kLastBusAddress);
     if (!interval) return usageError(QStringLiteral("--timeout must be 500..10000"), commandName);
     if (!first || !last || *first > *last) {
       return usageError(QStringLiteral("--from and --to must be 1..247, --from not above --to"), commandName);
@@ -294,23 +339,25 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       }
       invocation.poll.topicPrefix = parser.value(topic).toStdString();
       if (parser.isSet(seconds)) {
-        const auto n = number(parser.value(seconds), 1, 1 << 30);
-        if (!n) return usageError(QStringLiteral("--seconds must be a positive number"), commandName);
+        const auto n = longNumber(parser.value(seconds), 1, kLongestPollSeconds);
+        if (!n) {
+          return usageError(QStringLiteral("--seconds must be 1..%1 (ten years)").arg(kLongestPollSeconds),
+                            commandName);
+        }
         invocation.poll.seconds = *n;
       }
       if (parser.isSet(mqtt)) {
         MqttSettings settings;
-        const QString value = parser.value(mqtt);
-        const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
-        settings.host = (colon < 0 ? value : value.left(colon)).toStdString();
+        const auto broker = brokerAddress(parser.value(mqtt));
+        if (!broker) {
+          return usageError(QStringLiteral("--mqtt HOST[:PORT]: a host, a port 1..65535, an IPv6 address in "
+                                           "brackets ([::1]:1883)"),
+                            commandName);
+        }
+        settings.host = broker->host.toStdString();
         settings.caFile = parser.value(mqttCaFile).toStdString();
         if (!settings.caFile.empty()) settings.port = kMqttTlsPort;
-        if (colon >= 0) {
-          const auto brokerPort = number(value.mid(colon + 1), 1, 65535);
-          if (!brokerPort) return usageError(QStringLiteral("--mqtt HOST[:PORT]: bad port"), commandName);
-          settings.port = *brokerPort;
-        }
-        if (settings.host.empty()) return usageError(QStringLiteral("--mqtt needs a HOST"), commandName);
+        if (broker->port) settings.port = *broker->port;
         settings.user = parser.value(mqttUser).toStdString();
         if (parser.isSet(mqttPasswordFile)) {
           if (settings.user.empty())

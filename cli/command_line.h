@@ -17,9 +17,10 @@ struct Invocation {
   Command command = Command::Scan;
   std::string port;  // "COMn", "COMn=PATH" or a device path
   bool json = false;
-  ScanRange scan;      // scan, and poll without addresses
-  int address = 0;     // read
-  int oldAddress = 0;  // set-address
+  std::string tracePath;  // the frames' trace, in the file system's encoding; empty: none
+  ScanRange scan;         // scan, and poll without addresses
+  int address = 0;        // read
+  int oldAddress = 0;     // set-address
   int newAddress = 0;
   PollSettings poll;
   QString recordDirectory;  // empty: the working directory

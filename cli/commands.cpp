@@ -1,7 +1,10 @@
 #include "cli/commands.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <set>
 
@@ -19,13 +22,29 @@ constexpr int kPollTickMs = 1000;
 
 // Runs the event loop until `done` holds, `timeoutMs` has passed (unless
 // negative) or a stop is requested. Returns done().
-bool waitUntil(Bus& bus, const std::function<bool()>& done, int timeoutMs, StopRequest* stop = nullptr) {
+// A QTimer counts in an int of milliseconds, 24.8 days at most: a longer
+// wait is a row of shorter ones.
+constexpr std::int64_t kLongestTimerMs = std::int64_t{24} * 3600 * 1000;
+
+bool waitUntil(Bus& bus, const std::function<bool()>& done, std::int64_t timeoutMs,
+               StopRequest* stop = nullptr) {
   if (done() || (stop != nullptr && stop->requested)) return done();
   QEventLoop loop;
   QTimer deadline;
   deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-  if (timeoutMs >= 0) deadline.start(timeoutMs / bus.view.timeDivisor());
+  deadline.setTimerType(Qt::PreciseTimer);
+  const QDeadlineTimer end(timeoutMs >= 0 ? timeoutMs / bus.view.timeDivisor() : -1, Qt::PreciseTimer);
+  const auto arm = [&] {
+    deadline.start(static_cast<int>(std::min<std::int64_t>(end.remainingTime(), kLongestTimerMs)));
+  };
+  QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
+    if (end.hasExpired()) {
+      loop.quit();
+    } else {
+      arm();
+    }
+  });
+  if (!end.isForever()) arm();
   bus.onEvent = [&] {
     if (done()) loop.quit();
   };
@@ -157,7 +176,7 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
       publisher->publish(settings.topicPrefix + "/" + std::to_string(answer.address), json);
   };
   const auto never = [] { return false; };
-  waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : -1, &stop);
+  waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : std::int64_t{-1}, &stop);
   // No new request; the one on its way gets the rest of its tick, so that
   // the summary accounts for every request sent.
   bus.view.setReadTimerActive(false);

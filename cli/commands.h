@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "cli/bus.h"
 #include "cli/publisher.h"
+#include "protocol/frames.h"
 
 namespace rs485::cli {
 
@@ -34,14 +36,14 @@ struct Output {
 struct ScanRange {
   int timeout = 500;  // ms per address
   int from = 1;
-  int to = 247;
+  int to = kLastBusAddress;
 };
 
 struct PollSettings {
   std::vector<int> addresses;  // empty: scan first
   ScanRange scan;
   bool record = false;
-  int seconds = 0;  // 0: until stopped
+  std::int64_t seconds = 0;  // 0: until stopped
   std::string topicPrefix = "rs485";
 };
 

@@ -14,6 +14,7 @@
 #include "cli/publisher.h"
 #include "link/port_names.h"
 #include "link/serial_port.h"
+#include "link/traffic_trace.h"
 
 using namespace rs485;
 using namespace rs485::cli;
@@ -72,6 +73,16 @@ int main(int argc, char* argv[]) {
   auto [names, portName] = portNamed(invocation.port);
   BusOptions options{.names = std::move(names), .recording = {invocation.recordDirectory, {}}};
   Bus bus(std::move(options));
+  if (!invocation.tracePath.empty()) {
+    std::string error;
+    auto trace = TrafficTrace::appendToFile(invocation.tracePath, error);
+    if (!trace) {
+      std::cerr << "rs485-cli: cannot open the trace file '" << invocation.tracePath << "': " << error
+                << '\n';
+      return kExitUsage;
+    }
+    bus.exchange.setTrace(std::move(trace));
+  }
   if (!bus.open(portName)) {
     const std::string& path = bus.session.lastPath();
     std::cerr << "rs485-cli: cannot open " << invocation.port;

@@ -1,6 +1,7 @@
 #include <mosquitto.h>
-#include <unistd.h>
 
+#include <QCoreApplication>
+#include <QSysInfo>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -245,12 +246,14 @@ std::string closedReason(const MqttSettings& settings, const std::string& logged
 
 std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string& error) {
   initLibrary();
-  const std::string broker = settings.host + ":" + std::to_string(settings.port);
+  // An IPv6 literal is written in brackets, as it was given.
+  const bool literalV6 = settings.host.find(':') != std::string::npos;
+  const std::string broker =
+      (literalV6 ? "[" + settings.host + "]" : settings.host) + ":" + std::to_string(settings.port);
   std::string id = settings.clientId;
   if (id.empty()) {
-    char host[64] = {};
-    gethostname(host, sizeof host - 1);
-    id = "rs485-cli-" + std::string(host) + "-" + std::to_string(getpid());
+    id = "rs485-cli-" + QSysInfo::machineHostName().left(63).toStdString() + "-" +
+         std::to_string(QCoreApplication::applicationPid());
   }
   mosquitto* client = mosquitto_new(id.c_str(), true, nullptr);
   if (client == nullptr) {

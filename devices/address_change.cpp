@@ -8,10 +8,6 @@
 
 namespace rs485 {
 
-namespace {
-bool isBusAddress(int address) { return address >= kFirstBusAddress && address <= kLastBusAddress; }
-}  // namespace
-
 AddressChange::AddressChange(WindowView& view, Exchange& exchange, DeviceState& state)
     : view_(view), exchange_(exchange), state_(state) {}
 

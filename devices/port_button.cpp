@@ -60,10 +60,4 @@ void OpenCloseClick(WindowView& view, PortControls& controls, PortSession& sessi
   }
 }
 
-int beginReadTick(Exchange& exchange) {
-  exchange.purgeOutput();
-  exchange.purgeInput();
-  return exchange.inputQueued();
-}
-
 }  // namespace rs485

@@ -39,9 +39,4 @@ class PortControls {
 void OpenCloseClick(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state,
                     std::ostream& errors);
 
-// The common first steps of every readTimer tick: both queues purged, then
-// the bytes still waiting counted. Returns that count for the branch the
-// pending command selects.
-int beginReadTick(Exchange& exchange);
-
 }  // namespace rs485

@@ -77,7 +77,8 @@ struct Run {
   void installHandlers() {
     exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusResponseLength, shortAnswers); },
                                           [this] { handled(kReadingsResponseLength, readings); },
-                                          [] { std::abort(); }});
+                                          [] { std::abort(); },
+                                          {}});
   }
 
   // Inside a handler: the frame is exactly as long as the answer awaited

@@ -159,6 +159,10 @@ int Exchange::inputQueued() { return port_ != nullptr ? port_->inputQueued() : 0
 
 void Exchange::onSent() {
   if (WriteOk) {
+    if (std::exchange(writeFailing_, false) && handlers_.sendResumed) {
+      const auto sendResumed = handlers_.sendResumed;
+      sendResumed();
+    }
     std::uint64_t newest = 0;
     {
       std::lock_guard lock(txMutex_);
@@ -170,6 +174,7 @@ void Exchange::onSent() {
     return;
   }
   // Not parked: the transmit thread writes the frame again after a pause.
+  writeFailing_ = true;
   const auto sendFailed = handlers_.sendFailed;
   if (sendFailed) sendFailed();
 }
@@ -330,6 +335,7 @@ void Exchange::start(SerialPort& port) {
   Session& s = *session;
   s.trace = trace_;
   WriteOk = false;
+  writeFailing_ = false;
   Asked = 0;
   Answered = true;
   port_ = &port;

@@ -22,6 +22,7 @@ struct ExchangeHandlers {
   std::function<void()> shortAnswer;  // a 5-byte frame with a good CRC is in frame()
   std::function<void()> readings;     // a 16-byte frame with a good CRC is in frame()
   std::function<void()> sendFailed;   // a write did not complete ("Ошибка передачи")
+  std::function<void()> sendResumed;  // the first write that completed after failed ones
 };
 
 // What the engine tells, on the user-interface thread, for the figures of
@@ -186,6 +187,8 @@ class Exchange {
   std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
   // Set by the transmit thread after each write, read by onSent.
   std::atomic<bool> WriteOk{false};
+  // A write failed and none has completed since. User-interface thread only.
+  bool writeFailing_ = false;
   // The request in flight: the address asked, and whether its answer has
   // been handled. User-interface thread only.
   int Asked = 0;

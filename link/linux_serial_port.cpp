@@ -110,8 +110,13 @@ void letCloseReturnAtOnce(int fd) {
 std::unique_ptr<SerialDevice> openLinuxSerialDevice(const std::string& path, OpenError& error) {
   auto device = std::make_unique<LinuxSerialDevice>();
   error = device->open(path);
-  if (error != OpenError::None) return nullptr;
-  return device;
+  if (error == OpenError::None) return device;
+  // The clean-up of a half-opened device makes calls of its own (ioctl,
+  // tcflush, close): errno is kept from the call that failed the open.
+  const int failed = errno;
+  device.reset();
+  errno = failed;
+  return nullptr;
 }
 
 LinuxSerialDevice::~LinuxSerialDevice() {

@@ -27,7 +27,7 @@ void Poll::start() {
   const auto address = composeAddress(view_);
   if (!address) return;  // the conversion error has been shown
   state_.SelectedAddress = *address;
-  if (state_.SelectedAddress < kFirstBusAddress || state_.SelectedAddress > kLastBusAddress) {
+  if (!isBusAddress(state_.SelectedAddress)) {
     view_.showError(msg::enterDeviceAddress(), FocusTarget::n1_addr);
     return;
   }

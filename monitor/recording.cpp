@@ -1,10 +1,12 @@
 #include "monitor/recording.h"
 
 #include <QDir>
+#include <QFile>
+#include <span>
 #include <utility>
 
 #include "devices/messages.h"
-#include "monitor/append_file.h"
+#include "link/append_file.h"
 #include "monitor/cp1251.h"
 #include "monitor/digits.h"
 #include "monitor/recording_layout.h"
@@ -14,6 +16,12 @@ namespace rs485 {
 namespace {
 
 QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
+
+AppendFile openForAppending(const QString& path) { return AppendFile(QFile::encodeName(path).toStdString()); }
+
+std::span<const char> bytesOf(const QByteArray& bytes) {
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
 
 }  // namespace
 
@@ -59,21 +67,21 @@ QString Recording::dateText(const QDate& date) const {
 }
 
 void Recording::prepareRecordingFile(int address) {
-  AppendFile file(filePath(address));
+  AppendFile file = openForAppending(filePath(address));
   if (!file.isOpen()) return;
-  if (file.empty()) file.append(toCp1251(recordingHeader(address)));
+  if (file.empty()) file.append(bytesOf(toCp1251(recordingHeader(address))));
 }
 
 void Recording::recordReading(DeviceEntry& entry, const ReadingsResponse& answer,
                               const std::optional<RowTexts>& shown) {
   const QDateTime now = clock_();
   const RowTexts texts = shown ? *shown : rowTextsFromAnswer(answer);
-  AppendFile file(filePath(entry.address));
+  AppendFile file = openForAppending(filePath(entry.address));
   if (!file.isOpen()) return;
   const int minute = now.time().minute();
   if (minute == entry.recordedMinute) return;
   // A row that did not get into the file whole is tried again at the next answer.
-  if (file.append(toCp1251(recordingRow(dateText(now.date()), now.time(), texts)))) {
+  if (file.append(bytesOf(toCp1251(recordingRow(dateText(now.date()), now.time(), texts))))) {
     entry.recordedMinute = static_cast<std::uint8_t>(minute);
   }
 }

@@ -23,6 +23,8 @@ inline constexpr std::size_t kRxBufferSize = 16;
 inline constexpr int kFirstBusAddress = 1;
 inline constexpr int kLastBusAddress = 247;
 
+constexpr bool isBusAddress(int address) { return address >= kFirstBusAddress && address <= kLastBusAddress; }
+
 using TxFrame = std::array<std::uint8_t, kTxBufferSize>;
 
 // Fills a cleared five-byte buffer with a four-byte request: address, command,

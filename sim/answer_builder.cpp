@@ -79,8 +79,6 @@ void checkFaults(const Faults& f) {
     throw std::invalid_argument("late delay out of 1..60000 ms");
 }
 
-bool validBusAddress(int address) { return address >= kFirstBusAddress && address <= kLastBusAddress; }
-
 Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
   const Faults& f = faults_;
   const Draws draw = drawFaults(rng_);
@@ -104,7 +102,7 @@ Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
     } else if (request.command() == CmdSetAddress) {
       // A device takes any free address; the acknowledgement still names the old one.
       const int target = request.newAddress();
-      if (!validBusAddress(target) || (target != self && bus.addressTaken(target))) {
+      if (!isBusAddress(target) || (target != self && bus.addressTaken(target))) {
         s.status = f.failStatus;
         outcome.verdict = "refused";
       } else {

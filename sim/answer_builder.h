@@ -41,9 +41,6 @@ struct Faults {
 // late delay outside 1..60000 ms.
 void checkFaults(const Faults& faults);
 
-// Checks a device address: 1..247.
-bool validBusAddress(int address);
-
 // What a device asks of the rest of the bus, and only when a request needs it.
 struct BusView {
   std::function<ReadingsResponse()> readings;  // this moment's readings, for a readings request

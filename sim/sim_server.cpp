@@ -107,7 +107,7 @@ const SimServer::Device* SimServer::findDevice(int address) const {
 }
 
 void SimServer::addDevice(const DeviceConfig& config) {
-  if (!validBusAddress(config.address))
+  if (!isBusAddress(config.address))
     throw std::invalid_argument("device address out of 1..247: " + std::to_string(config.address));
   checkFaults(config.faults);
   std::lock_guard lock(devicesMutex_);

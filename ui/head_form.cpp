@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "devices/messages.h"
+#include "devices/read_tick.h"
 #include "protocol/frames.h"
 #include "ui/chart_menu.h"
 #include "ui/design_scale.h"
@@ -127,7 +128,8 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   exchange_.setHandlers({
       .shortAnswer = [this] { guarded([this] { shortAnswerFunc(); }); },
       .readings = [this] { guarded([this] { showReadings(); }); },
-      .sendFailed = [this] { setStatus(msg::sendFailed()); },
+      .sendFailed = [this] { showSendFailed(); },
+      .sendResumed = [this] { clearSendFailed(); },
   });
   exchange_.setNotes(health_.notes([this] { return now_(); }));
   discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
@@ -421,9 +423,8 @@ void THeadForm::DialogLink::ask(const QString& confirmText) {
 }
 
 void THeadForm::readTimerTimer() {
-  const int busy = beginReadTick(exchange_);
-  if (exchange_.pendingCommand() == CmdProbe) discovery_.scanTick(busy);
-  if (exchange_.pendingCommand() == CmdReadCurrent) monitor_.pollTick(busy);
+  readTimerTick(exchange_, {.scan = [this](int busy) { discovery_.scanTick(busy); },
+                            .poll = [this](int busy) { monitor_.pollTick(busy); }});
 }
 
 void THeadForm::dotTimerTimer() { monitor_.dotTimerTimer(); }
@@ -434,7 +435,24 @@ void THeadForm::displayCellKeyPress(QChar& key) { key = QChar(); }
 
 // WindowView
 
-void THeadForm::setStatus(const QString& text) { statusText_->setText(text); }
+void THeadForm::setStatus(const QString& text) {
+  statusBeforeFailure_.reset();
+  statusText_->setText(text);
+}
+
+// A failed write is retried until it goes out: once one does, the line works
+// again, and the text the failure replaced comes back unless another has
+// taken its place meanwhile.
+void THeadForm::showSendFailed() {
+  if (!statusBeforeFailure_) statusBeforeFailure_ = statusText_->text();
+  statusText_->setText(msg::sendFailed());
+}
+
+void THeadForm::clearSendFailed() {
+  if (statusBeforeFailure_ && statusText_->text() == msg::sendFailed())
+    statusText_->setText(*statusBeforeFailure_);
+  statusBeforeFailure_.reset();
+}
 
 void THeadForm::showError(const QString& text, FocusTarget focus) {
   errorBox_(text);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "devices/clock.h"
 #include "devices/devices.h"
@@ -198,6 +199,8 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   // the window goes on in whatever state the handler reached.
   void guarded(const std::function<void()>& handler);
   void setClientSize(int width, int height);
+  void showSendFailed();
+  void clearSendFailed();
   void refreshPortTooltips();
   QLineEdit* displayCell(DigitCell cell) const;
   QLineEdit* addressCell(int index) const;
@@ -205,6 +208,8 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
 
   std::unique_ptr<Ui::THeadForm> ui_;
   QLabel* statusText_ = nullptr;
+  // What the status bar showed before the failed writes of now, while they last.
+  std::optional<QString> statusBeforeFailure_;
   std::map<const QObject*, CellHandlers> cellHandlers_;
   std::array<QLineEdit*, kDigitCells.size()> displayCells_{};
 

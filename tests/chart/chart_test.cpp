@@ -15,6 +15,7 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "chart/chart_data.h"
@@ -400,19 +401,42 @@ class ChartTest : public QObject {
     QVERIFY(window.view().readoutAt(at).contains(QStringLiteral("Адрес 5: -12,0 °C, шаг 2")));
   }
 
+  // However long the new file is: a rotation may leave one as long as the
+  // old or longer, and reading it on from the old offset would start mid-line.
+  void aFileReplacedWhileFollowedIsReadAgain_data() {
+    const QByteArray row = cp("09.12.2026г.    10:00       03             050,0\r\n");
+    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<bool>("renamedOver");  // else removed and written again
+    QTest::addColumn<int>("rows");
+    QTest::newRow("shorter, written again") << row << false << 1;
+    QTest::newRow("shorter, renamed over") << row << true << 1;
+    QByteArray asLong = row.repeated(kDevice5.size() / row.size());
+    asLong.append(QByteArray(kDevice5.size() - asLong.size(), ' '));
+    QTest::newRow("as long, renamed over") << asLong << true << int(kDevice5.size() / row.size());
+    QTest::newRow("longer, renamed over") << row.repeated(9) << true << 9;
+  }
   void aFileReplacedWhileFollowedIsReadAgain() {
+    QFETCH(QByteArray, replacement);
+    QFETCH(bool, renamedOver);
+    QFETCH(int, rows);
     QTemporaryDir dir;
     const QString five = writeFile(dir, recordingFileName(5), kDevice5);
     ChartData data;
     QVERIFY(data.open(five, nullptr));
     QCOMPARE(data.rowCount(), std::size_t{4});
-    QVERIFY(QFile::remove(five));
-    writeFile(dir, recordingFileName(5), cp("09.12.2026г.    10:00       03             050,0\r\n"));
+    if (renamedOver) {
+      const QString next = writeFile(dir, QStringLiteral("next"), replacement);
+      QVERIFY(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(five).constData()) == 0);
+    } else {
+      QVERIFY(QFile::remove(five));
+      writeFile(dir, recordingFileName(5), replacement);
+    }
     QSignalSpy changed(&data, &ChartData::changed);
     data.refresh();
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(data.rowCount(), std::size_t{1});
-    QCOMPARE(data.traces().front()->rows.front().temperature, 500);
+    QCOMPARE(data.rowCount(), std::size_t(rows));
+    QCOMPARE(data.traces().front()->skipped, 0);
+    for (const RecordedRow& r : data.traces().front()->rows) QCOMPARE(r.temperature, 500);
     QCOMPARE(data.traces().front()->address, 5);  // from the name, now that the header is gone
   }
 

@@ -328,6 +328,21 @@ TEST(CliProgram, ReadsAndRecordsIntoTheGivenFolder) {
   EXPECT_EQ(run({"--port", port, "read", "5"}).status, 1);
 
   QTemporaryDir files;
+  // The frames of a read, as the window's --trace writes them.
+  const QString tracePath = QDir(files.path()).filePath(QStringLiteral("frames.log"));
+  r = run({"--port", port, "--trace", tracePath, "read", "4"});
+  EXPECT_EQ(r.status, 0) << r.err.toStdString();
+  QFile traced(tracePath);
+  ASSERT_TRUE(traced.open(QIODevice::ReadOnly));
+  const QString frames = QString::fromLatin1(traced.readAll());
+  EXPECT_TRUE(
+      frames.contains(QRegularExpression(QStringLiteral("  TX  04 50 [0-9A-F]{2} [0-9A-F]{2}  sent\n"))))
+      << frames.toStdString();
+  EXPECT_TRUE(frames.contains(QRegularExpression(QStringLiteral("  RX  04( [0-9A-F]{2}){15}  accepted\n"))))
+      << frames.toStdString();
+  EXPECT_EQ(run({"--port", port, "--trace", files.path() + "/no/such/folder/frames.log", "read", "4"}).status,
+            2);
+
   r = run({"--port", port, "poll", "4", "--record", files.path(), "--seconds", "2"});
   EXPECT_EQ(r.status, 0) << r.err.toStdString();
   // Ticks at 1 s and perhaps 2 s; every request is accounted for.

@@ -11,9 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <variant>
 
 #include "cli/answer_text.h"
+#include "cli/command_line.h"
 #include "cli/outbox.h"
+#include "monitor/data_text.h"
 #include "monitor/monitor.h"
 #include "tests/cli/cli_rig.h"
 #include "tests/support/fake_view.h"
@@ -251,7 +254,8 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
   QTemporaryDir dir;
   QDateTime now = at(0);
   Monitor monitor{window, exchange, state, [&] { return now; }, {dir.path(), {}}};
-  exchange.setHandlers({.shortAnswer = {}, .readings = [&] { monitor.showReadings(); }, .sendFailed = {}});
+  exchange.setHandlers(
+      {.shortAnswer = {}, .readings = [&] { monitor.showReadings(); }, .sendFailed = {}, .sendResumed = {}});
   for (const int address : {3, 7, 12}) {
     state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(now)});
     monitor.prepareRecordingFile(address);
@@ -263,7 +267,7 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
   for (const std::string& line : answers) {
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
     now = at(++tick);
-    ASSERT_EQ(json.value("time").toString(), cli::isoTime(now)) << "an answer missed its tick";
+    ASSERT_EQ(json.value("time").toString(), isoTimeWithOffset(now)) << "an answer missed its tick";
     monitor.pollTick(0);
     const ReadingsResponse r{
         .address = static_cast<std::uint8_t>(json.value("address").toInt()),
@@ -347,4 +351,47 @@ TEST(CliOutbox, KeepsAtMostTheBoundDroppingTheOldestFirst) {
   EXPECT_EQ(outbox.waiting(), 980u);
   EXPECT_EQ(outbox.dropped(), 25u);
   EXPECT_EQ(outbox.take()->payload, "26");
+}
+
+// The poll's end and the broker's address, as the command line gives them.
+TEST(CliCommandLine, TakesLongPollsAndBrokerAddressesOfEveryKind) {
+  struct Case {
+    QStringList options;
+    std::int64_t seconds;  // -1: a usage error
+    std::string host;
+    int port;
+  };
+  const Case cases[] = {
+      {{"--seconds", "4294968"}, 4294968, "", 0},  // its milliseconds pass 2^32
+      {{"--seconds", "2147484"}, 2147484, "", 0},  // and 2^31
+      {{"--seconds", "316224000"}, 316224000, "", 0},
+      {{"--seconds", "316224001"}, -1, "", 0},
+      {{"--seconds", "0"}, -1, "", 0},
+      {{"--mqtt", "broker"}, 0, "broker", 1883},
+      {{"--mqtt", "broker:1884"}, 0, "broker", 1884},
+      {{"--mqtt", "10.0.0.5:2000"}, 0, "10.0.0.5", 2000},
+      {{"--mqtt", "[::1]:1883"}, 0, "::1", 1883},
+      {{"--mqtt", "[fe80::1%eth0]"}, 0, "fe80::1%eth0", 1883},
+      {{"--mqtt", "[::1]", "--mqtt-cafile", "/etc/hostname"}, 0, "::1", 8883},
+      {{"--mqtt", "::1"}, -1, "", 0},
+      {{"--mqtt", "[::1"}, -1, "", 0},
+      {{"--mqtt", "[::1]1883"}, -1, "", 0},
+      {{"--mqtt", "[]:1883"}, -1, "", 0},
+      {{"--mqtt", "[::1]:65536"}, -1, "", 0},
+      {{"--mqtt", ":1883"}, -1, "", 0},
+  };
+  for (const Case& c : cases) {
+    const std::string what = c.options.join(' ').toStdString();
+    const auto parsed =
+        cli::parseCommandLine(QStringList{"rs485-cli", "--port", "COM1", "poll", "3"} + c.options);
+    if (c.seconds < 0) {
+      EXPECT_EQ(std::get_if<int>(&parsed) != nullptr ? std::get<int>(parsed) : 0, 2) << what;
+      continue;
+    }
+    const auto* invocation = std::get_if<cli::Invocation>(&parsed);
+    ASSERT_NE(invocation, nullptr) << what;
+    EXPECT_EQ(invocation->poll.seconds, c.seconds) << what;
+    EXPECT_EQ(invocation->mqtt ? invocation->mqtt->host : std::string(), c.host) << what;
+    EXPECT_EQ(invocation->mqtt ? invocation->mqtt->port : 0, c.port) << what;
+  }
 }

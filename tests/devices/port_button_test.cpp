@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "devices/messages.h"
+#include "devices/read_tick.h"
 #include "tests/devices/rig.h"
 #include "tests/link/fake_line.h"
 #include "tests/support/fake_port_controls.h"

@@ -42,7 +42,7 @@ struct Rig {
                   }};
 
   Rig() {
-    exchange.setHandlers(ExchangeHandlers{[this] { devices.shortAnswerFunc(); }, {}, {}});
+    exchange.setHandlers(ExchangeHandlers{[this] { devices.shortAnswerFunc(); }, {}, {}, {}});
     // Not the default of 500, so that the copied interval can be told apart.
     view.timeouts = 750;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -121,7 +122,37 @@ std::vector<KeyCase> keyCases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Selection, KeyFilter, ::testing::ValuesIn(keyCases()));
+const char* editorName(DigitEditor editor) {
+  switch (editor) {
+    case DigitEditor::n1_addr:
+      return "n1_addr";
+    case DigitEditor::n2_addr:
+      return "n2_addr";
+    case DigitEditor::n3_addr:
+      return "n3_addr";
+    case DigitEditor::new1:
+      return "new1";
+    case DigitEditor::new2:
+      return "new2";
+    case DigitEditor::new3:
+      return "new3";
+  }
+  return "editor";
+}
+
+// "n2_addr_digit_7", "new1_key_0x0D": the editor and the key typed into it.
+std::string keyCaseName(const ::testing::TestParamInfo<KeyCase>& info) {
+  const char16_t key = info.param.key;
+  char code[16];
+  if (key >= u'0' && key <= u'9') {
+    std::snprintf(code, sizeof code, "digit_%c", static_cast<char>(key));
+  } else {
+    std::snprintf(code, sizeof code, "key_0x%04X", static_cast<unsigned>(key));
+  }
+  return std::string(editorName(info.param.editor)) + "_" + code;
+}
+
+INSTANTIATE_TEST_SUITE_P(Selection, KeyFilter, ::testing::ValuesIn(keyCases()), keyCaseName);
 
 TEST(Selection, ThreeDigitsInARowWalkTheFocusToReadingAll) {
   // The window applies each verdict: the digit goes into the editor it was
@@ -220,7 +251,17 @@ INSTANTIATE_TEST_SUITE_P(
                       // Pasted texts of more than one character still convert.
                       ComposeCase{{"0", "-", "7"}, std::nullopt, "'-' is not a valid integer value"},
                       ComposeCase{{"0", "12", "7"}, 127, nullptr},
-                      ComposeCase{{"2147483647", "0", "0"}, 2147483647, nullptr}));
+                      ComposeCase{{"2147483647", "0", "0"}, 2147483647, nullptr}),
+    // "2_4_7", "0_empty_x", "0_minus_7": the three editors' texts.
+    [](const auto& info) {
+      std::string name;
+      for (const char* text : info.param.digits) {
+        std::string part = *text == '\0' ? "empty" : text;
+        if (part == "-") part = "minus";
+        name += (name.empty() ? "" : "_") + part;
+      }
+      return name;
+    });
 
 }  // namespace
 }  // namespace rs485::test

@@ -89,6 +89,8 @@ class UnplugTest : public QObject {
       return texts;
     }();
 
+    const QString statusBefore = rig.window->statusText();
+    QCOMPARE(statusBefore, msg::pollStarted());
     QVERIFY(rig.sim->unplugFor(5s));
     rig.now = rig.now.addSecs(40);  // the next minute
     QVERIFY(rig.tick());
@@ -102,6 +104,7 @@ class UnplugTest : public QObject {
     next.temperature = -42;
     QVERIFY(rig.sim->setReadings(17, next));
     QVERIFY(displays(rig, next));
+    QCOMPARE(rig.window->statusText(), statusBefore);  // the line works again
     QVERIFY(recordedEach(rig, 2));
     for (int i = 0; i < 3; ++i) QVERIFY(rig.tickUntilSent() >= 0);  // more ticks in the same minute
     QVERIFY(rig.tick());

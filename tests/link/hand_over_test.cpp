@@ -78,13 +78,18 @@ struct ScriptedExchange : ::testing::Test {
   Exchange exchange{ui};
   FakeLine line;
   int failures = 0;
+  int resumed = 0;  // the first write that went out after failed ones
   std::function<void()> onFailure;
 
   void SetUp() override {
-    exchange.setHandlers(ExchangeHandlers{{}, {}, [this] {
-                                            ++failures;
-                                            if (onFailure) onFailure();
-                                          }});
+    exchange.setHandlers(ExchangeHandlers{.shortAnswer = {},
+                                          .readings = {},
+                                          .sendFailed =
+                                              [this] {
+                                                ++failures;
+                                                if (onFailure) onFailure();
+                                              },
+                                          .sendResumed = [this] { ++resumed; }});
     exchange.setPendingCommand(CmdProbe);
   }
   void TearDown() override { exchange.stop(); }
@@ -117,6 +122,7 @@ TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainEndWithTheNewestWri
   exchange.start(line);
   exchange.sendRequest(1, kStatusResponseLength);
   ASSERT_TRUE(writtenAndParked(1));
+  EXPECT_EQ(resumed, 0);
   exchange.sendRequest(2, kStatusResponseLength);
   exchange.sendRequest(3, kStatusResponseLength);
   ASSERT_TRUE(pumpUntil(ui, [&] { return exchange.transmitParked() && line.writes().back() == probe(3); }));
@@ -139,6 +145,10 @@ TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPauseAndAReopen) {
             (std::vector<std::string>{"write failed", "pause 100", "reopen", "write failed", "pause 100",
                                       "reopen", "write failed", "pause 100", "reopen", "write"}));
   EXPECT_EQ(line.writes(), std::vector<Bytes>(4, probe(7)));
+  EXPECT_EQ(resumed, 1);
+  exchange.sendRequest(8, kStatusResponseLength);
+  ASSERT_TRUE(writtenAndParked(5));
+  EXPECT_EQ(resumed, 1);  // only the way out of a failure counts
 }
 
 TEST_F(ScriptedExchange, StopReturnsWhileAWriteWaitsForRoomAndNoHandlerRunsAfterIt) {

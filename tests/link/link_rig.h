@@ -61,12 +61,14 @@ struct LinkRig {
   std::vector<int> notAsked;              // good answers that were not awaited, by the address they name
 
   LinkRig() {
-    exchange.setHandlers(ExchangeHandlers{
-        [this] {
-          record(shortAnswers);
-          if (onShortAnswer) onShortAnswer();
-        },
-        [this] { record(readings); }, [this] { sendFailures.push_back(std::chrono::steady_clock::now()); }});
+    exchange.setHandlers(
+        ExchangeHandlers{[this] {
+                           record(shortAnswers);
+                           if (onShortAnswer) onShortAnswer();
+                         },
+                         [this] { record(readings); },
+                         [this] { sendFailures.push_back(std::chrono::steady_clock::now()); },
+                         {}});
     exchange.setNotes({.requestSent = [this](int address) { requestsFor.push_back(address); },
                        .answerDropped = [this] { ++drops; },
                        .answerAccepted = [this] { ++accepted; },

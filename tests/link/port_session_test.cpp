@@ -95,6 +95,8 @@ TEST(PortSession, ASecondOpenOfTheSamePortIsBusyAndTheFirstKeepsWorking) {
   PortSession second(other, PortNames(mapping("COM2", rig.pty.slavePath())));
   EXPECT_FALSE(second.COMOpen("COM2"));
   EXPECT_EQ(second.lastError(), OpenError::Busy);
+  // The lock's refusal, not a call of the clean-up after it.
+  EXPECT_EQ(second.lastErrno(), EWOULDBLOCK) << std::strerror(second.lastErrno());
   EXPECT_FALSE(other.running());
 
   EXPECT_EQ(rig.send(1, CmdProbe, kStatusResponseLength), request(buildBusRequest(1, CmdProbe), 4));

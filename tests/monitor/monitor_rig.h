@@ -36,8 +36,10 @@ inline QString russianDate(const QDate& date) {
 class MonitorRig : public ::testing::Test {
  protected:
   MonitorRig() {
-    exchange.setHandlers(
-        {.shortAnswer = {}, .readings = [this] { monitor.showReadings(); }, .sendFailed = {}});
+    exchange.setHandlers({.shortAnswer = {},
+                          .readings = [this] { monitor.showReadings(); },
+                          .sendFailed = {},
+                          .sendResumed = {}});
     exchange.setNotes({.requestSent = [this](int address) { lastRequest = address; },
                        .answerDropped = {},
                        .answerAccepted = {},

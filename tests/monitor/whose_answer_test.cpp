@@ -90,7 +90,8 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
                               if (exchange.frame()[0] != asked) ++wrongHandled;
                               monitor.showReadings();
                             },
-                        .sendFailed = {}});
+                        .sendFailed = {},
+                        .sendResumed = {}});
   found(kBus);
   const int selected = 42;
   select(selected);

@@ -1,0 +1,3 @@
+// A program's main.cpp handles its signals: check-layers lets it.
+#include <csignal>
+#include <unistd.h>

@@ -1,0 +1,3 @@
+// A monitor file that calls the system itself: check-layers must refuse it.
+#include <fcntl.h>
+#include <sys/stat.h>
