@@ -33,16 +33,16 @@ bool pollRound(FaultRig& rig) {
     // input queue alone may only mean the bytes are still on their way.
     if (!waitUntil([&] { return rig.answersTaken() > taken; })) return false;
   }
-  // The last answer handled; the request this tick made has left before the
-  // caller pulls the line, or its write would fail and be retried for good.
-  return rig.tick() && waitUntil([&] { return rig.exchange().transmitParked(); });
+  return rig.tick() && rig.requestLeft();  // the last answer handled, the next request out
 }
 
 // Ticks until the selected device's readings are on the cells.
 bool displays(FaultRig& rig, const ReadingsResponse& r) {
   for (int i = 0; i < 12; ++i) {
     if (rig.tickUntilSent() < 0) return false;
-    if (waitUntil([&] { return rig.cells() == cellsShowing(r); }, 500ms)) return true;
+    // The cells may show an earlier answer: the request of this tick is let
+    // leave first.
+    if (waitUntil([&] { return rig.cells() == cellsShowing(r); }, 500ms)) return rig.requestLeft();
   }
   return false;
 }
