@@ -519,25 +519,6 @@ TEST(SimServer, PacedAnswerTakesTheLineTime) {
   EXPECT_GE(r.at - q.at, milliseconds(2)) << "turnaround";
 }
 
-// A slow device waits its own turnaround; the others keep the bus's.
-TEST(SimServer, ADeviceTakesItsOwnTurnaround) {
-  DeviceConfig slow = device(4);
-  slow.turnaround = milliseconds(30);
-  Bus bus(quick({device(3), slow}));
-  for (const int address : {3, 4}) {
-    const auto sent = Clock::now();
-    EXPECT_EQ(bus.exchange(probe(address), kStatusResponseLength), status(address, CmdProbe, 0));
-    if (address == 4) {
-      EXPECT_GE(Clock::now() - sent, milliseconds(30));
-    }
-  }
-  ASSERT_TRUE(bus.server.waitForAnswers(2, kWait));
-  const auto requests = bus.server.log().snapshot(FrameKind::Request);
-  const auto answers = bus.server.log().snapshot(FrameKind::Answer);
-  EXPECT_LT(answers[0].at - requests[0].at, milliseconds(30));
-  EXPECT_GE(answers[1].at - requests[1].at, milliseconds(30));
-}
-
 // Two devices on one address answer together: one frame that is neither
 // answer goes out, for the probe and the readings request alike.
 TEST(SimServer, DevicesSharingAnAddressCollide) {
