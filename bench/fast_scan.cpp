@@ -59,7 +59,7 @@ Run scan(const cli::ScanRange& range) {
   sim::SimServer sim(bus());
   sim.start();
   cli::Bus b(cli::BusOptions{.names = PortNames(std::map<std::string, std::string>{{"COM1", sim.toolPath()}}),
-                            .recording = {}});
+                             .recording = {}});
   Run run;
   if (!b.open("COM1")) {
     run.summary = "cannot open the simulator's pty\n";

@@ -10,9 +10,7 @@ namespace rs485::cli {
 
 namespace {
 
-int milliseconds(std::chrono::microseconds time) {
-  return static_cast<int>((time.count() + 999) / 1000);
-}
+int milliseconds(std::chrono::microseconds time) { return static_cast<int>((time.count() + 999) / 1000); }
 
 }  // namespace
 
@@ -40,9 +38,7 @@ ProbeResult probe(Bus& bus, int address, std::chrono::milliseconds window, StopR
     answer = decodeStatusResponse(bus.exchange.frame().data());
     loop.quit();
   };
-  bus.onRequestWritten = [&] {
-    settle.start(milliseconds(lineTime(kBusRequestLength) + window));
-  };
+  bus.onRequestWritten = [&] { settle.start(milliseconds(lineTime(kBusRequestLength) + window)); };
   bus.onSendFailed = [&] {
     writeFailed = true;
     loop.quit();
