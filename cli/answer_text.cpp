@@ -44,4 +44,8 @@ QByteArray answerJson(const QDateTime& time, int address, const ReadingsResponse
 
 QByteArray foundJson(int address) { return "{\"address\":" + QByteArray::number(address) + "}"; }
 
+QByteArray unreadableJson(int address) {
+  return "{\"address\":" + QByteArray::number(address) + ",\"unreadable\":true}";
+}
+
 }  // namespace rs485::cli

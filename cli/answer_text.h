@@ -22,5 +22,7 @@ QByteArray answerJson(const QDateTime& time, int address, const ReadingsResponse
 
 // {"address":7}
 QByteArray foundJson(int address);
+// {"address":7,"unreadable":true}
+QByteArray unreadableJson(int address);
 
 }  // namespace rs485::cli

@@ -24,10 +24,18 @@ Bus::Bus(BusOptions options)
   exchange.setHandlers({
       .shortAnswer = [this] { shortAnswerArrived(); },
       .readings = [this] { readingsArrived(); },
-      .sendFailed = [this] { view.setStatus(msg::sendFailed()); },
+      .sendFailed =
+          [this] {
+            view.setStatus(msg::sendFailed());
+            if (onSendFailed) onSendFailed();
+          },
       .sendResumed = {},
   });
-  exchange.setNotes(health_.notes(clock_));
+  ExchangeNotes notes = health_.notes(clock_);
+  notes.requestWritten = [this] {
+    if (onRequestWritten) onRequestWritten();
+  };
+  exchange.setNotes(std::move(notes));
 }
 
 Bus::~Bus() { session.COMClose(); }
@@ -41,6 +49,7 @@ void Bus::readTimerTimer() {
 }
 
 void Bus::pollTick(int busy) {
+  endTurn();
   awaiting_ = false;
   monitor.pollTick(busy);
   // Every device is shown in cells of its own, so the one asked is the one shown.
@@ -48,12 +57,21 @@ void Bus::pollTick(int busy) {
   if (entry == nullptr) return;
   state.SelectedAddress = entry->address;
   awaiting_ = busy == 0;
+  // A tick that sent nothing because bytes were waiting is the device's turn too.
+  turn_ = entry->address;
+  turnAnswered_ = false;
+}
+
+void Bus::endTurn() {
+  if (!turnAnswered_ && onPassedOver) onPassedOver(turn_);
+  turnAnswered_ = true;
 }
 
 void Bus::settleLastRequest() {
   exchange.purgeInput();
   health_.settle();
   awaiting_ = false;
+  endTurn();
 }
 
 void Bus::readingsArrived() {
@@ -69,12 +87,18 @@ void Bus::readingsArrived() {
   monitor.showReadings();
   if (ours) {
     awaiting_ = false;
+    turnAnswered_ = true;
     if (onAnswer) onAnswer(answer);
   }
   event();
 }
 
 void Bus::shortAnswerArrived() {
+  if (onShortAnswer) {
+    onShortAnswer();
+    event();
+    return;
+  }
   view.setStatus(QString());
   devices.shortAnswerFunc();
   if (view.status() == msg::addressChanged() && onAcknowledged) onAcknowledged();

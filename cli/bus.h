@@ -62,6 +62,14 @@ class Bus {
   std::function<void(const AcceptedAnswer&)> onAnswer;
   std::function<void()> onAcknowledged;  // an address change was acknowledged
   std::function<void()> onEvent;         // after every tick and every handled answer
+  // Set, it takes every 5-byte answer (in exchange.frame()) in place of the
+  // scan and the address change.
+  std::function<void()> onShortAnswer;
+  std::function<void()> onRequestWritten;  // the port has taken the whole request
+  std::function<void()> onSendFailed;
+  // The poll's turn has moved on from `address` without a valid answer from
+  // it (also at the end of the poll): the poll has passed over it.
+  std::function<void(int address)> onPassedOver;
 
   // The last poll request has had neither a valid answer nor the end of its tick.
   bool awaitingAnswer() const { return awaiting_; }
@@ -79,6 +87,7 @@ class Bus {
 
  private:
   void pollTick(int busy);
+  void endTurn();
   void readingsArrived();
   void shortAnswerArrived();
   void event() {
@@ -98,6 +107,8 @@ class Bus {
 
  private:
   bool awaiting_ = false;  // the last poll request has had no valid answer yet
+  int turn_ = 0;           // the device whose turn it is in the poll, 0 before the first
+  bool turnAnswered_ = true;
 };
 
 }  // namespace rs485::cli

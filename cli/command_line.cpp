@@ -17,7 +17,7 @@ const char* const kProgramHelp =
     "Scans, reads, polls and records the devices of an RS-485 bus without a display.\n"
     "\n"
     "Commands:\n"
-    "  scan                 list the addresses that answer\n"
+    "  scan                 list the addresses that answer (--fast: in seconds)\n"
     "  read ADDR            one readings request, decoded\n"
     "  poll [ADDR...]       ask every device in turn, once a second; record, publish\n"
     "  set-address OLD NEW  give a device a new bus address\n"
@@ -28,7 +28,8 @@ const char* const kProgramHelp =
     "--mqtt-cafile FILE talks TLS (default port 8883) and verifies the broker's certificate and host name\n"
     "against FILE; --mqtt-user NAME logs in, with the password from --mqtt-password-file FILE (first line)\n"
     "or RS485_MQTT_PASSWORD, never from an argument. PREFIX/status says \"online\" or \"offline\"\n"
-    "(retained; the broker says \"offline\" itself when the client dies).\n"
+    "(retained; the broker says \"offline\" itself when the client dies); PREFIX/ADDRESS/status says\n"
+    "\"answering\" or \"silent\" for each device (retained).\n"
     "\n"
     "Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable\n"
     "(also: the broker refuses the credentials, or its certificate does not verify).\n"
@@ -221,6 +222,19 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
                      "included, against the CA certificate(s) in FILE. A certificate that does not verify "
                      "ends the program with status 3; verification cannot be switched off."),
       QStringLiteral("FILE"));
+  const QCommandLineOption fast(
+      QStringLiteral("fast"),
+      QStringLiteral("Probe the next address as soon as the last one is settled: its answer is in, or the "
+                     "reply window has passed without a byte (--timeout does not apply)."));
+  const QCommandLineOption replyWindow(
+      QStringLiteral("reply-window"),
+      QStringLiteral("With --fast: how long a device has to start its answer, in ms after the probe's last "
+                     "byte left the port, 10..2000 (default 40). Raise it for slow devices."),
+      QStringLiteral("MS"), QStringLiteral("40"));
+  const QCommandLineOption interval(QStringLiteral("interval"),
+                                    QStringLiteral("Time between two requests in ms, 200..60000 (default "
+                                                   "1000); more for a slow link such as a radio modem."),
+                                    QStringLiteral("MS"), QStringLiteral("1000"));
   const QCommandLineOption seconds(
       QStringLiteral("seconds"),
       QStringLiteral("End after N seconds, ten years at most (default: at SIGINT or SIGTERM)."),
@@ -229,10 +243,13 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
   switch (invocation.command) {
     case Command::Scan:
       parser.setApplicationDescription(QStringLiteral(
-          "Probes the addresses in ascending order, one per interval, and prints one line per device found "
-          "(its address, or {\"address\":N}); a summary goes to standard error. Exit 0, also when nothing "
-          "answered."));
-      parser.addOptions({timeout, from, to});
+          "Probes the addresses in ascending order, one per interval (or, with --fast, each as soon as the "
+          "one before is settled), and prints one line per device found (its address, or {\"address\":N}); "
+          "a summary goes to standard error. An address where bytes came but no valid acknowledgement is "
+          "probed once more; when that fails too it is printed as N? (or {\"address\":N,\"unreadable\":true}"
+          ") and counted as unreadable: two devices on one address, or a noisy line. Exit 0, also when "
+          "nothing answered; 3 when the port stops taking writes."));
+      parser.addOptions({timeout, from, to, fast, replyWindow});
       break;
     case Command::Read:
       parser.setApplicationDescription(QStringLiteral(
@@ -242,7 +259,8 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       break;
     case Command::Poll:
       parser.setApplicationDescription(QStringLiteral(
-          "Asks every device in turn, one request per 1000 ms, as the window's poll does, except that a "
+          "Asks every device in turn, one request per 1000 ms (--interval), as the window's poll does, "
+          "except that a "
           "device that gives no valid answer within its tick is passed over until its next turn, so that "
           "one dead device does not hold the others back. Without addresses it scans first (--timeout, "
           "--from, --to). One line per accepted answer; at the end (SIGINT, SIGTERM or --seconds) one "
@@ -251,12 +269,14 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
           "published).\n"
           "With --mqtt the client also publishes \"online\" (retained) to PREFIX/status at every connect and "
           "\"offline\" at the end; the broker publishes \"offline\" itself (the last will) when the client "
-          "dies or loses its network. A broker that refuses the credentials (\"not authorised\") or whose "
+          "dies or loses its network. PREFIX/ADDRESS/status (retained) says \"answering\" from a device's "
+          "first accepted answer and \"silent\" once the poll has passed over it, each when it changes. A "
+          "broker that refuses the credentials (\"not authorised\") or whose "
           "certificate does not verify ends the program with status 3."));
       parser.addPositionalArgument(QStringLiteral("ADDR..."), QStringLiteral("Bus addresses, 1..247."),
                                    QStringLiteral("[ADDR...]"));
       parser.addOptions({record, recordDir, mqtt, topic, mqttUser, mqttPasswordFile, mqttCaFile, seconds,
-                         timeout, from, to});
+                         interval, timeout, from, to});
       break;
     case Command::SetAddress:
       parser.setApplicationDescription(QStringLiteral(
@@ -303,14 +323,22 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
   }
 
   if (invocation.command == Command::Scan || invocation.command == Command::Poll) {
-    const auto interval = number(parser.value(timeout), 500, 10000);
+    const auto pause = number(parser.value(timeout), 500, 10000);
     const auto first = number(parser.value(from), kFirstBusAddress, kLastBusAddress);
     const auto last = number(parser.value(to), kFirstBusAddress, kLastBusAddress);
-    if (!interval) return usageError(QStringLiteral("--timeout must be 500..10000"), commandName);
+    if (!pause) return usageError(QStringLiteral("--timeout must be 500..10000"), commandName);
     if (!first || !last || *first > *last) {
       return usageError(QStringLiteral("--from and --to must be 1..247, --from not above --to"), commandName);
     }
-    invocation.scan = {*interval, *first, *last};
+    invocation.scan = {.timeout = *pause, .from = *first, .to = *last};
+  }
+  if (invocation.command == Command::Scan) {
+    const auto window = number(parser.value(replyWindow), 10, 2000);
+    if (!window) return usageError(QStringLiteral("--reply-window must be 10..2000"), commandName);
+    if (parser.isSet(replyWindow) && !parser.isSet(fast))
+      return usageError(QStringLiteral("--reply-window needs --fast"), commandName);
+    invocation.scan.fast = parser.isSet(fast);
+    invocation.scan.replyWindow = *window;
   }
 
   switch (invocation.command) {
@@ -338,6 +366,11 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
         return usageError(QStringLiteral("--record-dir needs --record"), commandName);
       }
       invocation.poll.topicPrefix = parser.value(topic).toStdString();
+      if (const auto between = number(parser.value(interval), 200, 60000)) {
+        invocation.poll.interval = *between;
+      } else {
+        return usageError(QStringLiteral("--interval must be 200..60000"), commandName);
+      }
       if (parser.isSet(seconds)) {
         const auto n = longNumber(parser.value(seconds), 1, kLongestPollSeconds);
         if (!n) {

@@ -5,10 +5,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 
 #include "cli/answer_text.h"
+#include "cli/probe.h"
 
 namespace rs485::cli {
 
@@ -18,7 +20,6 @@ constexpr int kReadWaitMs = 1000;
 constexpr int kAcknowledgeWaitMs = 2000;
 constexpr int kProbeWaitMs = 1000;
 constexpr int kPublishFlushMs = 2000;
-constexpr int kPollTickMs = 1000;
 
 // Runs the event loop until `done` holds, `timeoutMs` has passed (unless
 // negative) or a stop is requested. Returns done().
@@ -59,8 +60,9 @@ std::string text(const QString& s) { return s.toStdString(); }
 
 // The scan as the window runs it, from `from` to `to`; `found` gets each
 // address as it is found. The answer to the last probe may come after the
-// scan has ended, so it is waited for one interval longer.
-void scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
+// scan has ended, so it is waited for one interval longer. Returns the last
+// address probed.
+int scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
   bus.devices.scan.setRange(range.from, range.to);
   bus.view.setTimeouts(range.timeout);
   bus.devices.FindClick();
@@ -68,37 +70,133 @@ void scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
       bus, [&] { return !bus.devices.scan.running(); }, -1, &stop);
   if (bus.devices.scan.running()) {
     bus.devices.FindClick();  // stopped from outside
-    return;
+    return bus.devices.scan.ScanAddress() - 1;
   }
   const std::size_t before = bus.state.FoundDevices.size();
   waitUntil(
       bus, [&] { return bus.state.FoundDevices.size() > before; }, range.timeout, &stop);
+  return range.to;
+}
+
+// PREFIX/ADDRESS/status, retained: "answering" from a device's first
+// accepted answer, "silent" once the poll has passed over it, each told
+// when it changes.
+class DeviceStatus {
+ public:
+  DeviceStatus(Publisher* publisher, const std::string& prefix) : publisher_(publisher), prefix_(prefix) {}
+
+  void set(int address, bool answering) {
+    if (publisher_ == nullptr) return;
+    const auto known = answering_.find(address);
+    if (known != answering_.end() && known->second == answering) return;
+    answering_[address] = answering;
+    publisher_->publish(prefix_ + "/" + std::to_string(address) + "/status",
+                        answering ? QByteArrayLiteral("answering") : QByteArrayLiteral("silent"));
+  }
+
+ private:
+  Publisher* publisher_;
+  std::string prefix_;
+  std::map<int, bool> answering_;
+};
+
+QString addressList(const std::vector<int>& addresses) {
+  QStringList texts;
+  for (const int address : addresses) texts << QString::number(address);
+  return texts.join(QStringLiteral(", "));
 }
 
 QString addressList(const FoundDeviceList& devices) {
-  QStringList addresses;
-  for (const DeviceEntry& entry : devices) addresses << QString::number(entry.address);
-  return addresses.join(QStringLiteral(", "));
+  std::vector<int> addresses;
+  for (const DeviceEntry& entry : devices) addresses.push_back(entry.address);
+  return addressList(addresses);
 }
+
+bool listed(const FoundDeviceList& devices, int address) {
+  return std::any_of(devices.begin(), devices.end(),
+                     [&](const DeviceEntry& entry) { return entry.address == address; });
+}
+
+// What the scans share: the lines of the finds and of the unreadable
+// addresses, the second probe, and the summary.
+class ScanReport {
+ public:
+  ScanReport(Bus& bus, const ScanRange& range, Output output, StopRequest& stop)
+      : bus_(bus), range_(range), output_(output), stop_(stop) {
+    bus_.onFound = [this](int address) {
+      line(output_.json ? foundJson(address).toStdString() : std::to_string(address));
+    };
+  }
+  ~ScanReport() { bus_.onFound = nullptr; }
+
+  // A probe that gave bytes but no valid answer gets one more, with `window`.
+  // Returns false when the scan cannot go on.
+  bool settle(int address, ProbeResult result, std::chrono::milliseconds window) {
+    if (result == ProbeResult::Unreadable) result = probe(bus_, address, window, stop_);
+    if (result == ProbeResult::Unreadable) {
+      unreadable_.push_back(address);
+      line(output_.json ? unreadableJson(address).toStdString() : std::to_string(address) + "?");
+    }
+    if (result == ProbeResult::WriteFailed) writeFailedAt_ = address;
+    return result != ProbeResult::WriteFailed && result != ProbeResult::Stopped;
+  }
+
+  int finish(int lastProbed) {
+    const FoundDeviceList& found = bus_.state.FoundDevices;
+    std::ostream& err = output_.err;
+    err << "scan " << range_.from << ".." << range_.to;
+    if (lastProbed < range_.to) err << " (stopped after " << lastProbed << ")";
+    err << ": " << found.size() << " device(s) found";
+    if (!found.empty()) err << ": " << text(addressList(found));
+    if (!unreadable_.empty())
+      err << "; " << unreadable_.size() << " unreadable: " << text(addressList(unreadable_));
+    err << '\n';
+    if (writeFailedAt_ != 0) {
+      err << "scan: the port takes no more writes (probe of " << writeFailedAt_ << ")\n";
+      return kExitUnavailable;
+    }
+    return kExitOk;
+  }
+
+ private:
+  void line(const std::string& text) {
+    output_.out << text << '\n';
+    output_.out.flush();
+  }
+
+  Bus& bus_;
+  const ScanRange& range_;
+  Output output_;
+  StopRequest& stop_;
+  std::vector<int> unreadable_;
+  int writeFailedAt_ = 0;
+};
 
 }  // namespace
 
 int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop) {
-  bus.onFound = [&](int address) {
-    if (output.json) {
-      output.out << foundJson(address).toStdString() << '\n';
-    } else {
-      output.out << address << '\n';
+  ScanReport report(bus, range, output, stop);
+  if (range.fast) {
+    bus.state.FoundDevices.clear();
+    const std::chrono::milliseconds window(range.replyWindow);
+    int address = range.from;
+    for (; address <= range.to; ++address) {
+      if (!report.settle(address, probe(bus, address, window, stop), window)) break;
     }
-    output.out.flush();
-  };
-  scanBus(bus, range, stop);
-  bus.onFound = nullptr;
-  const FoundDeviceList& found = bus.state.FoundDevices;
-  output.err << "scan " << range.from << ".." << range.to << ": " << found.size() << " device(s) found";
-  if (!found.empty()) output.err << ": " << text(addressList(found));
-  output.err << '\n';
-  return kExitOk;
+    return report.finish(address > range.to ? range.to : address - 1);
+  }
+
+  const int lastProbed = scanBus(bus, range, stop);
+  bus.settleLastRequest();
+  // The window's scan goes on past an address that gave bytes but no valid
+  // answer; such addresses get their second probe afterwards, with the same
+  // time per address.
+  const std::chrono::milliseconds window(range.timeout / bus.view.timeDivisor());
+  for (int address = range.from; address <= lastProbed && !stop.requested; ++address) {
+    if (bus.health().figures(address).dropped == 0 || listed(bus.state.FoundDevices, address)) continue;
+    if (!report.settle(address, ProbeResult::Unreadable, window)) break;
+  }
+  return report.finish(lastProbed);
 }
 
 int runRead(Bus& bus, int address, Output output) {
@@ -162,7 +260,12 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
     output.err << "poll: " << text(bus.view.lastError()) << '\n';
     return kExitUsage;
   }
+  // In place of the window's fixed 1000 ms: a slow link may need more.
+  bus.view.setReadTimerInterval(settings.interval);
+  DeviceStatus status(publisher, settings.topicPrefix);
+  bus.onPassedOver = [&](int address) { status.set(address, false); };
   bus.onAnswer = [&](const AcceptedAnswer& answer) {
+    status.set(answer.address, true);
     const QByteArray json = answerJson(answer.time, answer.address, answer.readings);
     if (output.json) {
       output.out << json.toStdString() << '\n';
@@ -181,9 +284,10 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   // the summary accounts for every request sent.
   bus.view.setReadTimerActive(false);
   waitUntil(
-      bus, [&] { return !bus.awaitingAnswer(); }, kPollTickMs);
+      bus, [&] { return !bus.awaitingAnswer(); }, settings.interval);
   bus.settleLastRequest();
   bus.onAnswer = nullptr;
+  bus.onPassedOver = nullptr;
   bus.monitor.readingAllClick();  // stops the poll and the recording
 
   // Every device the poll was to ask, also one it never got to.

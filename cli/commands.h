@@ -37,6 +37,10 @@ struct ScanRange {
   int timeout = 500;  // ms per address
   int from = 1;
   int to = kLastBusAddress;
+  // Each probe settled by its answer or its reply window instead of one
+  // probe per interval.
+  bool fast = false;
+  int replyWindow = 40;  // ms after the probe's last byte left the port
 };
 
 struct PollSettings {
@@ -44,10 +48,15 @@ struct PollSettings {
   ScanRange scan;
   bool record = false;
   std::int64_t seconds = 0;  // 0: until stopped
+  int interval = 1000;       // ms between two requests
   std::string topicPrefix = "rs485";
 };
 
 // Each returns the program's exit status. The port is open.
+//
+// The scan probes an address that gave bytes but no valid answer once more,
+// and reports it unreadable when it does so again (two devices answering
+// together, or a noisy line).
 int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop);
 int runRead(Bus& bus, int address, Output output);
 int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& stop, Publisher* publisher);

@@ -170,7 +170,9 @@ void Exchange::onSent() {
     }
     // Parked only when the frame written is the newest: a request made since
     // found the thread running and goes out next.
-    if (session_ && writtenGeneration_ == newest) session_->gate.park();
+    if (writtenGeneration_ != newest) return;
+    if (session_) session_->gate.park();
+    note(notes_.requestWritten);
     return;
   }
   // Not parked: the transmit thread writes the frame again after a pause.

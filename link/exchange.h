@@ -29,12 +29,15 @@ struct ExchangeHandlers {
 // each device: a request for `address` was handed to the transmit thread;
 // an answer was thrown away (bad CRC, wrong length); a good answer was
 // handed to its handler; a good readings answer came from `address` outside
-// its own request (late, unasked, or a second one) and went nowhere.
+// its own request (late, unasked, or a second one) and went nowhere; the
+// port has taken the whole of the newest frame (its bytes may still be on
+// their way down the line).
 struct ExchangeNotes {
   std::function<void(int address)> requestSent;
   std::function<void()> answerDropped;
   std::function<void()> answerAccepted;
   std::function<void(int address)> answerNotAsked;
+  std::function<void()> requestWritten = {};
 };
 
 // Moves one request out and one response in over the open port, on two

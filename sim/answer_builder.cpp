@@ -79,6 +79,23 @@ void checkFaults(const Faults& f) {
     throw std::invalid_argument("late delay out of 1..60000 ms");
 }
 
+std::vector<std::uint8_t> collide(const std::vector<std::uint8_t>& first,
+                                  const std::vector<std::uint8_t>& second) {
+  constexpr unsigned kIdle = 0xFF;
+  const auto at = [](const std::vector<std::uint8_t>& bytes, std::size_t i) -> unsigned {
+    return i < bytes.size() ? bytes[i] : kIdle;
+  };
+  const std::size_t length = std::max(first.size(), second.size()) + 1;
+  std::vector<std::uint8_t> line(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    // Bits go out least significant first, so lateness moves them up.
+    const unsigned before = i == 0 ? kIdle : at(second, i - 1);
+    const unsigned late = ((at(second, i) << 4) | (before >> 4)) & 0xFFu;
+    line[i] = static_cast<std::uint8_t>(at(first, i) & late);
+  }
+  return line;
+}
+
 Outcome AnswerBuilder::answer(const ParsedItem& request, const BusView& bus) {
   const Faults& f = faults_;
   const Draws draw = drawFaults(rng_);

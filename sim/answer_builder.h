@@ -65,6 +65,14 @@ struct Outcome {
   std::optional<Answer> answer;   // none when silent
 };
 
+// What the line carries when two devices send `first` and `second` at once,
+// the second half a character behind. Modelled as a line on which a driven
+// 0 outweighs a 1: every byte is the AND of the first's byte and the
+// second's bits half a byte late, and the second's tail makes it one byte
+// longer than either answer. No receiver can take it for either answer.
+std::vector<std::uint8_t> collide(const std::vector<std::uint8_t>& first,
+                                  const std::vector<std::uint8_t>& second);
+
 // One device's way of answering: its faults and the random draws that decide
 // when they strike. The same seed and the same requests give the same answers.
 class AnswerBuilder {

@@ -1,5 +1,6 @@
 #include "sim/cli.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <limits>
@@ -153,7 +154,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
   SimOptions& o = cl.options;
   std::vector<int> addresses{1};
-  std::vector<std::string> faultTexts, fixedTexts;
+  std::vector<std::string> faultTexts, fixedTexts, turnaroundTexts;
+  std::vector<int> shared;
+  const auto turnaround = [](std::string_view ms) {
+    return std::chrono::microseconds(
+        static_cast<std::int64_t>(parseReal(ms, 0.0, 10000.0, "--turnaround") * 1000.0));
+  };
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string option = args[i];
@@ -202,8 +208,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (option == "--speed") {
       o.speed = parseReal(takeValue(), 0.0, 1e6, "--speed");
     } else if (option == "--turnaround") {
-      o.turnaround = std::chrono::microseconds(
-          static_cast<std::int64_t>(parseReal(takeValue(), 0.0, 10000.0, "--turnaround") * 1000.0));
+      // MS for the whole bus, ADDR:MS for one device.
+      if (takeValue().find(':') != std::string::npos) {
+        turnaroundTexts.push_back(value);
+      } else {
+        o.turnaround = turnaround(value);
+      }
+    } else if (option == "--shared") {
+      shared.push_back(
+          static_cast<int>(parseInteger(takeValue(), kFirstBusAddress, kLastBusAddress, "--shared")));
     } else if (option == "--outage") {
       cl.outage = std::chrono::milliseconds(parseInteger(takeValue(), 1, 3600000, "--outage"));
     } else if (option == "--fault") {
@@ -219,7 +232,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < addresses.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
       if (addresses[i] == addresses[j]) bad("--devices names " + std::to_string(addresses[i]) + " twice");
-  for (const int a : addresses) o.devices.push_back(DeviceConfig{a, {}, std::nullopt, std::nullopt});
+  for (const int a : addresses) {
+    o.devices.emplace_back();
+    o.devices.back().address = a;
+  }
+  for (const int a : shared) {
+    if (std::find(addresses.begin(), addresses.end(), a) == addresses.end())
+      bad("--shared: no device " + std::to_string(a) + " in --devices");
+    o.devices.emplace_back();
+    o.devices.back().address = a;
+    o.devices.back().sharesAddress = true;
+  }
 
   auto devicesNamed = [&](std::string_view who, const std::string& option) {
     std::vector<DeviceConfig*> out;
@@ -236,6 +259,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   for (const auto& text : faultTexts) {
     const auto [who, list] = target(text, "--fault");
     for (DeviceConfig* d : devicesNamed(who, "--fault")) d->faults = parseFaults(list, d->faults);
+  }
+  for (const auto& text : turnaroundTexts) {
+    const auto [who, ms] = target(text, "--turnaround");
+    for (DeviceConfig* d : devicesNamed(who, "--turnaround")) d->turnaround = turnaround(ms);
   }
   for (const auto& text : fixedTexts) {
     const auto [who, list] = target(text, "--fixed");
@@ -263,6 +290,13 @@ Options:
   --no-pace          send each answer in one write instead of byte by byte at
                      2400 baud (about 4.2 ms a byte)
   --turnaround MS    pause between a request and its answer (default 2)
+  --turnaround ADDR:MS
+                     the same for device ADDR (or "all") only: a slow device
+                     without a fault (repeatable)
+  --shared ADDR      one more device at ADDR, which must be in --devices
+                     (repeatable): both hear every request to ADDR and answer
+                     together, so their answers collide into bytes that make
+                     no valid frame, as two devices with one factory address do
   --log FILE         append one line per frame: time in microseconds of the
                      steady clock, kind (req, ans, junk, line), verdict,
                      address, the bytes in hex; answers end with done=TIME of

@@ -27,7 +27,8 @@ struct SimServer::Device {
         fixed(config.fixedReadings),
         model(config.program ? *config.program
                              : Program::random(mixSeed(seed, static_cast<std::uint64_t>(address)))),
-        answers(config.faults, mixSeed(seed, 1000 + static_cast<std::uint64_t>(address))) {}
+        answers(config.faults, mixSeed(seed, 1000 + static_cast<std::uint64_t>(address))),
+        turnaround(config.turnaround) {}
 
   std::uint64_t id;
   int address;
@@ -36,6 +37,7 @@ struct SimServer::Device {
   TimePoint synced = Clock::now();
   double carryMs = 0;  // simulated time not yet handed to the model
   AnswerBuilder answers;
+  std::optional<std::chrono::microseconds> turnaround;
   DeviceStats stats;
 };
 
@@ -111,7 +113,8 @@ void SimServer::addDevice(const DeviceConfig& config) {
     throw std::invalid_argument("device address out of 1..247: " + std::to_string(config.address));
   checkFaults(config.faults);
   std::lock_guard lock(devicesMutex_);
-  if (findDevice(config.address) != nullptr)
+  if (config.turnaround && config.turnaround->count() < 0) throw std::invalid_argument("bad turnaround");
+  if (findDevice(config.address) != nullptr && !config.sharesAddress)
     throw std::invalid_argument("two devices at address " + std::to_string(config.address));
   devices_.push_back(std::make_unique<Device>(config, options_.seed, nextDeviceId_++));
 }
@@ -379,13 +382,26 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
   if (!outcome.answer) return std::nullopt;
   Answer& a = *outcome.answer;
 
-  // Paced, every byte waits for the one before it to leave the line; a gap
-  // between bursts comes on top.
   Transmission t;
+  pace(t, a.bursts, a.gaps);
+  t.deviceId = d.id;
+  t.late = a.late.count() > 0;
+  t.wait = t.late ? std::chrono::duration_cast<std::chrono::microseconds>(a.late)
+                  : d.turnaround.value_or(options_.turnaround);
+  t.record = FrameRecord{FrameKind::Answer, {}, {}, a.bytes, self, std::move(a.verdict), std::move(a.bursts)};
+  t.bytes = std::move(a.bytes);
+  return t;
+}
+
+// Paced, every byte waits for the one before it to leave the line; a gap
+// between bursts comes on top.
+void SimServer::pace(Transmission& t, const std::vector<std::size_t>& bursts,
+                     const std::vector<std::chrono::microseconds>& gaps) const {
+  t.chunks.clear();
   std::size_t offset = 0;
-  for (std::size_t b = 0; b < a.bursts.size(); ++b) {
-    const std::size_t size = a.bursts[b];
-    const std::chrono::microseconds gap = b == 0 ? std::chrono::microseconds(0) : a.gaps[b - 1];
+  for (std::size_t b = 0; b < bursts.size(); ++b) {
+    const std::size_t size = bursts[b];
+    const std::chrono::microseconds gap = b == 0 ? std::chrono::microseconds(0) : gaps[b - 1];
     if (options_.pace) {
       for (std::size_t i = 0; i < size; ++i)
         t.chunks.push_back(
@@ -395,11 +411,21 @@ std::optional<SimServer::Transmission> SimServer::answer(Device& d, const Parsed
     }
     offset += size;
   }
-  t.deviceId = d.id;
-  t.late = a.late.count() > 0;
-  t.wait = t.late ? std::chrono::duration_cast<std::chrono::microseconds>(a.late) : options_.turnaround;
-  t.record = FrameRecord{FrameKind::Answer, {}, {}, a.bytes, self, std::move(a.verdict), std::move(a.bursts)};
-  t.bytes = std::move(a.bytes);
+}
+
+// The answers of devices sharing an address, on the line at once: one
+// garbled frame from the earliest answer's time on.
+SimServer::Transmission SimServer::collision(std::vector<Transmission> answers) const {
+  Transmission t = std::move(answers.front());
+  for (std::size_t i = 1; i < answers.size(); ++i) {
+    t.bytes = collide(t.bytes, answers[i].bytes);
+    t.wait = std::min(t.wait, answers[i].wait);
+    t.late = t.late && answers[i].late;
+  }
+  pace(t, {t.bytes.size()}, {});
+  t.record.bytes = t.bytes;
+  t.record.bursts = {t.bytes.size()};
+  t.record.verdict = "collision";
   return t;
 }
 
@@ -408,9 +434,17 @@ void SimServer::handleRequest(const ParsedItem& item, TimePoint now) {
   std::optional<Transmission> t;
   {
     std::lock_guard lock(devicesMutex_);
-    if (Device* d = findDevice(item.address())) {
+    std::vector<Transmission> answers;
+    const int asked = item.address();
+    for (auto& d : devices_) {
+      if (d->address != asked) continue;
       ++d->stats.requests;
-      t = answer(*d, item, request);
+      if (std::optional<Transmission> one = answer(*d, item, request)) answers.push_back(std::move(*one));
+    }
+    if (answers.size() > 1) {
+      t = collision(std::move(answers));
+    } else if (answers.size() == 1) {
+      t = std::move(answers.front());
     }
   }
   log_.add(std::move(request));

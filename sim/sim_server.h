@@ -30,6 +30,11 @@ struct DeviceConfig {
   // and command bytes included; an address byte of 0 stands for the
   // device's own address), whatever the program does.
   std::optional<ReadingsResponse> fixedReadings;
+  // From a request's last byte to the first byte of the answer; none: the bus's.
+  std::optional<std::chrono::microseconds> turnaround;
+  // Joins the device already at `address` instead of being refused: both
+  // hear every request to it and answer together, so their answers collide.
+  bool sharesAddress = false;
 };
 
 struct SimOptions {
@@ -91,7 +96,9 @@ class SimServer {
   bool unplugFor(std::chrono::milliseconds outage);
 
   // Devices. Calls naming an address that no device has return false.
-  void addDevice(const DeviceConfig& device);  // throws std::invalid_argument on a bad or taken address
+  // Throws std::invalid_argument on a bad address, or a taken one unless the
+  // device shares it.
+  void addDevice(const DeviceConfig& device);
   bool removeDevice(int address);
   std::vector<int> addresses() const;
   bool setFaults(int address, const Faults& faults);
@@ -139,6 +146,9 @@ class SimServer {
   void handleItems(std::vector<ParsedItem>& items, TimePoint now);
   void handleRequest(const ParsedItem& item, TimePoint now);
   std::optional<Transmission> answer(Device& device, const ParsedItem& item, FrameRecord& request);
+  Transmission collision(std::vector<Transmission> answers) const;
+  void pace(Transmission& t, const std::vector<std::size_t>& bursts,
+            const std::vector<std::chrono::microseconds>& gaps) const;
   void releaseLate(TimePoint now);
   void arm();
   void pump(TimePoint now);

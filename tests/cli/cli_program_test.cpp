@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -177,10 +178,10 @@ class Subscriber {
  public:
   using Messages = std::set<std::pair<std::string, std::string>>;
 
-  Subscriber(int port, const std::string& filter, const char* user = nullptr,
-             const char* password = nullptr) {
+  Subscriber(int port, const std::string& filter, const char* user = nullptr, const char* password = nullptr,
+             const char* id = "cli-test-subscriber") {
     mosquitto_lib_init();
-    client_ = mosquitto_new("cli-test-subscriber", false, this);
+    client_ = mosquitto_new(id, false, this);
     if (user != nullptr) mosquitto_username_pw_set(client_, user, password);
     mosquitto_connect_callback_set(client_, [](mosquitto* m, void* self, int rc) {
       if (rc == 0) mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->filter_.c_str(), 1);
@@ -190,8 +191,11 @@ class Subscriber {
     });
     mosquitto_message_callback_set(client_, [](mosquitto*, void* self, const mosquitto_message* m) {
       static_cast<Subscriber*>(self)->change([m](Subscriber& s) {
-        s.messages_.insert({m->topic, std::string(static_cast<const char*>(m->payload),
-                                                  static_cast<std::size_t>(m->payloadlen))});
+        const std::pair<std::string, std::string> message{
+            m->topic,
+            std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen))};
+        s.messages_.insert(message);
+        s.inOrder_.push_back(message);
       });
     });
     filter_ = filter;
@@ -221,6 +225,17 @@ class Subscriber {
     std::lock_guard lock(mutex_);
     return messages_;
   }
+  // Waits until `topic` has carried `payloads`, in this order, with nothing
+  // else on it in between.
+  bool waitForSequence(const std::string& topic, const std::vector<std::string>& payloads) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 10s, [&] {
+      std::vector<std::string> seen;
+      for (const auto& [t, payload] : inOrder_)
+        if (t == topic) seen.push_back(payload);
+      return seen == payloads;
+    });
+  }
 
   bool connected = false;
 
@@ -241,6 +256,7 @@ class Subscriber {
   std::condition_variable changed_;
   bool subscribed_ = false;
   Messages messages_;
+  std::vector<std::pair<std::string, std::string>> inOrder_;
 };
 
 sim::SimServer& bus(std::unique_ptr<sim::SimServer>& sim, const std::vector<int>& addresses) {
@@ -263,6 +279,8 @@ TEST(CliProgram, HelpAndVersionNeedNoPortAndNoDisplay) {
     EXPECT_FALSE(r.out.isEmpty()) << arguments.join(' ').toStdString();
   }
   EXPECT_TRUE(run({"poll", "--help"}).out.contains("passed over until its next turn"));
+  EXPECT_TRUE(run({"scan", "--help"}).out.contains("two devices on one address, or a noisy line"));
+  EXPECT_TRUE(run({"poll", "--help"}).out.contains("PREFIX/ADDRESS/status"));
   EXPECT_EQ(run({"--version"}).out.trimmed(), QStringLiteral("rs485-cli 0.1.0"));
 }
 
@@ -275,6 +293,11 @@ TEST(CliProgram, UsageErrorsExitTwo) {
            QStringList{"--port", "COM1", "scan", "--timeout", "400"},
            QStringList{"--port", "COM1", "scan", "--from", "10", "--to", "9"},
            QStringList{"--port", "COM1", "scan", "--to", "248"},
+           QStringList{"--port", "COM1", "scan", "--fast", "--reply-window", "9"},
+           QStringList{"--port", "COM1", "scan", "--fast", "--reply-window", "2001"},
+           QStringList{"--port", "COM1", "scan", "--reply-window", "100"},
+           QStringList{"--port", "COM1", "poll", "--interval", "199"},
+           QStringList{"--port", "COM1", "poll", "--interval", "60001"},
            QStringList{"--port", "COM1", "read"},
            QStringList{"--port", "COM1", "read", "0"},
            QStringList{"--port", "COM1", "read", "248"},
@@ -355,6 +378,38 @@ TEST(CliProgram, ReadsAndRecordsIntoTheGivenFolder) {
   EXPECT_TRUE(lines == 3 || lines == 4) << lines;
 }
 
+// SIGINT ends a whole-bus scan part-way with the summary of what it found.
+TEST(CliProgram, AFastScanEndsAtSigint) {
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {2, 247});
+  QProcess cli;
+  cli.start(QStringLiteral(RS485_CLI), {"--port", QString::fromStdString(sim->toolPath()), "scan", "--fast"});
+  ASSERT_TRUE(cli.waitForReadyRead(10000));
+  EXPECT_EQ(cli.readAllStandardOutput(), "2\n");
+  ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+  ASSERT_TRUE(cli.waitForFinished(10000));
+  EXPECT_EQ(cli.exitCode(), 0);
+  const QRegularExpression summary(
+      QStringLiteral("^scan 1\\.\\.247 \\(stopped after (\\d+)\\): 1 device\\(s\\) found: 2\n$"));
+  const QRegularExpressionMatch match = summary.match(QString::fromUtf8(cli.readAllStandardError()));
+  ASSERT_TRUE(match.hasMatch());
+  EXPECT_LT(match.captured(1).toInt(), 247);
+  EXPECT_TRUE(cli.readAllStandardOutput().isEmpty());
+}
+
+// With --interval 200 a poll of one second asks about five times, not once.
+TEST(CliProgram, TheIntervalSetsThePaceOfThePoll) {
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {4});
+  const Outcome r = run({"--port", QString::fromStdString(sim->toolPath()), "poll", "4", "--interval", "200",
+                         "--seconds", "1"});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  const QRegularExpression counts(QStringLiteral("device 4: sent (\\d+), answered \\1,"));
+  const QRegularExpressionMatch match = counts.match(r.err);
+  ASSERT_TRUE(match.hasMatch()) << r.err.toStdString();
+  EXPECT_GE(match.captured(1).toInt(), 3);
+}
+
 TEST(CliProgram, AnUnreachableBrokerExitsThree) {
   std::unique_ptr<sim::SimServer> sim;
   bus(sim, {3});
@@ -400,7 +455,10 @@ TEST(CliProgram, PublishesEveryAnswerAcrossABrokerRestart) {
     expected.insert({"plant/" + address.toStdString(), line.toStdString()});
   }
   ASSERT_GE(expected.size(), 6u);
-  expected.insert({{"plant/status", "online"}, {"plant/status", "offline"}});
+  expected.insert({{"plant/status", "online"},
+                   {"plant/status", "offline"},
+                   {"plant/3/status", "answering"},
+                   {"plant/7/status", "answering"}});
   subscriber.waitForMessages([&](const Subscriber::Messages& messages) { return messages == expected; });
   EXPECT_EQ(subscriber.messages(), expected);
 }
@@ -524,6 +582,28 @@ TEST_F(SecuredBroker, TheBrokerAnnouncesAKilledClientOffline) {
   cli.kill();  // SIGKILL: no word to the broker
   ASSERT_TRUE(cli.waitForFinished(5000));
   EXPECT_TRUE(subscriber.waitFor("plant/status", "offline"));
+}
+
+// A device switched off part-way goes "silent" on its status topic and back
+// to "answering"; the last word stays retained for a later subscriber.
+TEST_F(SecuredBroker, TellsWhenADeviceGoesSilentAndAnswersAgain) {
+  QProcess cli;
+  cli.setProcessEnvironment(withPassword(kPassword));
+  cli.start(QStringLiteral(RS485_CLI), securePoll(broker, *sim, "plant", {"--interval", "200"}));
+  ASSERT_TRUE(cli.waitForStarted());
+  ASSERT_TRUE(subscriber.waitForSequence("plant/3/status", {"answering"}));
+  sim->setFaults(3, sim::Faults{.silent = 1});
+  ASSERT_TRUE(subscriber.waitForSequence("plant/3/status", {"answering", "silent"}));
+  sim->setFaults(3, sim::Faults{});
+  ASSERT_TRUE(subscriber.waitForSequence("plant/3/status", {"answering", "silent", "answering"}));
+  EXPECT_TRUE(subscriber.waitFor("plant/status", "online")) << "the client's own status stays apart";
+  cli.terminate();
+  ASSERT_TRUE(cli.waitForFinished(10000));
+  EXPECT_EQ(cli.exitCode(), 0);
+
+  Subscriber later(broker.port, "plant/+/status", kUser, kPassword, "cli-test-later");
+  ASSERT_TRUE(later.connected);
+  EXPECT_TRUE(later.waitForSequence("plant/3/status", {"answering"}));
 }
 
 // A broker that comes back with a certificate that does not verify is

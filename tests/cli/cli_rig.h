@@ -4,7 +4,9 @@
 // The console view's timers run for real but four times faster, so a scan
 // probes an address every 125 ms and the poll asks a device every 250 ms:
 // short enough for quick tests, long enough for every answer (split ones
-// included) to be in before the next tick on a loaded machine.
+// included) to be in before the next tick on a loaded machine. The fast
+// scan's reply window is not divided: it is measured against the devices'
+// real turnaround, with the simulator pacing like the line (`pace`).
 
 #include <gtest/gtest.h>
 
@@ -37,12 +39,26 @@ inline sim::DeviceConfig device(int address) {
   return d;
 }
 
+// A device without faults that takes `turnaround` to answer.
+inline sim::DeviceConfig slow(int address, std::chrono::milliseconds turnaround) {
+  sim::DeviceConfig d = device(address);
+  d.turnaround = turnaround;
+  return d;
+}
+
+// A second device at `address`: the two answer together.
+inline sim::DeviceConfig twin(int address) {
+  sim::DeviceConfig d = device(address);
+  d.sharesAddress = true;
+  return d;
+}
+
 class CliRig {
  public:
   static constexpr int kTimeDivisor = 4;
 
-  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0)
-      : sim(options(std::move(devices), speed)) {
+  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0, bool pace = false)
+      : sim(options(std::move(devices), speed, pace)) {
     coreApplication();
     sim.start();
     bus = std::make_unique<cli::Bus>(cli::BusOptions{
@@ -56,10 +72,10 @@ class CliRig {
 
   cli::Output output(bool json = false) { return {out, err, json}; }
 
-  static sim::SimOptions options(std::vector<sim::DeviceConfig> devices, double speed) {
+  static sim::SimOptions options(std::vector<sim::DeviceConfig> devices, double speed, bool pace) {
     sim::SimOptions o;
     o.devices = std::move(devices);
-    o.pace = false;
+    o.pace = pace;
     o.speed = speed;
     return o;
   }

@@ -65,27 +65,136 @@ std::vector<sim::DeviceConfig> faultyBus() {
 
 }  // namespace
 
+// A bad CRC (5) and extra bytes (11) make an address unreadable: probed
+// once more after the sweep, and reported.
 TEST(CliScan, FindsTheAnsweringDevicesWithFaultsOn) {
   for (const bool json : {false, true}) {
     CliRig rig(faultyBus());
     ASSERT_TRUE(rig.opened);
-    EXPECT_EQ(cli::runScan(*rig.bus, {500, 3, 12}, rig.output(json), rig.stop), cli::kExitOk);
+    EXPECT_EQ(cli::runScan(*rig.bus, {.timeout = 500, .from = 3, .to = 12}, rig.output(json), rig.stop),
+              cli::kExitOk);
     const std::vector<std::string> expected =
-        json ? std::vector<std::string>{R"({"address":3})", R"({"address":7})", R"({"address":12})"}
-             : std::vector<std::string>{"3", "7", "12"};
+        json ? std::vector<std::string>{R"({"address":3})", R"({"address":7})", R"({"address":12})",
+                                        R"({"address":5,"unreadable":true})",
+                                        R"({"address":11,"unreadable":true})"}
+             : std::vector<std::string>{"3", "7", "12", "5?", "11?"};
     EXPECT_EQ(lines(rig.out.str()), expected);
-    EXPECT_EQ(rig.err.str(), "scan 3..12: 3 device(s) found: 3, 7, 12\n");
+    EXPECT_EQ(rig.err.str(), "scan 3..12: 3 device(s) found: 3, 7, 12; 2 unreadable: 5, 11\n");
     // One probe per address of the range, in ascending order.
     std::vector<int> probed(10);
     std::iota(probed.begin(), probed.end(), 3);
+    probed.insert(probed.end(), {5, 11});
     EXPECT_EQ(rig.requestedAddresses(), probed);
+  }
+}
+
+// Two devices on one address, whichever scan and however the line is paced.
+TEST(CliScan, ReportsTwoDevicesOnOneAddressAsUnreadable) {
+  const struct {
+    bool fast;
+    bool pace;
+    bool json;
+    std::vector<std::string> lines;
+    std::vector<int> probed;
+  } cases[] = {
+      {true, true, false, {"5?", "6"}, {5, 5, 6}},
+      {true, false, true, {R"({"address":5,"unreadable":true})", R"({"address":6})"}, {5, 5, 6}},
+      {false, false, false, {"6", "5?"}, {5, 6, 5}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "fast " << c.fast << ", pace " << c.pace);
+    CliRig rig({device(5), twin(5), device(6)}, 0, c.pace);
+    ASSERT_TRUE(rig.opened);
+    const cli::ScanRange range{.from = 5, .to = 6, .fast = c.fast};
+    EXPECT_EQ(cli::runScan(*rig.bus, range, rig.output(c.json), rig.stop), cli::kExitOk);
+    EXPECT_EQ(lines(rig.out.str()), c.lines);
+    EXPECT_EQ(rig.err.str(), "scan 5..6: 1 device(s) found: 6; 1 unreadable: 5\n");
+    EXPECT_EQ(rig.requestedAddresses(), c.probed);
+  }
+}
+
+// The simulator paces like the line: every device at the ends and in the
+// middle of the bus is found, nothing else, each address probed once.
+TEST(CliFastScan, FindsEveryDeviceAtTheEndsAndInTheMiddleOfTheBus) {
+  const std::vector<sim::DeviceConfig> devices = {device(1), device(2), device(128), device(246),
+                                                  device(247)};
+  const struct {
+    int from;
+    int to;
+    std::vector<std::string> found;
+    std::string summary;
+  } cases[] = {
+      {1, 3, {"1", "2"}, "scan 1..3: 2 device(s) found: 1, 2\n"},
+      {127, 129, {"128"}, "scan 127..129: 1 device(s) found: 128\n"},
+      {245, 247, {"246", "247"}, "scan 245..247: 2 device(s) found: 246, 247\n"},
+  };
+  for (const auto& c : cases) {
+    CliRig rig(devices, 0, true);
+    ASSERT_TRUE(rig.opened);
+    EXPECT_EQ(cli::runScan(*rig.bus, {.from = c.from, .to = c.to, .fast = true}, rig.output(), rig.stop),
+              cli::kExitOk);
+    EXPECT_EQ(lines(rig.out.str()), c.found);
+    EXPECT_EQ(rig.err.str(), c.summary);
+    EXPECT_EQ(rig.requestedAddresses(), (std::vector<int>{c.from, c.from + 1, c.to}));
+  }
+}
+
+// A device slower than the window misses it; its late answer lands in the
+// next probe's window, which it makes unreadable once.
+TEST(CliFastScan, FindsASlowDeviceOnlyWithinItsReplyWindow) {
+  const struct {
+    int turnaround;
+    int window;
+    std::vector<std::string> found;
+    std::vector<int> probed;
+  } cases[] = {
+      {30, 40, {"10"}, {10, 11}},
+      {80, 40, {}, {10, 11, 11}},
+      {80, 100, {"10"}, {10, 11}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.turnaround << " ms turnaround, " << c.window << " ms window");
+    CliRig rig({slow(10, std::chrono::milliseconds(c.turnaround))}, 0, true);
+    ASSERT_TRUE(rig.opened);
+    const cli::ScanRange range{.from = 10, .to = 11, .fast = true, .replyWindow = c.window};
+    EXPECT_EQ(cli::runScan(*rig.bus, range, rig.output(), rig.stop), cli::kExitOk);
+    EXPECT_EQ(lines(rig.out.str()), c.found);
+    EXPECT_EQ(rig.requestedAddresses(), c.probed);
+  }
+}
+
+// A stop (SIGINT) or a port that goes away ends the scan after the probe in
+// flight, with what it found so far.
+TEST(CliFastScan, EndsAtAStopOrWhenThePortGoesAway) {
+  for (const bool unplug : {false, true}) {
+    SCOPED_TRACE(unplug ? "unplugged" : "stopped");
+    CliRig rig({device(1), device(2), device(5)}, 0, true);
+    ASSERT_TRUE(rig.opened);
+    rig.bus->onEvent = [&] {
+      // Called with the answer still in the frame, before it is taken as a find.
+      const auto frame = rig.bus->exchange.frame();
+      if (frame.empty() || frame[0] != 2) return;
+      if (unplug) {
+        rig.sim.lineGone();
+      } else {
+        rig.stop.request();
+      }
+    };
+    const int status = cli::runScan(*rig.bus, {.from = 1, .to = 10, .fast = true}, rig.output(), rig.stop);
+    EXPECT_EQ(status, unplug ? cli::kExitUnavailable : cli::kExitOk);
+    EXPECT_EQ(lines(rig.out.str()), (std::vector<std::string>{"1", "2"}));
+    std::string summary = "scan 1..10 (stopped after 2): 2 device(s) found: 1, 2\n";
+    if (unplug) summary += "scan: the port takes no more writes (probe of 3)\n";
+    EXPECT_EQ(rig.err.str(), summary);
+    EXPECT_EQ(rig.requestedAddresses(), (std::vector<int>{1, 2}));
   }
 }
 
 TEST(CliScan, EndsWithNothingFoundAndStillSucceeds) {
   CliRig rig({device(40)});
   ASSERT_TRUE(rig.opened);
-  EXPECT_EQ(cli::runScan(*rig.bus, {500, 20, 22}, rig.output(), rig.stop), cli::kExitOk);
+  EXPECT_EQ(cli::runScan(*rig.bus, {.timeout = 500, .from = 20, .to = 22}, rig.output(), rig.stop),
+            cli::kExitOk);
   EXPECT_EQ(rig.out.str(), "");
   EXPECT_EQ(rig.err.str(), "scan 20..22: 0 device(s) found\n");
   EXPECT_EQ(rig.requestedAddresses(), (std::vector<int>{20, 21, 22}));
@@ -197,8 +306,16 @@ TEST(CliPoll, ALateDeviceNeverLendsItsReadingsToAnother) {
   EXPECT_GE(printed[17], 3);
   EXPECT_GE(printed[42], 3);
   EXPECT_LE(printed[3], 1) << "3 is passed over before its answer comes, but perhaps at the end";
-  ASSERT_EQ(published.messages.size(), lines(rig.out.str()).size());
-  for (const auto& [topic, payload] : published.messages) {
+  std::vector<std::pair<std::string, QByteArray>> readings, statuses;
+  for (const auto& message : published.messages)
+    (message.first.ends_with("/status") ? statuses : readings).push_back(message);
+  // 3 never answers at its turn: it is told silent, the others answering.
+  const std::vector<std::pair<std::string, QByteArray>> told = {
+      {"rs485/3/status", "silent"}, {"rs485/17/status", "answering"}, {"rs485/42/status", "answering"}};
+  ASSERT_GE(statuses.size(), told.size());
+  EXPECT_EQ(decltype(told)(statuses.begin(), statuses.begin() + 3), told);
+  ASSERT_EQ(readings.size(), lines(rig.out.str()).size());
+  for (const auto& [topic, payload] : readings) {
     const QJsonObject answer = QJsonDocument::fromJson(payload).object();
     EXPECT_EQ(topic, "rs485/" + std::to_string(answer.value("address").toInt()));
   }

@@ -326,5 +326,20 @@ TEST(Faults, CheckTakesTheEdgesAndRejectsWhatLiesBeyond) {
   for (const auto& [name, set] : bad) EXPECT_THROW(checkFaults(with(set)), std::invalid_argument) << name;
 }
 
+// Identical twins collide too: at every address the line carries one byte
+// more than an acknowledgement, and its first five make no valid one.
+TEST(Collide, NoAcknowledgementSurvivesACollision) {
+  for (int address = kFirstBusAddress; address <= kLastBusAddress; ++address) {
+    const Bytes ack = status(address, CmdProbe, 0);
+    for (const Bytes& other : {ack, status(address, CmdProbe, 1)}) {
+      const Bytes line = collide(ack, other);
+      ASSERT_EQ(line.size(), ack.size() + 1) << address;
+      EXPECT_FALSE(frameCrcMatches(std::span(line).first(ack.size()))) << address;
+    }
+  }
+  // Where the second is idle, the first goes through untouched.
+  EXPECT_EQ(collide({0x12, 0x34}, {}), (Bytes{0x12, 0x34, 0xFF}));
+}
+
 }  // namespace
 }  // namespace rs485::sim

@@ -74,6 +74,24 @@ TEST(CommandLine, EveryOption) {
   EXPECT_EQ(parse({"--port", "/dev/ttyUSB0"}).options.devicePath, "/dev/ttyUSB0");
 }
 
+TEST(CommandLine, SlowDevicesAndSharedAddresses) {
+  const CommandLine cl = parse({"--devices", "3,5,9", "--turnaround", "1.5", "--turnaround", "5:80",
+                                "--shared", "5", "--fault", "5:bad-status"});
+  const SimOptions& o = cl.options;
+  EXPECT_EQ(o.turnaround, std::chrono::microseconds(1500));
+  ASSERT_EQ(o.devices.size(), 4u);
+  EXPECT_EQ(o.devices[3].address, 5);
+  EXPECT_TRUE(o.devices[3].sharesAddress);
+  EXPECT_FALSE(o.devices[1].sharesAddress);
+  // Both devices at 5 take what names 5.
+  for (const std::size_t i : {1u, 3u}) {
+    EXPECT_EQ(o.devices[i].turnaround, std::chrono::microseconds(80000)) << i;
+    EXPECT_EQ(o.devices[i].faults.badStatus, 1.0) << i;
+  }
+  EXPECT_FALSE(o.devices[0].turnaround);
+  EXPECT_NO_THROW(SimServer{o});
+}
+
 TEST(CommandLine, FaultList) {
   const Faults f = parseFaults(
       "silent,bad-status=0.5,wrong-address,other-address=42,fail-status=3,"
@@ -114,6 +132,10 @@ TEST(CommandLine, MistakesAreRefusedWithAMessage) {
       {"--devices", "248"},
       {"--devices", "3,x"},
       {"--devices", "3,3"},
+      {"--shared", "2"},  // no device 2
+      {"--turnaround", "2:5"},
+      {"--turnaround", "1:-5"},
+      {"--turnaround", "1:x"},
       {"--devices"},
       {"--link", "a", "--port", "b"},
       {"--fault", "5:silent"},  // no device 5
@@ -141,7 +163,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessage) {
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string text = usage();
   for (const char* option : {"--devices", "--link", "--port", "--no-pace", "--log", "--help", "--fault",
-                             "--seed", "--speed", "--fixed", "--turnaround", "--version"})
+                             "--seed", "--speed", "--fixed", "--turnaround", "--shared", "--version"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
   for (const char* fault : {"late=MS", "late-p=P"}) EXPECT_NE(text.find(fault), std::string::npos) << fault;
 }

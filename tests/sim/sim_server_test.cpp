@@ -519,6 +519,27 @@ TEST(SimServer, PacedAnswerTakesTheLineTime) {
   EXPECT_GE(r.at - q.at, milliseconds(2)) << "turnaround";
 }
 
+// Two devices on one address answer together: one frame that is neither
+// answer goes out, for the probe and the readings request alike.
+TEST(SimServer, DevicesSharingAnAddressCollide) {
+  DeviceConfig twin = device(5);
+  twin.sharesAddress = true;
+  EXPECT_THROW(SimServer(quick({device(5), device(5)})), std::invalid_argument);
+  Bus bus(quick({device(5), twin, device(6)}));
+  EXPECT_EQ(bus.server.addresses(), (std::vector<int>{5, 5, 6}));
+  for (const auto& [request, length] :
+       {std::pair{probe(5), kStatusResponseLength}, std::pair{readCurrent(5), kReadingsResponseLength}}) {
+    bus.port->send(request);
+    const Bytes got = bus.port->read(length + 1);
+    ASSERT_EQ(got.size(), length + 1);
+    EXPECT_FALSE(crcGood(Bytes(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(length))));
+  }
+  bus.expectOnlySentinelNext(6);
+  const auto answers = bus.server.log().snapshot(FrameKind::Answer);
+  ASSERT_GE(answers.size(), 2u);
+  EXPECT_EQ(answers[0].verdict, "collision");
+}
+
 TEST(SimServer, UnpacedAnswerComesInOneRead) {
   Bus bus(quick({device(3)}));
   ASSERT_TRUE(bus.port->send(readCurrent(3)));
