@@ -219,6 +219,279 @@ Files that grow while they are shown are followed as they are recorded.</source>
     </message>
 </context>
 <context>
+    <name>rs485-cli</name>
+    <message>
+        <source>Scans, reads, polls and records the devices of an RS-485 bus without a display.
+
+Commands:
+  scan                 list the addresses that answer
+  read ADDR            one readings request, decoded
+  poll [ADDR...]       ask every device in turn, once a second; record, publish
+  set-address OLD NEW  give a device a new bus address
+
+rs485-cli COMMAND --help describes each command.
+
+MQTT (poll): --mqtt HOST[:PORT] publishes every answer to PREFIX/ADDRESS (--topic, default rs485).
+--mqtt-cafile FILE talks TLS (default port 8883) and verifies the broker&apos;s certificate and host name
+against FILE; --mqtt-user NAME logs in, with the password from --mqtt-password-file FILE (first line)
+or RS485_MQTT_PASSWORD, never from an argument. PREFIX/status says &quot;online&quot; or &quot;offline&quot;
+(retained; the broker says &quot;offline&quot; itself when the client dies).
+
+Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable
+(also: the broker refuses the credentials, or its certificate does not verify).
+
+Environment:
+  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.</source>
+        <translation>Ищет, читает, опрашивает и записывает устройства шины RS-485 без дисплея.
+
+Команды:
+  scan                 перечислить отвечающие адреса
+  read ADDR            один запрос показаний с разбором
+  poll [ADDR...]       опрашивать устройства по очереди, раз в секунду; запись, публикация
+  set-address OLD NEW  дать устройству новый адрес шины
+
+rs485-cli COMMAND --help описывает каждую команду.
+
+MQTT (poll): --mqtt HOST[:PORT] публикует каждый ответ в PREFIX/ADDRESS (--topic, по умолчанию rs485).
+--mqtt-cafile FILE включает TLS (порт по умолчанию 8883) и проверяет сертификат брокера и имя узла
+по FILE; --mqtt-user NAME входит под именем, пароль берётся из --mqtt-password-file FILE (первая
+строка) или RS485_MQTT_PASSWORD, никогда из аргумента. PREFIX/status говорит &quot;online&quot; или &quot;offline&quot;
+(с сохранением; брокер сам говорит &quot;offline&quot;, когда клиент погибает).
+
+Код завершения: 0 готово, 1 нет верного ответа, 2 ошибка в командной строке, 3 порт или брокер
+недоступен (а также: брокер отвергает учётные данные или его сертификат не проходит проверку).
+
+Окружение:
+  RS485_MQTT_PASSWORD  пароль для --mqtt-user, если не задан --mqtt-password-file.</translation>
+    </message>
+    <message>
+        <source>Try &apos;%1&apos;.</source>
+        <translation>Подробнее: %1</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>не удаётся прочитать %1: %2</translation>
+    </message>
+    <message>
+        <source>warning: the password file %1 is readable by other users; chmod 600 it</source>
+        <translation>предупреждение: файл пароля %1 доступен для чтения другим пользователям; выполните chmod 600</translation>
+    </message>
+    <message>
+        <source>This text.</source>
+        <translation>Эта справка.</translation>
+    </message>
+    <message>
+        <source>The version.</source>
+        <translation>Версия.</translation>
+    </message>
+    <message>
+        <source>The port: COMn as the window names it (the n-th serial device, USB adapters first), COMn=PATH, or a device PATH such as /dev/serial/by-id/...</source>
+        <translation>Порт: COMn, как его называет окно (n-е последовательное устройство, сначала USB-адаптеры), COMn=PATH или путь к устройству, например /dev/serial/by-id/...</translation>
+    </message>
+    <message>
+        <source>One JSON object per line.</source>
+        <translation>По объекту JSON на строку.</translation>
+    </message>
+    <message>
+        <source>Append one line per frame sent or received to FILE: local time, TX or RX, the bytes in hex, the verdict.</source>
+        <translation>Дописывать в FILE по строке на каждый отправленный или принятый кадр: местное время, TX или RX, байты в шестнадцатеричном виде, итог проверки.</translation>
+    </message>
+    <message>
+        <source>scan, read, poll or set-address</source>
+        <translation>scan, read, poll или set-address</translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation>не указана команда</translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation>неизвестная команда &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>The command.</source>
+        <translation>Команда.</translation>
+    </message>
+    <message>
+        <source>Time per probed address in ms, 500..10000 (default 500).</source>
+        <translation>Время на опрашиваемый адрес в мс, 500..10000 (по умолчанию 500).</translation>
+    </message>
+    <message>
+        <source>First address probed (default 1).</source>
+        <translation>Первый опрашиваемый адрес (по умолчанию 1).</translation>
+    </message>
+    <message>
+        <source>Last address probed (default 247).</source>
+        <translation>Последний опрашиваемый адрес (по умолчанию 247).</translation>
+    </message>
+    <message>
+        <source>Record as the window does: &quot;ЗОР_номер - N.txt&quot; per device in DIR or the working directory, cp1251, CR LF, one row per device and minute. --record DIR or --record=DIR.</source>
+        <translation>Записывать, как окно: &quot;ЗОР_номер - N.txt&quot; на устройство в DIR или в рабочем каталоге, cp1251, CR LF, по строке на устройство в минуту. --record DIR или --record=DIR.</translation>
+    </message>
+    <message>
+        <source>Folder of the files.</source>
+        <translation>Каталог файлов.</translation>
+    </message>
+    <message>
+        <source>Also publish every accepted answer, as its JSON object, to an MQTT broker (QoS 1, retained); at most 1000 unsent messages are kept.</source>
+        <translation>Также публиковать каждый принятый ответ, его объектом JSON, на брокер MQTT (QoS 1, с сохранением); хранится не больше 1000 неотправленных сообщений.</translation>
+    </message>
+    <message>
+        <source>Topic prefix; each device publishes to PREFIX/ADDRESS (default rs485).</source>
+        <translation>Префикс темы; каждое устройство публикуется в PREFIX/ADDRESS (по умолчанию rs485).</translation>
+    </message>
+    <message>
+        <source>Log in to the broker as NAME. The password comes from --mqtt-password-file or the environment variable RS485_MQTT_PASSWORD, never from the command line.</source>
+        <translation>Входить на брокер под именем NAME. Пароль берётся из --mqtt-password-file или переменной окружения RS485_MQTT_PASSWORD, никогда из командной строки.</translation>
+    </message>
+    <message>
+        <source>The password is the first line of FILE (keep it chmod 600: a file others can read draws a warning).</source>
+        <translation>Пароль — первая строка FILE (держите его с chmod 600: файл, который могут читать другие, вызывает предупреждение).</translation>
+    </message>
+    <message>
+        <source>Talk TLS (default port then 8883) and verify the broker&apos;s certificate, host name included, against the CA certificate(s) in FILE. A certificate that does not verify ends the program with status 3; verification cannot be switched off.</source>
+        <translation>Работать через TLS (порт по умолчанию тогда 8883) и проверять сертификат брокера, включая имя узла, по сертификату(ам) центра сертификации в FILE. Сертификат, не прошедший проверку, завершает программу с кодом 3; проверку отключить нельзя.</translation>
+    </message>
+    <message>
+        <source>End after N seconds, ten years at most (default: at SIGINT or SIGTERM).</source>
+        <translation>Закончить через N секунд, не больше десяти лет (по умолчанию: по SIGINT или SIGTERM).</translation>
+    </message>
+    <message>
+        <source>Probes the addresses in ascending order, one per interval, and prints one line per device found (its address, or {&quot;address&quot;:N}); a summary goes to standard error. Exit 0, also when nothing answered.</source>
+        <translation>Опрашивает адреса по возрастанию, по одному за интервал, и выводит по строке на найденное устройство (его адрес или {&quot;address&quot;:N}); сводка идёт в стандартный поток ошибок. Код 0, даже если никто не ответил.</translation>
+    </message>
+    <message>
+        <source>Sends one readings request and prints the answer as the window shows it (or as JSON). Exit 1 when no valid answer comes within 1 s.</source>
+        <translation>Посылает один запрос показаний и выводит ответ так, как его показывает окно (или в JSON). Код 1, если верный ответ не пришёл за 1 с.</translation>
+    </message>
+    <message>
+        <source>Bus address, 1..247.</source>
+        <translation>Адрес на шине, 1..247.</translation>
+    </message>
+    <message>
+        <source>Asks every device in turn, one request per 1000 ms, as the window&apos;s poll does, except that a device that gives no valid answer within its tick is passed over until its next turn, so that one dead device does not hold the others back. Without addresses it scans first (--timeout, --from, --to). One line per accepted answer; at the end (SIGINT, SIGTERM or --seconds) one summary line per device on standard error: sent, answered, dropped, silent, late or unasked (good answers of a device that came outside its own request: they are never printed, recorded or published).
+With --mqtt the client also publishes &quot;online&quot; (retained) to PREFIX/status at every connect and &quot;offline&quot; at the end; the broker publishes &quot;offline&quot; itself (the last will) when the client dies or loses its network. A broker that refuses the credentials (&quot;not authorised&quot;) or whose certificate does not verify ends the program with status 3.</source>
+        <translation>Опрашивает устройства по очереди, по запросу в 1000 мс, как опрос окна, но устройство, не давшее верного ответа за свой такт, пропускается до следующей очереди, чтобы одно неработающее устройство не задерживало остальные. Без адресов сначала ищет устройства (--timeout, --from, --to). По строке на принятый ответ; в конце (SIGINT, SIGTERM или --seconds) по строке сводки на устройство в стандартном потоке ошибок: отправлено, отвечено, отброшено, молчало, поздних или без запроса (верные ответы устройства, пришедшие вне его собственного запроса: они никогда не выводятся, не записываются и не публикуются).
+С --mqtt клиент также публикует &quot;online&quot; (с сохранением) в PREFIX/status при каждом подключении и &quot;offline&quot; в конце; брокер сам публикует &quot;offline&quot; (последняя воля), когда клиент погибает или теряет сеть. Брокер, отвергающий учётные данные (&quot;not authorised&quot;), или брокер, чей сертификат не проходит проверку, завершает программу с кодом 3.</translation>
+    </message>
+    <message>
+        <source>Bus addresses, 1..247.</source>
+        <translation>Адреса на шине, 1..247.</translation>
+    </message>
+    <message>
+        <source>Sends the address change, waits up to 2 s for the acknowledgement, then probes NEW. Exit 0 only when NEW answers, 1 otherwise, with the reason.</source>
+        <translation>Посылает смену адреса, ждёт подтверждения до 2 с, затем опрашивает NEW. Код 0, только если NEW отвечает, иначе 1 с причиной.</translation>
+    </message>
+    <message>
+        <source>Present address, 1..247.</source>
+        <translation>Нынешний адрес, 1..247.</translation>
+    </message>
+    <message>
+        <source>New address, 1..247, not OLD.</source>
+        <translation>Новый адрес, 1..247, не равный OLD.</translation>
+    </message>
+    <message>
+        <source>no password on the command line (every user of the machine can see it); use --mqtt-password-file FILE or RS485_MQTT_PASSWORD</source>
+        <translation>пароль в командной строке недопустим (его видит любой пользователь машины); используйте --mqtt-password-file FILE или RS485_MQTT_PASSWORD</translation>
+    </message>
+    <message>
+        <source>--port is required</source>
+        <translation>нужен --port</translation>
+    </message>
+    <message>
+        <source>--trace needs a FILE</source>
+        <translation>для --trace нужен FILE</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is no bus address (1..247)</source>
+        <translation>&apos;%1&apos; — не адрес шины (1..247)</translation>
+    </message>
+    <message>
+        <source>--timeout must be 500..10000</source>
+        <translation>--timeout должен быть 500..10000</translation>
+    </message>
+    <message>
+        <source>--from and --to must be 1..247, --from not above --to</source>
+        <translation>--from и --to должны быть 1..247, --from не больше --to</translation>
+    </message>
+    <message>
+        <source>scan takes no addresses</source>
+        <translation>scan не принимает адресов</translation>
+    </message>
+    <message>
+        <source>read takes one address</source>
+        <translation>read принимает один адрес</translation>
+    </message>
+    <message>
+        <source>set-address takes OLD and NEW</source>
+        <translation>set-address принимает OLD и NEW</translation>
+    </message>
+    <message>
+        <source>OLD and NEW are the same</source>
+        <translation>OLD и NEW совпадают</translation>
+    </message>
+    <message>
+        <source>--record-dir needs --record</source>
+        <translation>для --record-dir нужен --record</translation>
+    </message>
+    <message>
+        <source>--seconds must be 1..%1 (ten years)</source>
+        <translation>--seconds должен быть 1..%1 (десять лет)</translation>
+    </message>
+    <message>
+        <source>--mqtt HOST[:PORT]: a host, a port 1..65535, an IPv6 address in brackets ([::1]:1883)</source>
+        <translation>--mqtt HOST[:PORT]: узел, порт 1..65535, адрес IPv6 в квадратных скобках ([::1]:1883)</translation>
+    </message>
+    <message>
+        <source>--mqtt-password-file needs --mqtt-user</source>
+        <translation>для --mqtt-password-file нужен --mqtt-user</translation>
+    </message>
+    <message>
+        <source>--%1 needs --mqtt</source>
+        <translation>для --%1 нужен --mqtt</translation>
+    </message>
+    <message>
+        <source>scan %1..%2: %3 device(s) found</source>
+        <translation>поиск %1..%2: найдено устройств: %3</translation>
+    </message>
+    <message>
+        <source>no valid answer from device %1 within 1 s</source>
+        <translation>нет верного ответа от устройства %1 за 1 с</translation>
+    </message>
+    <message>
+        <source>no device to poll</source>
+        <translation>нет устройств для опроса</translation>
+    </message>
+    <message>
+        <source>device %1: sent %2, answered %3, dropped %4, silent %5, late or unasked %6</source>
+        <translation>устройство %1: отправлено %2, отвечено %3, отброшено %4, молчало %5, поздних или без запроса %6</translation>
+    </message>
+    <message>
+        <source>acknowledged %1, dropped %2 (queue full), unsent %3</source>
+        <translation>подтверждено %1, отброшено %2 (очередь полна), не отправлено %3</translation>
+    </message>
+    <message>
+        <source>device %1 did not acknowledge within 2 s</source>
+        <translation>устройство %1 не подтвердило за 2 с</translation>
+    </message>
+    <message>
+        <source>device %1 acknowledged, but nothing answers at %2</source>
+        <translation>устройство %1 подтвердило, но по адресу %2 никто не отвечает</translation>
+    </message>
+    <message>
+        <source>device %1 now answers at %2</source>
+        <translation>устройство %1 теперь отвечает по адресу %2</translation>
+    </message>
+    <message>
+        <source>cannot open the trace file &apos;%1&apos;: %2</source>
+        <translation>не удаётся открыть файл трассировки &apos;%1&apos;: %2</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>не удаётся открыть %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>rs485-master</name>
     <message>
         <source>no device</source>
