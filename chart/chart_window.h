@@ -16,7 +16,7 @@ class QValueAxis;
 
 namespace rs485::chart {
 
-// The plot: temperature on the left axis, the step dashed on the right one,
+// The plot: temperature on the left axis, the step dotted on the right one,
 // one colour per device. Left drag zooms into a span of time, the wheel
 // zooms around the pointer, a middle drag or the arrow keys pan, a double
 // click or Home shows everything. The curves are drawn from a thinned copy

@@ -99,7 +99,8 @@ class Exchange {
   std::span<const std::uint8_t, kRxBufferSize> lastBlock() const { return ReadScratch; }
   void clearLastBlock() { ReadScratch.fill(0); }
 
-  // CRC test of the assembled frame of the awaited length.
+  // The CRC test of the assembled frame of the awaited length (the engine's
+  // name for it: it reads the frame's verdict, not the port).
   bool Read() const;
 
   // Zero the receive buffer, no frame assembled, purge the receive queue.

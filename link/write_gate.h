@@ -7,9 +7,11 @@ namespace rs485 {
 
 // Where the transmit thread waits between requests. It starts parked;
 // park() comes from the completion handler of a successful write, release()
-// from the next request. A release that finds the thread not parked (it is
-// busy rewriting after a failure) is dropped, so one release gives one
-// successful write.
+// from the next request. A release that finds the thread not parked is
+// dropped, so one release gives one successful write: the thread is busy
+// rewriting after a failure, or its write has completed and the completion
+// handler has not parked it yet (the engine then sees that a newer frame
+// waits and leaves it running).
 class WriteGate {
  public:
   void park();

@@ -85,6 +85,18 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
+  setUpControls();
+  setUpTimers();
+  errorBox_ = [this](const QString& text) {
+    QMessageBox box(QMessageBox::Critical, msg::errorCaption(), text, QMessageBox::Ok, this);
+    box.exec();
+  };
+  connectEngine();
+  bindHandlers();
+  refreshPortTooltips();
+}
+
+void THeadForm::setUpControls() {
   statusText_ = new QLabel(msg::openPortPrompt(), ui_->Status);
   statusText_->setObjectName(QStringLiteral("StatusText"));
   ui_->Status->addWidget(statusText_, 1);
@@ -111,7 +123,9 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   for (const auto& [cell, name] : kDigitCells) {
     displayCells_[digitCellIndex(cell)] = findChild<QLineEdit*>(QString::fromLatin1(name));
   }
+}
 
+void THeadForm::setUpTimers() {
   // A coarse timer may fire 5% early or late, which would break the scan pace.
   readTimer.setObjectName(QStringLiteral("readTimer"));
   readTimer.setInterval(kPollInterval);  // as designed; the scan and the poll set their own
@@ -119,12 +133,9 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   dotTimer.setObjectName(QStringLiteral("dotTimer"));
   dotTimer.setInterval(kDotInterval);
   dotTimer.setTimerType(Qt::PreciseTimer);
+}
 
-  errorBox_ = [this](const QString& text) {
-    QMessageBox box(QMessageBox::Critical, msg::errorCaption(), text, QMessageBox::Ok, this);
-    box.exec();
-  };
-
+void THeadForm::connectEngine() {
   exchange_.setHandlers({
       .shortAnswer = [this] { guarded([this] { shortAnswerFunc(); }); },
       .readings = [this] { guarded([this] { showReadings(); }); },
@@ -133,9 +144,6 @@ THeadForm::THeadForm(PortNames names, DeviceOpener opener, QWidget* parent)
   });
   exchange_.setNotes(health_.notes([this] { return now_(); }));
   discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
-
-  bindHandlers();
-  refreshPortTooltips();
 }
 
 THeadForm::~THeadForm() = default;
@@ -186,18 +194,7 @@ void THeadForm::bindCell(QLineEdit* cell, CellHandlers handlers) {
 }
 
 bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->ListAdress->viewport()) {
-    if (event->type() == QEvent::ToolTip) return showDeviceToolTip(static_cast<QHelpEvent*>(event));
-    // A disabled list takes no click (the filter sees its events all the same).
-    if (!ui_->ListAdress->isEnabled()) return false;
-    // A press on the empty part below the rows leaves no row selected.
-    if (event->type() == QEvent::MouseButtonPress &&
-        !ui_->ListAdress->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
-      ui_->ListAdress->clearSelection();
-    }
-    if (isLeftRelease(event)) guarded([this] { ListAdressClick(); });
-    return false;
-  }
+  if (watched == ui_->ListAdress->viewport()) return filterListEvent(event);
   if (watched == ui_->Ports) {
     const auto type = event->type();
     if (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::ToolTip) {
@@ -207,8 +204,23 @@ bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
   }
   const auto found = cellHandlers_.find(watched);
   if (found == cellHandlers_.end()) return QMainWindow::eventFilter(watched, event);
-  const CellHandlers& handlers = found->second;
+  return filterCellEvent(static_cast<QLineEdit*>(watched), found->second, event);
+}
 
+bool THeadForm::filterListEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) return showDeviceToolTip(static_cast<QHelpEvent*>(event));
+  // A disabled list takes no click (the filter sees its events all the same).
+  if (!ui_->ListAdress->isEnabled()) return false;
+  // A press on the empty part below the rows leaves no row selected.
+  if (event->type() == QEvent::MouseButtonPress &&
+      !ui_->ListAdress->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
+    ui_->ListAdress->clearSelection();
+  }
+  if (isLeftRelease(event)) guarded([this] { ListAdressClick(); });
+  return false;
+}
+
+bool THeadForm::filterCellEvent(QLineEdit* cell, const CellHandlers& handlers, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* keyEvent = static_cast<QKeyEvent*>(event);
     const QString text = keyEvent->text();
@@ -222,7 +234,7 @@ bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
       if (key.isNull()) return true;
       if (QWidget* next = std::exchange(focusAfterKey_, nullptr)) {
         // The editor takes the digit first, then the focus moves on.
-        static_cast<QLineEdit*>(watched)->event(event);
+        cell->event(event);
         next->setFocus(Qt::TabFocusReason);
         return true;
       }
@@ -232,9 +244,8 @@ bool THeadForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusIn && !handlers.display && handlers.click != nullptr) {
     // Entered by the keyboard or a focus change: the text is selected, so
     // that the next digit replaces it.
-    auto* editor = static_cast<QLineEdit*>(watched);
-    editor->event(event);
-    editor->selectAll();
+    cell->event(event);
+    cell->selectAll();
     return true;
   }
   if (isLeftRelease(event) && handlers.click != nullptr) {

@@ -199,6 +199,13 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   // the window goes on in whatever state the handler reached.
   void guarded(const std::function<void()>& handler);
   void setClientSize(int width, int height);
+  // The constructor's steps.
+  void setUpControls();
+  void setUpTimers();
+  void connectEngine();
+  // eventFilter for the device list's viewport and for one cell.
+  bool filterListEvent(QEvent* event);
+  bool filterCellEvent(QLineEdit* cell, const CellHandlers& handlers, QEvent* event);
   void showSendFailed();
   void clearSendFailed();
   void refreshPortTooltips();

@@ -1,3 +1,4 @@
 // A program's main.cpp handles its signals: check-layers lets it.
-#include <csignal>
 #include <unistd.h>
+
+#include <csignal>
