@@ -33,16 +33,16 @@ bool pollRound(FaultRig& rig) {
     // input queue alone may only mean the bytes are still on their way.
     if (!waitUntil([&] { return rig.answersTaken() > taken; })) return false;
   }
-  // The last answer handled; the request this tick made has left before the
-  // caller pulls the line, or its write would fail and be retried for good.
-  return rig.tick() && waitUntil([&] { return rig.exchange().transmitParked(); });
+  return rig.tick() && rig.requestLeft();  // the last answer handled, the next request out
 }
 
 // Ticks until the selected device's readings are on the cells.
 bool displays(FaultRig& rig, const ReadingsResponse& r) {
   for (int i = 0; i < 12; ++i) {
     if (rig.tickUntilSent() < 0) return false;
-    if (waitUntil([&] { return rig.cells() == cellsShowing(r); }, 500ms)) return true;
+    // The cells may show an earlier answer: the request of this tick is let
+    // leave first.
+    if (waitUntil([&] { return rig.cells() == cellsShowing(r); }, 500ms)) return rig.requestLeft();
   }
   return false;
 }
@@ -212,22 +212,35 @@ class UnplugTest : public QObject {
     // The figure after the colon of each line of a tooltip.
     auto figuresOf = [&](int row) {
       std::vector<int> figures;
-      for (const QString& line : toolTip(row).split(QLatin1Char('\n')).mid(0, 4))
+      for (const QString& line : toolTip(row).split(QLatin1Char('\n')).mid(0, 5))
         figures.push_back(line.section(QStringLiteral(": "), 1).toInt());
       return figures;
     };
     auto ticks = [&](int n) {
       for (int i = 0; i < n; ++i) {
         const std::size_t answers = rig.sim->answersSent();
-        if (rig.tickUntilSent() < 0) return false;
+        if (rig.tickUntilSent() < 0) {
+          qWarning("tick %d: the window sent nothing", i);
+          return false;
+        }
         rig.sim->waitForAnswers(answers + 1, 1s);  // none from a silent device
-        // Every answer sent, the scan's included, accepted or dropped before the next tick.
-        const auto settled = [&] {
+        // Every answer sent, the scan's included, accepted, dropped or (when
+        // it came after the wait above, so after the next request went out)
+        // counted as not awaited, before the next tick.
+        const auto handled = [&] {
           std::size_t n = 0;
-          for (const int row : {0, 1}) n += static_cast<std::size_t>(figuresOf(row)[1] + figuresOf(row)[2]);
-          return n == rig.sim->answersSent();
+          for (const int row : {0, 1}) {
+            const std::vector<int> f = figuresOf(row);
+            n += static_cast<std::size_t>(f[1] + f[2] + f[4]);
+          }
+          return n;
         };
-        if (!waitUntil(settled, 2s)) return false;
+        if (!waitUntil([&] { return handled() == rig.sim->answersSent(); }, 2s)) {
+          qWarning("tick %d: %zu answers handled of %zu sent\n%s\n%s", i, handled(), rig.sim->answersSent(),
+                   qPrintable(toolTip(0)), qPrintable(toolTip(1)));
+          rig.dump();
+          return false;
+        }
       }
       return true;
     };
@@ -248,14 +261,16 @@ class UnplugTest : public QObject {
                  noisy.contains(QStringLiteral("\nОтветов отброшено (ошибка CRC, неверная длина): ")),
              qPrintable(noisy));
     const std::vector<int> three = figuresOf(0);
-    QCOMPARE(three[1], answersOf(3, false));
+    // A good answer is taken, or counted as not awaited when a slow run let it
+    // come after the next request.
+    QCOMPARE(three[1] + three[4], answersOf(3, false));
     QCOMPARE(three[2], badOfThree);
     // Sent: what the simulator heard (the scan's probe among them), give or take the request on its way now.
     QVERIFY2(std::abs(three[0] - static_cast<int>(rig.sim->stats(3)->requests)) <= 1, qPrintable(noisy));
     QVERIFY2(three[3] <= 1, qPrintable(noisy));
     const QString silent = toolTip(1);
-    QVERIFY2(silent.contains(QStringLiteral("Ответов принято: %1\n").arg(answersOf(17, false))),
-             qPrintable(silent));
+    QVERIFY2(silent.contains(QStringLiteral("Ответов принято: ")), qPrintable(silent));
+    QVERIFY2(figuresOf(1)[1] + figuresOf(1)[4] == answersOf(17, false), qPrintable(silent));
     QVERIFY2(figuresOf(1)[3] >= 2, qPrintable(silent));  // asked in vain until passed over
     QVERIFY2(silent.endsWith(QStringLiteral("Последний ответ: 07.12.2026 10:00:30")), qPrintable(silent));
     QCOMPARE(rig.form().ListAdress->item(1, 0)->text(), deviceCaption(17));  // captions as they were

@@ -227,6 +227,14 @@ class BasicWindowRig {
     return true;
   }
 
+  // Once the request of the last tick has been written: a test that pulls
+  // the line before would catch that write, which then fails and is retried
+  // until the line is back.
+  bool requestLeft() {
+    return waitUntil([this] { return exchange().transmitParked(); }, 5s) ||
+           fail("the last request did not leave");
+  }
+
   // Ticks until one of the ticks sends a request (a tick that finds bytes
   // arriving after its purge sends nothing); returns how many did not, or
   // -1 when the window got stuck.
