@@ -1,5 +1,6 @@
 #include "chart/chart_data.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -13,7 +14,8 @@ std::optional<FileIdentity> identityOf(const QString& path) {
 }  // namespace
 
 QString Trace::label() const {
-  return address >= 0 ? QStringLiteral("Адрес %1").arg(address) : QFileInfo(path).fileName();
+  return address >= 0 ? QCoreApplication::translate("rs485-chart", "Address %1").arg(address)
+                      : QFileInfo(path).fileName();
 }
 
 ChartData::ChartData(ReaderOptions options, QObject* parent) : QObject(parent), options_(options) {

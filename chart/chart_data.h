@@ -29,7 +29,7 @@ struct Trace {
   // The file read; another one under the same name is read from its start.
   std::optional<FileIdentity> identity;
 
-  // "Адрес 5", or the file name when it names no address.
+  // "Address 5" (in Russian "Адрес 5"), or the file name when it names no address.
   QString label() const;
 };
 

@@ -44,7 +44,11 @@ QColor deviceColour(std::size_t index) {
   return colours[index % colours.size()];
 }
 
-QString degrees(int tenths) { return QString::fromLatin1(decimalTenths(tenths)).replace('.', ','); }
+// The decimal separator follows the language of the texts around it.
+QString degrees(int tenths) {
+  return QString::fromLatin1(decimalTenths(tenths))
+      .replace(QLatin1Char('.'), QCoreApplication::translate("rs485-chart", ".", "decimal separator"));
+}
 
 struct Bounds {
   double low = std::numeric_limits<double>::max();
@@ -71,11 +75,11 @@ ChartView::ChartView(const ChartData& source, QWidget* parent)
   QChart* c = chart();
   c->legend()->setAlignment(Qt::AlignBottom);
   c->setMargins(QMargins(6, 6, 6, 6));
-  time_->setTitleText(QStringLiteral("Время"));
+  time_->setTitleText(QCoreApplication::translate("rs485-chart", "Time"));
   time_->setTickCount(7);
-  temperature_->setTitleText(QStringLiteral("Температура, °C"));
+  temperature_->setTitleText(QCoreApplication::translate("rs485-chart", "Temperature, °C"));
   temperature_->setLabelFormat(QStringLiteral("%.1f"));
-  step_->setTitleText(QStringLiteral("Шаг"));
+  step_->setTitleText(QCoreApplication::translate("rs485-chart", "Step"));
   step_->setLabelFormat(QStringLiteral("%d"));
   step_->setGridLineVisible(false);
   c->addAxis(time_, Qt::AlignBottom);
@@ -193,7 +197,9 @@ void ChartView::replot() {
       pen.setWidthF(dense ? 1.0 : isTemperature ? 2.0 : 1.2);
       if (!isTemperature) pen.setStyle(Qt::DotLine);
       const auto attach = [&](QXYSeries* series, bool inLegend) {
-        series->setName(isTemperature ? trace.label() : trace.label() + QStringLiteral(", шаг"));
+        series->setName(isTemperature
+                            ? trace.label()
+                            : QCoreApplication::translate("rs485-chart", "%1, step").arg(trace.label()));
         c->addSeries(series);
         series->attachAxis(time_);
         series->attachAxis(isTemperature ? temperature_ : step_);
@@ -277,9 +283,11 @@ QString ChartView::readoutAt(std::int64_t msecs, std::int64_t slack) const {
     text += QStringLiteral("   ") + trace->label() + QStringLiteral(": ");
     if (nearest == nullptr ||
         std::abs(nearest->msecs - msecs) > std::max(std::max(trace->gapMsecs, kMinute) / 2, slack)) {
-      text += QStringLiteral("нет данных");
+      text += QCoreApplication::translate("rs485-chart", "no data");
     } else {
-      text += degrees(nearest->temperature) + QStringLiteral(" °C, шаг ") + QString::number(nearest->step);
+      text += QCoreApplication::translate("rs485-chart", "%1 °C, step %2")
+                  .arg(degrees(nearest->temperature))
+                  .arg(nearest->step);
     }
   }
   return text;
@@ -391,20 +399,24 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
       view_(new ChartView(data_)),
       counts_(new QLabel),
       readout_(new QLabel) {
-  setWindowTitle(QStringLiteral("Графики записи показаний"));
+  setWindowTitle(QCoreApplication::translate("rs485-chart", "Charts of the recorded readings"));
   setWindowIcon(QIcon::fromTheme(QStringLiteral("rs485-chart")));
   setCentralWidget(view_);
   setAcceptDrops(true);
   resize(1100, 680);
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
-  file->addAction(QStringLiteral("&Открыть…"), QKeySequence::Open, this, &ChartWindow::openWithDialog);
-  file->addAction(QStringLiteral("&Экспорт…"), QKeySequence(Qt::CTRL | Qt::Key_E), this,
-                  &ChartWindow::exportWithDialog);
-  file->addAction(QStringLiteral("Экспорт для Excel…"), this, &ChartWindow::exportForExcelWithDialog);
+  QMenu* file = menuBar()->addMenu(QCoreApplication::translate("rs485-chart", "&File"));
+  file->addAction(QCoreApplication::translate("rs485-chart", "&Open…"), QKeySequence::Open, this,
+                  &ChartWindow::openWithDialog);
+  file->addAction(QCoreApplication::translate("rs485-chart", "&Export…"), QKeySequence(Qt::CTRL | Qt::Key_E),
+                  this, &ChartWindow::exportWithDialog);
+  file->addAction(QCoreApplication::translate("rs485-chart", "Export for Excel…"), this,
+                  &ChartWindow::exportForExcelWithDialog);
   file->addSeparator();
-  file->addAction(QStringLiteral("&Выход"), QKeySequence::Quit, this, &QWidget::close);
-  QMenu* view = menuBar()->addMenu(QStringLiteral("&Вид"));
-  view->addAction(QStringLiteral("&Показать всё"), QKeySequence(Qt::Key_Home), view_, &ChartView::showAll);
+  file->addAction(QCoreApplication::translate("rs485-chart", "&Quit"), QKeySequence::Quit, this,
+                  &QWidget::close);
+  QMenu* view = menuBar()->addMenu(QCoreApplication::translate("rs485-chart", "&View"));
+  view->addAction(QCoreApplication::translate("rs485-chart", "Show &all"), QKeySequence(Qt::Key_Home), view_,
+                  &ChartView::showAll);
   statusBar()->addWidget(readout_, 1);
   statusBar()->addPermanentWidget(counts_);
   view_->setToolTip(QString());
@@ -414,9 +426,10 @@ ChartWindow::ChartWindow(ReaderOptions options, QWidget* parent)
     updateStatus();
   });
   updateStatus();
-  readout_->setText(
-      QStringLiteral("Выделите мышью отрезок времени, чтобы увеличить; колесо — масштаб, "
-                     "средняя кнопка или Shift — сдвиг, двойной щелчок — всё"));
+  readout_->setText(QCoreApplication::translate(
+      "rs485-chart",
+      "Drag over a span of time to zoom in; the wheel zooms, the middle button or Shift pans, a "
+      "double click shows everything"));
 }
 
 bool ChartWindow::openFiles(const QStringList& paths, QString* error) {
@@ -424,7 +437,8 @@ bool ChartWindow::openFiles(const QStringList& paths, QString* error) {
   for (const QString& path : paths) {
     QString why;
     if (!data_.open(path, &why)) {
-      if (error != nullptr) *error = QStringLiteral("не удаётся прочитать файл %1: %2").arg(path, why);
+      if (error != nullptr)
+        *error = QCoreApplication::translate("rs485-chart", "cannot read the file %1: %2").arg(path, why);
       ok = false;
       break;
     }
@@ -442,15 +456,16 @@ void ChartWindow::openAndReport(const QStringList& paths) {
 }
 
 void ChartWindow::openWithDialog() {
-  const QStringList paths =
-      QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файлы записи"), QString(),
-                                    QStringLiteral("Файлы записи (*.txt);;Все файлы (*)"));
+  const QStringList paths = QFileDialog::getOpenFileNames(
+      this, QCoreApplication::translate("rs485-chart", "Open recording files"), QString(),
+      QCoreApplication::translate("rs485-chart", "Recording files (*.txt);;All files (*)"));
   if (!paths.isEmpty()) openAndReport(paths);
 }
 
 void ChartWindow::exportWithDialog() {
   const QString path = QFileDialog::getSaveFileName(
-      this, QStringLiteral("Экспорт"), QString(), QStringLiteral("Рисунок PNG (*.png);;Таблица CSV (*.csv)"));
+      this, QCoreApplication::translate("rs485-chart", "Export"), QString(),
+      QCoreApplication::translate("rs485-chart", "PNG image (*.png);;CSV table (*.csv)"));
   if (path.isEmpty()) return;
   bool ok = false;
   if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
@@ -459,20 +474,23 @@ void ChartWindow::exportWithDialog() {
   } else {
     ok = view_->grab().save(path, "PNG");
   }
-  if (!ok) QMessageBox::warning(this, windowTitle(), QStringLiteral("Не удаётся записать файл %1").arg(path));
+  if (!ok)
+    QMessageBox::warning(this, windowTitle(),
+                         QCoreApplication::translate("rs485-chart", "Cannot write the file %1").arg(path));
 }
 
 void ChartWindow::exportForExcelWithDialog() {
   // Excel takes a file for CSV by its suffix alone.
-  QFileDialog dialog(this, QStringLiteral("Экспорт для Excel"), QString(),
-                     QStringLiteral("Таблица CSV для Excel (*.csv)"));
+  QFileDialog dialog(this, QCoreApplication::translate("rs485-chart", "Export for Excel"), QString(),
+                     QCoreApplication::translate("rs485-chart", "CSV table for Excel (*.csv)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const QString path = dialog.selectedFiles().front();
   QSaveFile out(path);
   if (!out.open(QIODevice::WriteOnly) || out.write(csvOf(data_, CsvForm::Excel)) < 0 || !out.commit())
-    QMessageBox::warning(this, windowTitle(), QStringLiteral("Не удаётся записать файл %1").arg(path));
+    QMessageBox::warning(this, windowTitle(),
+                         QCoreApplication::translate("rs485-chart", "Cannot write the file %1").arg(path));
 }
 
 QImage ChartWindow::image() {
@@ -506,14 +524,18 @@ void ChartWindow::dropEvent(QDropEvent* event) {
 }
 
 void ChartWindow::updateStatus() {
-  QString text = QStringLiteral("Файлов: %1, строк: %2").arg(data_.traces().size()).arg(data_.rowCount());
-  if (data_.skipped() > 0) text += QStringLiteral(", пропущено строк: %1").arg(data_.skipped());
+  QString text = QCoreApplication::translate("rs485-chart", "Files: %1, rows: %2")
+                     .arg(data_.traces().size())
+                     .arg(data_.rowCount());
+  if (data_.skipped() > 0)
+    text += QCoreApplication::translate("rs485-chart", ", rows skipped: %1").arg(data_.skipped());
   counts_->setText(text);
   QStringList names;
   for (const auto& trace : data_.traces()) names << QFileInfo(trace->path).fileName();
   setWindowTitle(names.isEmpty()
-                     ? QStringLiteral("Графики записи показаний")
-                     : names.join(QStringLiteral(", ")) + QStringLiteral(" — графики записи показаний"));
+                     ? QCoreApplication::translate("rs485-chart", "Charts of the recorded readings")
+                     : QCoreApplication::translate("rs485-chart", "%1 — charts of the recorded readings")
+                           .arg(names.join(QStringLiteral(", "))));
 }
 
 }  // namespace rs485::chart

@@ -8,9 +8,11 @@
 #include <QSaveFile>
 #include <cstdio>
 #include <utility>
+#include <variant>
 
 #include "chart/chart_window.h"
 #include "chart/csv_export.h"
+#include "i18n/catalogue.h"
 #include "monitor/row_date.h"
 
 namespace {
@@ -20,13 +22,15 @@ void print(FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
-int usageError(const QString& text) {
-  print(stderr, QStringLiteral("rs485-chart: %1\nПодробнее: rs485-chart --help\n").arg(text));
+int usageError(const QString& message) {
+  print(stderr, QStringLiteral("rs485-chart: %1\n").arg(message) +
+                    QCoreApplication::translate("rs485-chart", "Try 'rs485-chart --help'.") +
+                    QLatin1Char('\n'));
   return 2;
 }
 
-int fail(const QString& text) {
-  print(stderr, QStringLiteral("rs485-chart: %1\n").arg(text));
+int fail(const QString& message) {
+  print(stderr, QStringLiteral("rs485-chart: %1\n").arg(message));
   return 1;
 }
 
@@ -35,42 +39,57 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
   return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
 }
 
-}  // namespace
+struct Request {
+  QStringList files;
+  QString out;       // --export
+  QString excelOut;  // --export-excel
+  bool exportSet = false;
+  bool excelSet = false;
+};
 
-int main(int argc, char* argv[]) {
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-
+// Reads the command line with a core application only, so that --help,
+// --version and a mistake need no display. Returns what to do, or the exit
+// status when the program should end now.
+std::variant<Request, int> parseArguments(int argc, char* argv[]) {
+  QCoreApplication core(argc, argv);
+  rs485::i18n::installCatalogue();
   QCommandLineParser parser;
   parser.setApplicationDescription(
-      QStringLiteral("Графики файлов записи rs485-master: температура и шаг каждого устройства по времени.\n"
-                     "Файлы, дописываемые во время просмотра, показываются по мере записи."));
+      QCoreApplication::translate("rs485-chart",
+                                  "Charts of the recording files of rs485-master: the temperature and the "
+                                  "step of each device over time.\n"
+                                  "Files that grow while they are shown are followed as they are recorded."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Показать эту справку и выйти."));
+                                QCoreApplication::translate("rs485-chart", "Show this help and exit."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                   QStringLiteral("Показать версию и выйти."));
+                                   QCoreApplication::translate("rs485-chart", "Show the version and exit."));
   const QCommandLineOption exportTo(
       QStringLiteral("export"),
-      QStringLiteral(
-          "Записать график (ФАЙЛ.png) или строки в UTF-8 CSV (ФАЙЛ.csv) и выйти, не открывая окна."),
-      QStringLiteral("ФАЙЛ"));
+      QCoreApplication::translate("rs485-chart",
+                                  "Write the chart (FILE.png) or the rows as UTF-8 CSV (FILE.csv) and exit "
+                                  "without opening a window."),
+      QCoreApplication::translate("rs485-chart", "FILE"));
   const QCommandLineOption exportExcel(
       QStringLiteral("export-excel"),
-      QStringLiteral("Записать строки в CSV для Excel (ФАЙЛ.csv: точка с запятой между полями, десятичная "
-                     "запятая, UTF-8 с BOM) и выйти, не открывая окна. Можно вместе с --export."),
-      QStringLiteral("ФАЙЛ"));
+      QCoreApplication::translate(
+          "rs485-chart",
+          "Write the rows as CSV for Excel (FILE.csv: semicolons between the fields, a "
+          "decimal comma, UTF-8 with a BOM) and exit without opening a window. May be "
+          "given together with --export."),
+      QCoreApplication::translate("rs485-chart", "FILE"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(exportTo);
   parser.addOption(exportExcel);
-  parser.addPositionalArgument(QStringLiteral("файлы"), QStringLiteral("Файлы записи (ЗОР_номер - N.txt)."),
-                               QStringLiteral("[ФАЙЛ...]"));
-  if (!parser.parse(arguments)) return usageError(parser.errorText());
+  parser.addPositionalArgument(
+      QCoreApplication::translate("rs485-chart", "files"),
+      QCoreApplication::translate("rs485-chart", "Recording files (ЗОР_номер - N.txt)."),
+      QCoreApplication::translate("rs485-chart", "[FILE...]"));
+  if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
   if (parser.isSet(help)) {
-    // helpText() names the program after the running application, which
-    // does not exist yet.
+    // The usage line names the program, not the path it was started by.
     QString text = parser.helpText();
-    text.replace(QRegularExpression(QStringLiteral("^[^:]*: \\S*")), QStringLiteral("usage: rs485-chart"));
+    text.replace(QRegularExpression(QStringLiteral("^([^:]*: )\\S*")), QStringLiteral("\\1rs485-chart"));
     print(stdout, text);
     return 0;
   }
@@ -78,25 +97,46 @@ int main(int argc, char* argv[]) {
     print(stdout, QStringLiteral("rs485-chart " RS485_VERSION "\n"));
     return 0;
   }
-  const QStringList files = parser.positionalArguments();
-  const QString out = parser.value(exportTo);
-  const QString excelOut = parser.value(exportExcel);
+  Request request{parser.positionalArguments(), parser.value(exportTo), parser.value(exportExcel),
+                  parser.isSet(exportTo), parser.isSet(exportExcel)};
+  if (request.exportSet) {
+    if (!request.out.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) &&
+        !request.out.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+      return usageError(
+          QCoreApplication::translate("rs485-chart", "--export: the file name must end in .png or .csv"));
+    }
+    if (request.files.isEmpty())
+      return usageError(QCoreApplication::translate("rs485-chart", "--export: no recording files given"));
+  }
+  if (request.excelSet) {
+    if (!request.excelOut.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+      return usageError(
+          QCoreApplication::translate("rs485-chart", "--export-excel: the file name must end in .csv"));
+    }
+    if (request.files.isEmpty())
+      return usageError(
+          QCoreApplication::translate("rs485-chart", "--export-excel: no recording files given"));
+  }
+  return request;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  auto parsed = parseArguments(argc, argv);
+  if (const int* status = std::get_if<int>(&parsed)) return *status;
+  const Request& request = std::get<Request>(parsed);
+  const QStringList& files = request.files;
+  const QString& out = request.out;
+  const QString& excelOut = request.excelOut;
   const bool csv = out.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
-  const bool png = parser.isSet(exportTo) && !csv;
-  if (parser.isSet(exportTo)) {
-    if (!csv && !out.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
-      return usageError(QStringLiteral("--export: имя файла должно оканчиваться на .png или .csv"));
-    }
-    if (files.isEmpty()) return usageError(QStringLiteral("--export: не указаны файлы записи"));
-    // No window and no display: the offscreen platform draws the image.
-    if (png) qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-  if (parser.isSet(exportExcel)) {
-    if (!excelOut.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
-      return usageError(QStringLiteral("--export-excel: имя файла должно оканчиваться на .csv"));
-    }
-    if (files.isEmpty()) return usageError(QStringLiteral("--export-excel: не указаны файлы записи"));
-  }
+  const bool png = request.exportSet && !csv;
+  // No window and no display: the offscreen platform draws the image.
+  if (png) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const auto skippedRows = [](qsizetype count) {
+    print(stderr, QStringLiteral("rs485-chart: %1\n")
+                      .arg(QCoreApplication::translate("rs485-chart", "rows skipped: %1").arg(count)));
+  };
   // The tables, once the rows are read; false when one cannot be written.
   const auto writeTables = [&](const rs485::chart::ChartData& data) {
     using rs485::chart::CsvForm;
@@ -104,29 +144,31 @@ int main(int argc, char* argv[]) {
          {std::pair{csv ? out : QString(), CsvForm::Plain}, std::pair{excelOut, CsvForm::Excel}}) {
       if (path.isEmpty()) continue;
       if (!writeFile(path, rs485::chart::csvOf(data, form))) {
-        fail(QStringLiteral("не удаётся записать %1").arg(path));
+        fail(QCoreApplication::translate("rs485-chart", "cannot write %1").arg(path));
         return false;
       }
     }
-    if (data.skipped() > 0)
-      print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(data.skipped()));
+    if (data.skipped() > 0) skippedRows(data.skipped());
     return true;
   };
 
   const rs485::ReaderOptions options{
       rs485::RowDateFormat::fromEnvironment().pattern().startsWith(QStringLiteral("dd/"))};
-  if ((parser.isSet(exportTo) || parser.isSet(exportExcel)) && !png) {
+  if ((request.exportSet || request.excelSet) && !png) {
     QCoreApplication app(argc, argv);
+    rs485::i18n::installCatalogue();
     rs485::chart::ChartData data(options);
     for (const QString& file : files) {
       QString error;
       if (!data.open(file, &error))
-        return fail(QStringLiteral("не удаётся прочитать файл %1: %2").arg(file, error));
+        return fail(
+            QCoreApplication::translate("rs485-chart", "cannot read the file %1: %2").arg(file, error));
     }
     return writeTables(data) ? 0 : 1;
   }
 
   QApplication app(argc, argv);
+  rs485::i18n::installCatalogue();
   QApplication::setApplicationName(QStringLiteral("rs485-chart"));
   QApplication::setApplicationVersion(QStringLiteral(RS485_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("rs485-chart"));
@@ -136,12 +178,11 @@ int main(int argc, char* argv[]) {
   if (png) {
     window.resize(1280, 720);
     const QImage image = window.image();
-    if (!image.save(out, "PNG")) return fail(QStringLiteral("не удаётся записать %1").arg(out));
+    if (!image.save(out, "PNG"))
+      return fail(QCoreApplication::translate("rs485-chart", "cannot write %1").arg(out));
     return writeTables(window.data()) ? 0 : 1;
   }
-  if (window.data().skipped() > 0) {
-    print(stderr, QStringLiteral("rs485-chart: пропущено строк: %1\n").arg(window.data().skipped()));
-  }
+  if (window.data().skipped() > 0) skippedRows(window.data().skipped());
   window.show();
   return QApplication::exec();
 }

@@ -13,7 +13,8 @@ namespace rs485::cli {
 
 namespace {
 
-const char* const kProgramHelp =
+const char* const kProgramHelp = QT_TRANSLATE_NOOP(
+    "rs485-cli",
     "Scans, reads, polls and records the devices of an RS-485 bus without a display.\n"
     "\n"
     "Commands:\n"
@@ -35,7 +36,7 @@ const char* const kProgramHelp =
     "(also: the broker refuses the credentials, or its certificate does not verify).\n"
     "\n"
     "Environment:\n"
-    "  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.";
+    "  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.");
 
 constexpr int kMqttTlsPort = 8883;
 // Ten years: a recorder left running that long is still told when to end.
@@ -50,9 +51,10 @@ const std::map<QString, Command> kCommands = {
 };
 
 int usageError(const QString& message, const QString& command) {
-  std::cerr << "rs485-cli: " << message.toStdString() << "\n";
-  std::cerr << "Try 'rs485-cli " << (command.isEmpty() ? std::string() : command.toStdString() + " ")
-            << "--help'.\n";
+  const QString help = command.isEmpty() ? QStringLiteral("rs485-cli --help")
+                                         : QStringLiteral("rs485-cli %1 --help").arg(command);
+  std::cerr << "rs485-cli: " << message.toStdString() << "\n"
+            << QCoreApplication::translate("rs485-cli", "Try '%1'.").arg(help).toStdString() << "\n";
   return kExitUsage;
 }
 
@@ -123,10 +125,14 @@ QStringList spellRecordDirectory(const QStringList& arguments) {
 std::variant<std::string, QString> readPasswordFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
-    return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    return QCoreApplication::translate("rs485-cli", "cannot read %1: %2").arg(path, file.errorString());
   if ((file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) != 0) {
-    std::cerr << "rs485-cli: warning: the password file " << path.toStdString()
-              << " is readable by other users; chmod 600 it\n";
+    std::cerr << "rs485-cli: "
+              << QCoreApplication::translate(
+                     "rs485-cli", "warning: the password file %1 is readable by other users; chmod 600 it")
+                     .arg(path)
+                     .toStdString()
+              << "\n";
   }
   QByteArray line = file.readLine();
   while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
@@ -138,26 +144,33 @@ std::variant<std::string, QString> readPasswordFile(const QString& path) {
 std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) {
   const QStringList arguments = spellRecordDirectory(rawArguments);
   QCommandLineParser parser;
-  parser.setApplicationDescription(QString::fromLatin1(kProgramHelp));
-  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("This text."));
-  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("The version."));
+  parser.setApplicationDescription(QCoreApplication::translate("rs485-cli", kProgramHelp));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                QCoreApplication::translate("rs485-cli", "This text."));
+  const QCommandLineOption version(QStringLiteral("version"),
+                                   QCoreApplication::translate("rs485-cli", "The version."));
   const QCommandLineOption port(
       QStringLiteral("port"),
-      QStringLiteral("The port: COMn as the window names it (the n-th serial device, "
-                     "USB adapters first), COMn=PATH, or a device PATH such as "
-                     "/dev/serial/by-id/..."),
+      QCoreApplication::translate("rs485-cli",
+                                  "The port: COMn as the window names it (the n-th serial device, "
+                                  "USB adapters first), COMn=PATH, or a device PATH such as "
+                                  "/dev/serial/by-id/..."),
       QStringLiteral("PORT"));
-  const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("One JSON object per line."));
-  const QCommandLineOption trace(QStringLiteral("trace"),
-                                 QStringLiteral("Append one line per frame sent or received to FILE: local "
-                                                "time, TX or RX, the bytes in hex, the verdict."),
-                                 QStringLiteral("FILE"));
+  const QCommandLineOption json(QStringLiteral("json"),
+                                QCoreApplication::translate("rs485-cli", "One JSON object per line."));
+  const QCommandLineOption trace(
+      QStringLiteral("trace"),
+      QCoreApplication::translate("rs485-cli",
+                                  "Append one line per frame sent or received to FILE: local "
+                                  "time, TX or RX, the bytes in hex, the verdict."),
+      QStringLiteral("FILE"));
   parser.addOption(help);
   parser.addOption(version);
   parser.addOption(port);
   parser.addOption(trace);
   parser.addOption(json);
-  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("scan, read, poll or set-address"));
+  parser.addPositionalArgument(QStringLiteral("command"),
+                               QCoreApplication::translate("rs485-cli", "scan, read, poll or set-address"));
 
   // The first pass only finds the command; unknown options belong to it.
   parser.parse(arguments);
@@ -171,78 +184,101 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       std::cout << parser.helpText().toStdString();
       return kExitOk;
     }
-    return usageError(QStringLiteral("no command given"), {});
+    return usageError(QCoreApplication::translate("rs485-cli", "no command given"), {});
   }
   const auto found = kCommands.find(commandName);
   if (found == kCommands.end())
-    return usageError(QStringLiteral("unknown command '%1'").arg(commandName), {});
+    return usageError(QCoreApplication::translate("rs485-cli", "unknown command '%1'").arg(commandName), {});
 
   Invocation invocation;
   invocation.command = found->second;
   parser.clearPositionalArguments();
-  parser.addPositionalArgument(commandName, QStringLiteral("The command."), commandName);
+  parser.addPositionalArgument(commandName, QCoreApplication::translate("rs485-cli", "The command."),
+                               commandName);
 
-  const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                   QStringLiteral("Time per probed address in ms, 500..10000 (default 500)."),
-                                   QStringLiteral("MS"), QStringLiteral("500"));
-  const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("First address probed (default 1)."),
+  const QCommandLineOption timeout(
+      QStringLiteral("timeout"),
+      QCoreApplication::translate("rs485-cli", "Time per probed address in ms, 500..10000 (default 500)."),
+      QStringLiteral("MS"), QStringLiteral("500"));
+  const QCommandLineOption from(QStringLiteral("from"),
+                                QCoreApplication::translate("rs485-cli", "First address probed (default 1)."),
                                 QStringLiteral("A"), QStringLiteral("1"));
-  const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Last address probed (default 247)."),
+  const QCommandLineOption to(QStringLiteral("to"),
+                              QCoreApplication::translate("rs485-cli", "Last address probed (default 247)."),
                               QStringLiteral("B"), QString::number(kLastBusAddress));
   const QCommandLineOption record(
       QStringLiteral("record"),
-      QStringLiteral(
+      QCoreApplication::translate(
+          "rs485-cli",
           "Record as the window does: \"ЗОР_номер - N.txt\" per device in DIR or the working "
           "directory, cp1251, CR LF, one row per device and minute. --record DIR or --record=DIR."));
-  QCommandLineOption recordDir(QStringLiteral("record-dir"), QStringLiteral("Folder of the files."),
+  QCommandLineOption recordDir(QStringLiteral("record-dir"),
+                               QCoreApplication::translate("rs485-cli", "Folder of the files."),
                                QStringLiteral("DIR"));
   recordDir.setFlags(QCommandLineOption::HiddenFromHelp);
   const QCommandLineOption mqtt(
       QStringLiteral("mqtt"),
-      QStringLiteral("Also publish every accepted answer, as its JSON object, to an MQTT "
-                     "broker (QoS 1, retained); at most 1000 unsent messages are kept."),
+      QCoreApplication::translate("rs485-cli",
+                                  "Also publish every accepted answer, as its JSON object, to an MQTT "
+                                  "broker (QoS 1, retained); at most 1000 unsent messages are kept."),
       QStringLiteral("HOST[:PORT]"));
-  const QCommandLineOption topic(QStringLiteral("topic"),
-                                 QStringLiteral("Topic prefix; each device publishes to PREFIX/ADDRESS "
-                                                "(default rs485)."),
-                                 QStringLiteral("PREFIX"), QStringLiteral("rs485"));
-  const QCommandLineOption mqttUser(QStringLiteral("mqtt-user"),
-                                    QStringLiteral("Log in to the broker as NAME. The password comes from "
-                                                   "--mqtt-password-file or the environment variable "
-                                                   "RS485_MQTT_PASSWORD, never from the command line."),
-                                    QStringLiteral("NAME"));
+  const QCommandLineOption topic(
+      QStringLiteral("topic"),
+      QCoreApplication::translate("rs485-cli",
+                                  "Topic prefix; each device publishes to PREFIX/ADDRESS "
+                                  "(default rs485)."),
+      QStringLiteral("PREFIX"), QStringLiteral("rs485"));
+  const QCommandLineOption mqttUser(
+      QStringLiteral("mqtt-user"),
+      QCoreApplication::translate("rs485-cli",
+                                  "Log in to the broker as NAME. The password comes from "
+                                  "--mqtt-password-file or the environment variable "
+                                  "RS485_MQTT_PASSWORD, never from the command line."),
+      QStringLiteral("NAME"));
   const QCommandLineOption mqttPasswordFile(
       QStringLiteral("mqtt-password-file"),
-      QStringLiteral("The password is the first line of FILE (keep it chmod 600: a file others can read "
-                     "draws a warning)."),
+      QCoreApplication::translate(
+          "rs485-cli",
+          "The password is the first line of FILE (keep it chmod 600: a file others can read "
+          "draws a warning)."),
       QStringLiteral("FILE"));
   const QCommandLineOption mqttCaFile(
       QStringLiteral("mqtt-cafile"),
-      QStringLiteral("Talk TLS (default port then 8883) and verify the broker's certificate, host name "
-                     "included, against the CA certificate(s) in FILE. A certificate that does not verify "
-                     "ends the program with status 3; verification cannot be switched off."),
+      QCoreApplication::translate(
+          "rs485-cli",
+          "Talk TLS (default port then 8883) and verify the broker's certificate, host name "
+          "included, against the CA certificate(s) in FILE. A certificate that does not verify "
+          "ends the program with status 3; verification cannot be switched off."),
       QStringLiteral("FILE"));
   const QCommandLineOption fast(
       QStringLiteral("fast"),
-      QStringLiteral("Probe the next address as soon as the last one is settled: its answer is in, or the "
-                     "reply window has passed without a byte (--timeout does not apply)."));
+      QCoreApplication::translate(
+          "rs485-cli",
+          "Probe the next address as soon as the last one is settled: its answer is in, or the "
+          "reply window has passed without a byte (--timeout does not apply)."));
   const QCommandLineOption replyWindow(
       QStringLiteral("reply-window"),
-      QStringLiteral("With --fast: how long a device has to start its answer, in ms after the probe's last "
-                     "byte left the port, 10..2000 (default 40). Raise it for slow devices."),
+      QCoreApplication::translate(
+          "rs485-cli",
+          "With --fast: how long a device has to start its answer, in ms after the probe's last "
+          "byte left the port, 10..2000 (default 40). Raise it for slow devices."),
       QStringLiteral("MS"), QStringLiteral("40"));
-  const QCommandLineOption interval(QStringLiteral("interval"),
-                                    QStringLiteral("Time between two requests in ms, 200..60000 (default "
-                                                   "1000); more for a slow link such as a radio modem."),
-                                    QStringLiteral("MS"), QStringLiteral("1000"));
+  const QCommandLineOption interval(
+      QStringLiteral("interval"),
+      QCoreApplication::translate("rs485-cli",
+                                  "Time between two requests in ms, 200..60000 (default "
+                                  "1000); more for a slow link such as a radio modem."),
+      QStringLiteral("MS"), QStringLiteral("1000"));
   const QCommandLineOption seconds(
       QStringLiteral("seconds"),
-      QStringLiteral("End after N seconds, ten years at most (default: at SIGINT or SIGTERM)."),
+      QCoreApplication::translate("rs485-cli",
+                                  "End after N seconds, ten years at most (default: at SIGINT or SIGTERM)."),
       QStringLiteral("N"));
 
   switch (invocation.command) {
     case Command::Scan:
-      parser.setApplicationDescription(QStringLiteral(
+      parser.setApplicationDescription(QCoreApplication::translate(
+          "rs485-cli",
           "Probes the addresses in ascending order, one per interval (or, with --fast, each as soon as the "
           "one before is settled), and prints one line per device found (its address, or {\"address\":N}); "
           "a summary goes to standard error. An address where bytes came but no valid acknowledgement is "
@@ -252,13 +288,16 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       parser.addOptions({timeout, from, to, fast, replyWindow});
       break;
     case Command::Read:
-      parser.setApplicationDescription(QStringLiteral(
+      parser.setApplicationDescription(QCoreApplication::translate(
+          "rs485-cli",
           "Sends one readings request and prints the answer as the window shows it (or as JSON). Exit 1 when "
           "no valid answer comes within 1 s."));
-      parser.addPositionalArgument(QStringLiteral("ADDR"), QStringLiteral("Bus address, 1..247."));
+      parser.addPositionalArgument(QStringLiteral("ADDR"),
+                                   QCoreApplication::translate("rs485-cli", "Bus address, 1..247."));
       break;
     case Command::Poll:
-      parser.setApplicationDescription(QStringLiteral(
+      parser.setApplicationDescription(QCoreApplication::translate(
+          "rs485-cli",
           "Asks every device in turn, one request per 1000 ms (--interval), as the window's poll does, "
           "except that a "
           "device that gives no valid answer within its tick is passed over until its next turn, so that "
@@ -273,27 +312,32 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
           "first accepted answer and \"silent\" once the poll has passed over it, each when it changes. A "
           "broker that refuses the credentials (\"not authorised\") or whose "
           "certificate does not verify ends the program with status 3."));
-      parser.addPositionalArgument(QStringLiteral("ADDR..."), QStringLiteral("Bus addresses, 1..247."),
+      parser.addPositionalArgument(QStringLiteral("ADDR..."),
+                                   QCoreApplication::translate("rs485-cli", "Bus addresses, 1..247."),
                                    QStringLiteral("[ADDR...]"));
       parser.addOptions({record, recordDir, mqtt, topic, mqttUser, mqttPasswordFile, mqttCaFile, seconds,
                          interval, timeout, from, to});
       break;
     case Command::SetAddress:
-      parser.setApplicationDescription(QStringLiteral(
+      parser.setApplicationDescription(QCoreApplication::translate(
+          "rs485-cli",
           "Sends the address change, waits up to 2 s for the acknowledgement, then probes NEW. Exit 0 only "
           "when NEW answers, 1 otherwise, with the reason."));
-      parser.addPositionalArgument(QStringLiteral("OLD"), QStringLiteral("Present address, 1..247."));
-      parser.addPositionalArgument(QStringLiteral("NEW"), QStringLiteral("New address, 1..247, not OLD."));
+      parser.addPositionalArgument(QStringLiteral("OLD"),
+                                   QCoreApplication::translate("rs485-cli", "Present address, 1..247."));
+      parser.addPositionalArgument(QStringLiteral("NEW"),
+                                   QCoreApplication::translate("rs485-cli", "New address, 1..247, not OLD."));
       break;
   }
 
   for (const QString& argument : arguments) {
     if (argument == QLatin1String("--mqtt-password") ||
         argument.startsWith(QLatin1String("--mqtt-password="))) {
-      return usageError(
-          QStringLiteral("no password on the command line (every user of the machine can see it); "
-                         "use --mqtt-password-file FILE or RS485_MQTT_PASSWORD"),
-          commandName);
+      return usageError(QCoreApplication::translate(
+                            "rs485-cli",
+                            "no password on the command line (every user of the machine can see it); "
+                            "use --mqtt-password-file FILE or RS485_MQTT_PASSWORD"),
+                        commandName);
     }
   }
   if (!parser.parse(arguments)) return usageError(parser.errorText(), commandName);
@@ -305,20 +349,24 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
     std::cout << "rs485-cli " << QCoreApplication::applicationVersion().toStdString() << "\n";
     return kExitOk;
   }
-  if (!parser.isSet(port)) return usageError(QStringLiteral("--port is required"), commandName);
+  if (!parser.isSet(port))
+    return usageError(QCoreApplication::translate("rs485-cli", "--port is required"), commandName);
   invocation.port = parser.value(port).toStdString();
   invocation.json = parser.isSet(json);
   if (parser.isSet(trace)) {
     // The last --trace counts, as with any option given twice.
     invocation.tracePath = QFile::encodeName(parser.values(trace).last()).toStdString();
-    if (invocation.tracePath.empty()) return usageError(QStringLiteral("--trace needs a FILE"), commandName);
+    if (invocation.tracePath.empty())
+      return usageError(QCoreApplication::translate("rs485-cli", "--trace needs a FILE"), commandName);
   }
 
   const QStringList positional = parser.positionalArguments().mid(1);
   std::vector<int> addresses;
   for (const QString& text : positional) {
     const auto address = number(text, kFirstBusAddress, kLastBusAddress);
-    if (!address) return usageError(QStringLiteral("'%1' is no bus address (1..247)").arg(text), commandName);
+    if (!address)
+      return usageError(QCoreApplication::translate("rs485-cli", "'%1' is no bus address (1..247)").arg(text),
+                        commandName);
     addresses.push_back(*address);
   }
 
@@ -326,34 +374,43 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
     const auto pause = number(parser.value(timeout), 500, 10000);
     const auto first = number(parser.value(from), kFirstBusAddress, kLastBusAddress);
     const auto last = number(parser.value(to), kFirstBusAddress, kLastBusAddress);
-    if (!pause) return usageError(QStringLiteral("--timeout must be 500..10000"), commandName);
+    if (!pause)
+      return usageError(QCoreApplication::translate("rs485-cli", "--timeout must be 500..10000"),
+                        commandName);
     if (!first || !last || *first > *last) {
-      return usageError(QStringLiteral("--from and --to must be 1..247, --from not above --to"), commandName);
+      return usageError(
+          QCoreApplication::translate("rs485-cli", "--from and --to must be 1..247, --from not above --to"),
+          commandName);
     }
     invocation.scan = {.timeout = *pause, .from = *first, .to = *last};
   }
   if (invocation.command == Command::Scan) {
     const auto window = number(parser.value(replyWindow), 10, 2000);
-    if (!window) return usageError(QStringLiteral("--reply-window must be 10..2000"), commandName);
+    if (!window)
+      return usageError(QCoreApplication::translate("rs485-cli", "--reply-window must be 10..2000"),
+                        commandName);
     if (parser.isSet(replyWindow) && !parser.isSet(fast))
-      return usageError(QStringLiteral("--reply-window needs --fast"), commandName);
+      return usageError(QCoreApplication::translate("rs485-cli", "--reply-window needs --fast"), commandName);
     invocation.scan.fast = parser.isSet(fast);
     invocation.scan.replyWindow = *window;
   }
 
   switch (invocation.command) {
     case Command::Scan:
-      if (!addresses.empty()) return usageError(QStringLiteral("scan takes no addresses"), commandName);
+      if (!addresses.empty())
+        return usageError(QCoreApplication::translate("rs485-cli", "scan takes no addresses"), commandName);
       break;
     case Command::Read:
-      if (addresses.size() != 1) return usageError(QStringLiteral("read takes one address"), commandName);
+      if (addresses.size() != 1)
+        return usageError(QCoreApplication::translate("rs485-cli", "read takes one address"), commandName);
       invocation.address = addresses.front();
       break;
     case Command::SetAddress:
       if (addresses.size() != 2)
-        return usageError(QStringLiteral("set-address takes OLD and NEW"), commandName);
+        return usageError(QCoreApplication::translate("rs485-cli", "set-address takes OLD and NEW"),
+                          commandName);
       if (addresses[0] == addresses[1])
-        return usageError(QStringLiteral("OLD and NEW are the same"), commandName);
+        return usageError(QCoreApplication::translate("rs485-cli", "OLD and NEW are the same"), commandName);
       invocation.oldAddress = addresses[0];
       invocation.newAddress = addresses[1];
       break;
@@ -363,18 +420,21 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       invocation.poll.record = parser.isSet(record);
       invocation.recordDirectory = parser.value(recordDir);
       if (!invocation.recordDirectory.isEmpty() && !invocation.poll.record) {
-        return usageError(QStringLiteral("--record-dir needs --record"), commandName);
+        return usageError(QCoreApplication::translate("rs485-cli", "--record-dir needs --record"),
+                          commandName);
       }
       invocation.poll.topicPrefix = parser.value(topic).toStdString();
       if (const auto between = number(parser.value(interval), 200, 60000)) {
         invocation.poll.interval = *between;
       } else {
-        return usageError(QStringLiteral("--interval must be 200..60000"), commandName);
+        return usageError(QCoreApplication::translate("rs485-cli", "--interval must be 200..60000"),
+                          commandName);
       }
       if (parser.isSet(seconds)) {
         const auto n = longNumber(parser.value(seconds), 1, kLongestPollSeconds);
         if (!n) {
-          return usageError(QStringLiteral("--seconds must be 1..%1 (ten years)").arg(kLongestPollSeconds),
+          return usageError(QCoreApplication::translate("rs485-cli", "--seconds must be 1..%1 (ten years)")
+                                .arg(kLongestPollSeconds),
                             commandName);
         }
         invocation.poll.seconds = *n;
@@ -383,9 +443,11 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
         MqttSettings settings;
         const auto broker = brokerAddress(parser.value(mqtt));
         if (!broker) {
-          return usageError(QStringLiteral("--mqtt HOST[:PORT]: a host, a port 1..65535, an IPv6 address in "
-                                           "brackets ([::1]:1883)"),
-                            commandName);
+          return usageError(
+              QCoreApplication::translate("rs485-cli",
+                                          "--mqtt HOST[:PORT]: a host, a port 1..65535, an IPv6 address in "
+                                          "brackets ([::1]:1883)"),
+              commandName);
         }
         settings.host = broker->host.toStdString();
         settings.caFile = parser.value(mqttCaFile).toStdString();
@@ -394,7 +456,9 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
         settings.user = parser.value(mqttUser).toStdString();
         if (parser.isSet(mqttPasswordFile)) {
           if (settings.user.empty())
-            return usageError(QStringLiteral("--mqtt-password-file needs --mqtt-user"), commandName);
+            return usageError(
+                QCoreApplication::translate("rs485-cli", "--mqtt-password-file needs --mqtt-user"),
+                commandName);
           auto password = readPasswordFile(parser.value(mqttPasswordFile));
           if (const QString* reason = std::get_if<QString>(&password))
             return usageError(*reason, commandName);
@@ -407,7 +471,9 @@ std::variant<Invocation, int> parseCommandLine(const QStringList& rawArguments) 
       } else {
         for (const QCommandLineOption* option : {&topic, &mqttUser, &mqttPasswordFile, &mqttCaFile}) {
           if (parser.isSet(*option))
-            return usageError(QStringLiteral("--%1 needs --mqtt").arg(option->names().front()), commandName);
+            return usageError(
+                QCoreApplication::translate("rs485-cli", "--%1 needs --mqtt").arg(option->names().front()),
+                commandName);
         }
       }
       break;

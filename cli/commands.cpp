@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -112,6 +113,14 @@ QString addressList(const FoundDeviceList& devices) {
   return addressList(addresses);
 }
 
+// "scan 1..247: 3 device(s) found"
+QString scanSummary(const ScanRange& range, std::size_t found) {
+  return QCoreApplication::translate("rs485-cli", "scan %1..%2: %3 device(s) found")
+      .arg(range.from)
+      .arg(range.to)
+      .arg(found);
+}
+
 bool listed(const FoundDeviceList& devices, int address) {
   return std::any_of(devices.begin(), devices.end(),
                      [&](const DeviceEntry& entry) { return entry.address == address; });
@@ -144,15 +153,28 @@ class ScanReport {
   int finish(int lastProbed) {
     const FoundDeviceList& found = bus_.state.FoundDevices;
     std::ostream& err = output_.err;
-    err << "scan " << range_.from << ".." << range_.to;
-    if (lastProbed < range_.to) err << " (stopped after " << lastProbed << ")";
-    err << ": " << found.size() << " device(s) found";
+    if (lastProbed < range_.to) {
+      err << text(
+          QCoreApplication::translate("rs485-cli", "scan %1..%2 (stopped after %3): %4 device(s) found")
+              .arg(range_.from)
+              .arg(range_.to)
+              .arg(lastProbed)
+              .arg(found.size()));
+    } else {
+      err << text(scanSummary(range_, found.size()));
+    }
     if (!found.empty()) err << ": " << text(addressList(found));
-    if (!unreadable_.empty())
-      err << "; " << unreadable_.size() << " unreadable: " << text(addressList(unreadable_));
+    if (!unreadable_.empty()) {
+      err << text(QCoreApplication::translate("rs485-cli", "; %1 unreadable: %2")
+                      .arg(unreadable_.size())
+                      .arg(addressList(unreadable_)));
+    }
     err << '\n';
     if (writeFailedAt_ != 0) {
-      err << "scan: the port takes no more writes (probe of " << writeFailedAt_ << ")\n";
+      err << text(
+                 QCoreApplication::translate("rs485-cli", "scan: the port takes no more writes (probe of %1)")
+                     .arg(writeFailedAt_))
+          << '\n';
       return kExitUnavailable;
     }
     return kExitOk;
@@ -224,7 +246,10 @@ int runRead(Bus& bus, int address, Output output) {
   bus.onAnswer = nullptr;
   bus.monitor.readingAllClick();
   if (!got) {
-    output.err << "read: no valid answer from device " << address << " within 1 s\n";
+    output.err << "read: "
+               << text(QCoreApplication::translate("rs485-cli", "no valid answer from device %1 within 1 s")
+                           .arg(address))
+               << '\n';
     return kExitFailed;
   }
   output.out << line << '\n';
@@ -235,8 +260,7 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   bus.prepareFilesOnFind = settings.record;
   if (settings.addresses.empty()) {
     scanBus(bus, settings.scan, stop);
-    output.err << "scan " << settings.scan.from << ".." << settings.scan.to << ": "
-               << bus.state.FoundDevices.size() << " device(s) found\n";
+    output.err << text(scanSummary(settings.scan, bus.state.FoundDevices.size())) << '\n';
   } else {
     // As if a scan had found them just now.
     bus.state.FoundDevices.clear();
@@ -248,7 +272,7 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   }
   if (stop.requested) return kExitOk;
   if (bus.state.FoundDevices.empty()) {
-    output.err << "poll: no device to poll\n";
+    output.err << "poll: " << text(QCoreApplication::translate("rs485-cli", "no device to poll")) << '\n';
     return kExitFailed;
   }
 
@@ -295,15 +319,27 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   for (const DeviceEntry& entry : bus.state.FoundDevices) {
     if (!told.insert(entry.address).second) continue;
     const DeviceHealth::Figures f = bus.health().figures(entry.address);
-    output.err << "device " << int{entry.address} << ": sent " << f.sent << ", answered " << f.accepted
-               << ", dropped " << f.dropped << ", silent " << f.unanswered << ", late or unasked "
-               << f.notAsked << '\n';
+    output.err << text(QCoreApplication::translate("rs485-cli",
+                                                   "device %1: sent %2, answered %3, dropped %4, silent %5, "
+                                                   "late or unasked %6")
+                           .arg(int{entry.address})
+                           .arg(f.sent)
+                           .arg(f.accepted)
+                           .arg(f.dropped)
+                           .arg(f.unanswered)
+                           .arg(f.notAsked))
+               << '\n';
   }
   if (publisher != nullptr) {
     publisher->flush(std::chrono::milliseconds(kPublishFlushMs));
     const Publisher::Counts counts = publisher->counts();
-    output.err << "mqtt: acknowledged " << counts.acknowledged << ", dropped " << counts.dropped
-               << " (queue full), unsent " << counts.unsent << '\n';
+    output.err << "mqtt: "
+               << text(QCoreApplication::translate("rs485-cli",
+                                                   "acknowledged %1, dropped %2 (queue full), unsent %3")
+                           .arg(counts.acknowledged)
+                           .arg(counts.dropped)
+                           .arg(counts.unsent))
+               << '\n';
   }
   return kExitOk;
 }
@@ -323,7 +359,10 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
       bus, [&] { return acknowledged; }, kAcknowledgeWaitMs);
   bus.onAcknowledged = nullptr;
   if (!acknowledged) {
-    output.err << "set-address: device " << oldAddress << " did not acknowledge within 2 s\n";
+    output.err << "set-address: "
+               << text(QCoreApplication::translate("rs485-cli", "device %1 did not acknowledge within 2 s")
+                           .arg(oldAddress))
+               << '\n';
     return kExitFailed;
   }
 
@@ -337,11 +376,18 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
       bus, [&] { return answered; }, kProbeWaitMs);
   bus.onFound = nullptr;
   if (!answered) {
-    output.err << "set-address: device " << oldAddress << " acknowledged, but nothing answers at "
-               << newAddress << '\n';
+    output.err << "set-address: "
+               << text(QCoreApplication::translate("rs485-cli",
+                                                   "device %1 acknowledged, but nothing answers at %2")
+                           .arg(oldAddress)
+                           .arg(newAddress))
+               << '\n';
     return kExitFailed;
   }
-  output.out << "device " << oldAddress << " now answers at " << newAddress << '\n';
+  output.out << text(QCoreApplication::translate("rs485-cli", "device %1 now answers at %2")
+                         .arg(oldAddress)
+                         .arg(newAddress))
+             << '\n';
   return kExitOk;
 }
 

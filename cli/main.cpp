@@ -12,6 +12,8 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/publisher.h"
+#include "devices/open_failure.h"
+#include "i18n/catalogue.h"
 #include "link/port_names.h"
 #include "link/serial_port.h"
 #include "link/traffic_trace.h"
@@ -62,6 +64,7 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("rs485-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(RS485_VERSION));
+  i18n::installCatalogue();
 
   const auto parsed = parseCommandLine(QCoreApplication::arguments());
   if (const int* status = std::get_if<int>(&parsed)) return *status;
@@ -77,7 +80,11 @@ int main(int argc, char* argv[]) {
     std::string error;
     auto trace = TrafficTrace::appendToFile(invocation.tracePath, error);
     if (!trace) {
-      std::cerr << "rs485-cli: cannot open the trace file '" << invocation.tracePath << "': " << error
+      std::cerr << "rs485-cli: "
+                << QCoreApplication::translate("rs485-cli", "cannot open the trace file '%1': %2")
+                       .arg(QString::fromStdString(invocation.tracePath),
+                            QString::fromLocal8Bit(error.c_str()))
+                       .toStdString()
                 << '\n';
       return kExitUsage;
     }
@@ -85,9 +92,14 @@ int main(int argc, char* argv[]) {
   }
   if (!bus.open(portName)) {
     const std::string& path = bus.session.lastPath();
-    std::cerr << "rs485-cli: cannot open " << invocation.port;
-    if (!path.empty() && path != invocation.port) std::cerr << " (" << path << ")";
-    std::cerr << ": " << describe(bus.session.lastError()) << '\n';
+    QString port = QString::fromStdString(invocation.port);
+    if (!path.empty() && path != invocation.port)
+      port += QStringLiteral(" (%1)").arg(QString::fromStdString(path));
+    std::cerr << "rs485-cli: "
+              << QCoreApplication::translate("rs485-cli", "cannot open %1: %2")
+                     .arg(port, openFailureText(bus.session))
+                     .toStdString()
+              << '\n';
     return kExitUnavailable;
   }
 

@@ -1,9 +1,11 @@
 #include "devices/port_button.h"
 
+#include <QCoreApplication>
 #include <ostream>
 #include <string>
 
 #include "devices/messages.h"
+#include "devices/open_failure.h"
 
 namespace rs485 {
 
@@ -13,8 +15,13 @@ void open(WindowView& view, PortControls& controls, PortSession& session, std::o
   const std::string name = controls.portName().toStdString();
   if (!session.COMOpen(name)) {
     const std::string& path = session.lastPath();
-    errors << "rs485-master: cannot open " << name << " (" << (path.empty() ? std::string("no device") : path)
-           << "): " << session.lastErrorText() << '\n';
+    const QString device = path.empty() ? QCoreApplication::translate("rs485-master", "no device")
+                                        : QString::fromStdString(path);
+    errors << "rs485-master: "
+           << QCoreApplication::translate("rs485-master", "cannot open %1 (%2): %3")
+                  .arg(controls.portName(), device, openFailureText(session))
+                  .toStdString()
+           << '\n';
     view.showError(msg::cannotOpenPort(), FocusTarget::None);
     session.COMClose();
     return;

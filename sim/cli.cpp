@@ -7,12 +7,13 @@
 #include <stdexcept>
 
 #include "protocol/frames.h"
+#include "sim/text.h"
 
 namespace rs485::sim {
 
 namespace {
 
-[[noreturn]] void bad(const std::string& message) { throw std::invalid_argument(message); }
+[[noreturn]] void bad(const std::string& text) { throw std::invalid_argument(text); }
 
 std::vector<std::string_view> splitOn(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
@@ -38,11 +39,11 @@ long long parseInteger(std::string_view text, long long low, long long high, con
   long long value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
   if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
-    bad(what + ": not a number: '" + std::string(text) + "'");
+    bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1: not a number: '%2'"), {what, std::string(text)}));
   if (negative) value = -value;
   if (value < low || value > high)
-    bad(what + ": " + std::to_string(value) + " is out of " + std::to_string(low) + ".." +
-        std::to_string(high));
+    bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1: %2 is out of %3..%4"),
+                {what, std::to_string(value), std::to_string(low), std::to_string(high)}));
   return value;
 }
 
@@ -50,8 +51,9 @@ double parseReal(std::string_view text, double low, double high, const std::stri
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size())
-    bad(what + ": not a number: '" + std::string(text) + "'");
-  if (!(value >= low && value <= high)) bad(what + ": " + std::string(text) + " is out of range");
+    bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1: not a number: '%2'"), {what, std::string(text)}));
+  if (!(value >= low && value <= high))
+    bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1: %2 is out of range"), {what, std::string(text)}));
   return value;
 }
 
@@ -64,7 +66,9 @@ std::pair<std::string_view, std::string_view> keyValue(std::string_view item) {
 // "ADDR:rest" or "all:rest".
 std::pair<std::string_view, std::string_view> target(std::string_view text, const std::string& option) {
   const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos) bad(option + " wants ADDRESS:LIST, got '" + std::string(text) + "'");
+  if (colon == std::string_view::npos)
+    bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1 wants ADDRESS:LIST, got '%2'"),
+                {option, std::string(text)}));
   return {text.substr(0, colon), text.substr(colon + 1)};
 }
 
@@ -75,10 +79,11 @@ Faults parseFaults(std::string_view list, Faults f) {
   for (const std::string_view item : splitOn(list, ',')) {
     const auto [name, value] = keyValue(item);
     const std::string key(name);
-    auto probability = [&, v = value] { return v.empty() ? 1.0 : parseReal(v, 0.0, 1.0, "fault " + key); };
+    const std::string what = message(QT_TRANSLATE_NOOP("rs485-sim", "fault %1"), {key});
+    auto probability = [&, v = value] { return v.empty() ? 1.0 : parseReal(v, 0.0, 1.0, what); };
     auto number = [&, v = value](long long low, long long high) {
-      if (v.empty()) bad("fault " + key + " needs a value");
-      return parseInteger(v, low, high, "fault " + key);
+      if (v.empty()) bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1 needs a value"), {what}));
+      return parseInteger(v, low, high, what);
     };
     if (key == "silent")
       f.silent = probability();
@@ -96,7 +101,7 @@ Faults parseFaults(std::string_view list, Faults f) {
       f.lateBy = std::chrono::milliseconds(number(1, 60000));
       if (!lateShare) f.late = 1.0;
     } else if (key == "late-p") {
-      if (value.empty()) bad("fault late-p needs a value");
+      if (value.empty()) bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1 needs a value"), {what}));
       f.late = probability();
       lateShare = true;
     } else if (key == "extra-count")
@@ -110,7 +115,7 @@ Faults parseFaults(std::string_view list, Faults f) {
     else if (key == "gap-max")
       f.splitGapMax = std::chrono::milliseconds(number(0, 10000));
     else
-      bad("unknown fault '" + key + "'");
+      bad(message(QT_TRANSLATE_NOOP("rs485-sim", "unknown fault '%1'"), {key}));
   }
   if (f.splitGapMax < f.splitGapMin) f.splitGapMax = f.splitGapMin;
   return f;
@@ -124,8 +129,8 @@ ReadingsResponse parseReadings(std::string_view list, int address) {
   for (const std::string_view item : splitOn(list, ',')) {
     const auto [name, value] = keyValue(item);
     const std::string key(name);
-    const std::string what = "reading " + key;
-    if (value.empty()) bad(what + " needs a value");
+    const std::string what = message(QT_TRANSLATE_NOOP("rs485-sim", "reading %1"), {key});
+    if (value.empty()) bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1 needs a value"), {what}));
     if (key == "temperature")
       r.temperature = static_cast<std::int16_t>(parseInteger(value, -32768, 32767, what));
     else if (key == "time")
@@ -145,7 +150,7 @@ ReadingsResponse parseReadings(std::string_view list, int address) {
     else if (key == "address")
       r.address = static_cast<std::uint8_t>(parseInteger(value, 0, 255, what));
     else
-      bad("unknown reading '" + key + "'");
+      bad(message(QT_TRANSLATE_NOOP("rs485-sim", "unknown reading '%1'"), {key}));
   }
   return r;
 }
@@ -172,14 +177,14 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     auto takeValue = [&]() -> const std::string& {
       if (!hasValue) {
-        if (i + 1 >= args.size()) bad(option + " needs a value");
+        if (i + 1 >= args.size()) bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1 needs a value"), {option}));
         value = args[++i];
         hasValue = true;
       }
       return value;
     };
     auto noValue = [&] {
-      if (hasValue) bad(option + " takes no value");
+      if (hasValue) bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1 takes no value"), {option}));
     };
 
     if (option == "--help" || option == "-h") {
@@ -224,21 +229,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (option == "--fixed") {
       fixedTexts.push_back(takeValue());
     } else {
-      bad("unknown option '" + args[i] + "'");
+      bad(message(QT_TRANSLATE_NOOP("rs485-sim", "unknown option '%1'"), {args[i]}));
     }
   }
-  if (!o.linkPath.empty() && !o.devicePath.empty()) bad("--link and --port exclude each other");
+  if (!o.linkPath.empty() && !o.devicePath.empty())
+    bad(message(QT_TRANSLATE_NOOP("rs485-sim", "--link and --port exclude each other")));
 
   for (std::size_t i = 0; i < addresses.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
-      if (addresses[i] == addresses[j]) bad("--devices names " + std::to_string(addresses[i]) + " twice");
+      if (addresses[i] == addresses[j])
+        bad(message(QT_TRANSLATE_NOOP("rs485-sim", "--devices names %1 twice"),
+                    {std::to_string(addresses[i])}));
   for (const int a : addresses) {
     o.devices.emplace_back();
     o.devices.back().address = a;
   }
   for (const int a : shared) {
     if (std::find(addresses.begin(), addresses.end(), a) == addresses.end())
-      bad("--shared: no device " + std::to_string(a) + " in --devices");
+      bad(message(QT_TRANSLATE_NOOP("rs485-sim", "--shared: no device %1 in --devices"),
+                  {std::to_string(a)}));
     o.devices.emplace_back();
     o.devices.back().address = a;
     o.devices.back().sharesAddress = true;
@@ -253,7 +262,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     const int a = static_cast<int>(parseInteger(who, kFirstBusAddress, kLastBusAddress, option));
     for (auto& d : o.devices)
       if (d.address == a) out.push_back(&d);
-    if (out.empty()) bad(option + ": no device " + std::to_string(a) + " in --devices");
+    if (out.empty())
+      bad(message(QT_TRANSLATE_NOOP("rs485-sim", "%1: no device %2 in --devices"),
+                  {option, std::to_string(a)}));
     return out;
   };
   for (const auto& text : faultTexts) {
@@ -272,7 +283,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string usage() {
-  return R"(Usage: rs485-sim [OPTIONS]
+  return message(QT_TRANSLATE_NOOP("rs485-sim", R"(Usage: rs485-sim [OPTIONS]
 
 Plays controllers on a simulated RS-485 bus for rs485-master. By default it
 creates a pseudo-terminal, prints the path of the end the tool opens on
@@ -332,7 +343,7 @@ Signals: SIGUSR1 takes the line away as an adapter pulled out does (the tool's
 end hangs up, the --link symlink is removed) and, sent again, brings a new
 pseudo-terminal back behind the same --link path. SIGUSR2 takes it away for
 --outage milliseconds (default 5000) and brings it back by itself.
-)";
+)"));
 }
 
 }  // namespace rs485::sim

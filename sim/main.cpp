@@ -9,14 +9,17 @@
 
 #include "sim/cli.h"
 #include "sim/sim_server.h"
+#include "sim/text.h"
 
 int main(int argc, char** argv) {
   using namespace rs485::sim;
+  useLocaleLanguage();
   CommandLine cl;
   try {
     cl = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {
-    std::cerr << "rs485-sim: " << e.what() << "\nTry 'rs485-sim --help'.\n";
+    std::cerr << "rs485-sim: " << e.what() << '\n'
+              << message(QT_TRANSLATE_NOOP("rs485-sim", "Try 'rs485-sim --help'.")) << '\n';
     return 2;
   }
   if (cl.help) {
@@ -41,26 +44,36 @@ int main(int argc, char** argv) {
     SimServer server(cl.options);
     server.start();
     std::cout << server.toolPath() << std::endl;
-    std::cerr << "rs485-sim: devices";
-    for (const int a : server.addresses()) std::cerr << ' ' << a;
-    std::cerr << " on " << server.toolPath();
-    if (!server.linkPath().empty()) std::cerr << " (link " << server.linkPath() << ')';
-    std::cerr << (cl.options.pace ? ", paced" : ", not paced") << std::endl;
+    std::string addresses;
+    for (const int a : server.addresses()) addresses += (addresses.empty() ? "" : " ") + std::to_string(a);
+    std::string line =
+        message(QT_TRANSLATE_NOOP("rs485-sim", "devices %1 on %2"), {addresses, server.toolPath()});
+    if (!server.linkPath().empty())
+      line += message(QT_TRANSLATE_NOOP("rs485-sim", " (link %1)"), {server.linkPath()});
+    line += cl.options.pace ? message(QT_TRANSLATE_NOOP("rs485-sim", ", paced"))
+                            : message(QT_TRANSLATE_NOOP("rs485-sim", ", not paced"));
+    std::cerr << "rs485-sim: " << line << std::endl;
 
     for (;;) {
       int signal = 0;
       if (sigwait(&signals, &signal) != 0) continue;
       if (signal == SIGUSR2) {
         if (server.unplugFor(cl.outage))
-          std::cerr << "rs485-sim: line gone for " << cl.outage.count() << " ms" << std::endl;
+          std::cerr << "rs485-sim: "
+                    << message(QT_TRANSLATE_NOOP("rs485-sim", "line gone for %1 ms"),
+                               {std::to_string(cl.outage.count())})
+                    << std::endl;
         continue;
       }
       if (signal != SIGUSR1) break;
       if (server.lineUp()) {
-        if (server.lineGone()) std::cerr << "rs485-sim: line gone" << std::endl;
+        if (server.lineGone())
+          std::cerr << "rs485-sim: " << message(QT_TRANSLATE_NOOP("rs485-sim", "line gone")) << std::endl;
       } else if (server.comeBack()) {
         std::cout << server.toolPath() << std::endl;
-        std::cerr << "rs485-sim: line back on " << server.toolPath() << std::endl;
+        std::cerr << "rs485-sim: "
+                  << message(QT_TRANSLATE_NOOP("rs485-sim", "line back on %1"), {server.toolPath()})
+                  << std::endl;
       }
     }
     server.stop();

@@ -15,6 +15,7 @@
 #include <variant>
 
 #include "devices/messages.h"
+#include "i18n/catalogue.h"
 #include "link/port_names.h"
 #include "link/traffic_trace.h"
 #include "ui/attention.h"
@@ -31,7 +32,9 @@ struct Options {
 };
 
 int usageError(const QString& message) {
-  std::cerr << "rs485-master: " << message.toStdString() << "\nTry 'rs485-master --help'.\n";
+  std::cerr << "rs485-master: " << message.toStdString() << '\n'
+            << QCoreApplication::translate("rs485-master", "Try 'rs485-master --help'.").toStdString()
+            << '\n';
   return kUsageError;
 }
 
@@ -40,27 +43,32 @@ int usageError(const QString& message) {
 // status when the program should end now.
 std::variant<Options, int> parseArguments(int argc, char* argv[]) {
   QCoreApplication core(argc, argv);
+  rs485::i18n::installCatalogue();
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Services controllers on an RS-485 bus through a serial port: scans the bus\n"
-                     "addresses 1..247, gives a device a new address, polls the readings of every\n"
-                     "found device and records them to one text file per device.\n"
-                     "The port list offers COM1..COM5. Without --port, COMn is the n-th serial\n"
-                     "device present when the port opens: USB adapters (ttyUSB*, ttyACM*) first,\n"
-                     "then on-board ttyS* ports."));
+  parser.setApplicationDescription(QCoreApplication::translate(
+      "rs485-master",
+      "Services controllers on an RS-485 bus through a serial port: scans the bus\n"
+      "addresses 1..247, gives a device a new address, polls the readings of every\n"
+      "found device and records them to one text file per device.\n"
+      "The port list offers COM1..COM5. Without --port, COMn is the n-th serial\n"
+      "device present when the port opens: USB adapters (ttyUSB*, ttyACM*) first,\n"
+      "then on-board ttyS* ports."));
   const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Show this help and exit."));
+                                QCoreApplication::translate("rs485-master", "Show this help and exit."));
   const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                   QStringLiteral("Show the version and exit."));
+                                   QCoreApplication::translate("rs485-master", "Show the version and exit."));
   const QCommandLineOption port(
       QStringLiteral("port"),
-      QStringLiteral("The port name COMn (COM1..COM5) opens PATH, a serial device or "
-                     "a pseudo-terminal; may be given for several names."),
+      QCoreApplication::translate("rs485-master",
+                                  "The port name COMn (COM1..COM5) opens PATH, a serial device or "
+                                  "a pseudo-terminal; may be given for several names."),
       QStringLiteral("COMn=PATH"));
-  const QCommandLineOption trace(QStringLiteral("trace"),
-                                 QStringLiteral("Append one line per frame sent or received to FILE: local "
-                                                "time, TX or RX, the bytes in hex, the verdict."),
-                                 QStringLiteral("FILE"));
+  const QCommandLineOption trace(
+      QStringLiteral("trace"),
+      QCoreApplication::translate("rs485-master",
+                                  "Append one line per frame sent or received to FILE: "
+                                  "local time, TX or RX, the bytes in hex, the verdict."),
+      QCoreApplication::translate("rs485-master", "FILE"));
   parser.addOptions({help, version, port, trace});
 
   if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
@@ -73,28 +81,38 @@ std::variant<Options, int> parseArguments(int argc, char* argv[]) {
     return 0;
   }
   if (!parser.positionalArguments().isEmpty()) {
-    return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    return usageError(QCoreApplication::translate("rs485-master", "unexpected argument '%1'")
+                          .arg(parser.positionalArguments().first()));
   }
 
   Options options;
   for (const QString& value : parser.values(port)) {
     const auto mapping = rs485::PortNames::parseOption(value.toStdString());
-    if (!mapping) return usageError(QStringLiteral("--port '%1' is not COMn=PATH").arg(value));
+    if (!mapping)
+      return usageError(
+          QCoreApplication::translate("rs485-master", "--port '%1' is not COMn=PATH").arg(value));
     if (std::find(rs485::kPortNames.begin(), rs485::kPortNames.end(), mapping->first) ==
         rs485::kPortNames.end()) {
-      return usageError(QStringLiteral("--port '%1': the port names are COM1..COM5").arg(value));
+      return usageError(
+          QCoreApplication::translate("rs485-master", "--port '%1': the port names are COM1..COM5")
+              .arg(value));
     }
     options.overrides[mapping->first] = mapping->second;
   }
   if (parser.isSet(trace)) {
     // The last --trace counts, as with any option given twice.
     const QString path = parser.values(trace).last();
-    if (path.isEmpty()) return usageError(QStringLiteral("--trace needs a FILE"));
+    if (path.isEmpty())
+      return usageError(QCoreApplication::translate("rs485-master", "--trace needs a FILE"));
     const std::string name = QFile::encodeName(path).toStdString();
     std::string error;
     options.trace = rs485::TrafficTrace::appendToFile(name, error);
     if (!options.trace) {
-      std::cerr << "rs485-master: cannot open the trace file '" << name << "': " << error << "\n";
+      std::cerr << "rs485-master: "
+                << QCoreApplication::translate("rs485-master", "cannot open the trace file '%1': %2")
+                       .arg(path, QString::fromLocal8Bit(error.c_str()))
+                       .toStdString()
+                << "\n";
       return kUsageError;
     }
   }
@@ -130,6 +148,8 @@ int main(int argc, char* argv[]) {
   Options& options = std::get<Options>(parsed);
 
   QApplication application(argc, argv);
+  // For the reasons written to standard error; the window's texts are its own.
+  rs485::i18n::installCatalogue();
 
   try {
     rs485::THeadForm window{rs485::PortNames(std::move(options.overrides))};

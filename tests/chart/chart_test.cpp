@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <cmath>
@@ -21,8 +22,10 @@
 #include "chart/chart_data.h"
 #include "chart/chart_window.h"
 #include "chart/csv_export.h"
+#include "i18n/catalogue.h"
 #include "monitor/cp1251.h"
 #include "monitor/recording.h"
+#include "tests/support/languages.h"
 
 using namespace rs485;
 using namespace rs485::chart;
@@ -64,9 +67,9 @@ struct Run {
   QByteArray out;
   QByteArray err;
 };
-Run runChart(const QStringList& arguments) {
+Run runChart(const QStringList& arguments, const QString& locale = QStringLiteral("C")) {
   QProcess program;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  QProcessEnvironment env = test::withLocale(locale);
   env.remove(QStringLiteral("DISPLAY"));
   env.remove(QStringLiteral("WAYLAND_DISPLAY"));
   env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -154,6 +157,54 @@ class ChartTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The window's texts are the catalogue's: the tests below read them in Russian.
+  void initTestCase() {
+    QVERIFY(i18n::loadCatalogue(russian_, test::kRussianLocale));
+    QVERIFY(QCoreApplication::installTranslator(&russian_));
+  }
+
+  void theWindowIsEnglishWithoutTheCatalogue() {
+    QCoreApplication::removeTranslator(&russian_);
+    QTemporaryDir dir;
+    const QString file = writeFile(dir, recordingFileName(5), kLoneRow);
+    {
+      ChartWindow window;
+      QVERIFY(window.openFiles({file}, nullptr));
+      QCOMPARE(window.menuBar()->actions().front()->text(), QStringLiteral("&File"));
+      QCOMPARE(window.view().readoutAt(at(10, 10)),
+               QStringLiteral("08.12.2026 10:10   Address 5: 30.5 °C, step 2"));
+    }
+    QCoreApplication::installTranslator(&russian_);
+    ChartWindow window;
+    QVERIFY(window.openFiles({file}, nullptr));
+    QCOMPARE(window.menuBar()->actions().front()->text(), QStringLiteral("&Файл"));
+    QCOMPARE(window.view().readoutAt(at(10, 10)),
+             QStringLiteral("08.12.2026 10:10   Адрес 5: 30,5 °C, шаг 2"));
+  }
+
+  // The rows exported are the same bytes whatever language the messages are in.
+  void theExportsDoNotFollowTheLanguage() {
+    QTemporaryDir dir;
+    const QString five = writeFile(dir, recordingFileName(5), kDevice5);
+    QByteArray first;
+    for (const QString& locale : {test::kRussianLocale, test::kEnglishLocales[0], test::kEnglishLocales[1]}) {
+      const QString csv = dir.filePath(locale + QStringLiteral(".csv"));
+      const QString excel = dir.filePath(locale + QStringLiteral("-excel.csv"));
+      const Run run =
+          runChart({five, QStringLiteral("--export"), csv, QStringLiteral("--export-excel"), excel}, locale);
+      QCOMPARE(run.status, 0);
+      // The skipped line is reported in the user's language.
+      QCOMPARE(test::readsRussian(QString::fromUtf8(run.err)), locale == test::kRussianLocale);
+      QFile plain(csv);
+      QFile forExcel(excel);
+      QVERIFY(plain.open(QIODevice::ReadOnly) && forExcel.open(QIODevice::ReadOnly));
+      const QByteArray bytes = plain.readAll() + forExcel.readAll();
+      QVERIFY(bytes.contains("Устройство;Время;Шаг;Температура, °C"));
+      if (first.isEmpty()) first = bytes;
+      QCOMPARE(bytes, first);
+    }
+  }
+
   void exportsTheRowsAsCsv() {
     QTemporaryDir dir;
     const QString five = writeFile(dir, recordingFileName(5), kDevice5);
@@ -356,7 +407,7 @@ class ChartTest : public QObject {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("output");
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "usage: rs485-chart";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage: rs485-chart [options] [FILE...]";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "rs485-chart 0.";
     QTest::newRow("unknown option") << QStringList{"--zoom"} << 2 << "--help";
     QTest::newRow("export without a file") << QStringList{"--export"} << 2 << "--help";
@@ -369,8 +420,7 @@ class ChartTest : public QObject {
         << QStringList{"--export-excel", "out.csv"} << 2 << "--export-excel";
     QTest::newRow("unreadable file") << QStringList{"/nonexistent/x.txt", "--export", "out.csv"} << 1
                                      << "/nonexistent/x.txt: No such file or directory";
-    QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1
-                              << "не удаётся прочитать файл /";
+    QTest::newRow("a folder") << QStringList{"/", "--export", "out.png"} << 1 << "cannot read the file /";
   }
   void commandLine() {
     QFETCH(QStringList, arguments);
@@ -381,6 +431,38 @@ class ChartTest : public QObject {
     QCOMPARE(run.status, status);
     const QString printed = QString::fromUtf8(run.out + run.err);
     QVERIFY2(printed.contains(output), qPrintable(printed));
+  }
+
+  // --help and the mistakes in the language of the user's locale.
+  void languageOfTheCommandLine_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    for (const QString& locale : test::kEnglishLocales) {
+      QTest::addRow("help, %s", qPrintable(locale))
+          << locale << QStringList{"--help"} << 0 << "Show this help";
+      QTest::addRow("no files, %s", qPrintable(locale))
+          << locale << QStringList{"--export", "out.csv"} << 2 << "Try 'rs485-chart --help'.";
+    }
+    const QString ru = test::kRussianLocale;
+    QTest::newRow("help, ru") << ru << QStringList{"--help"} << 0 << "Использование: rs485-chart [параметры]";
+    QTest::newRow("no files, ru") << ru << QStringList{"--export", "out.csv"} << 2
+                                  << "не указаны файлы записи";
+    QTest::newRow("unknown option, ru") << ru << QStringList{"--zoom"} << 2 << "Неизвестный параметр 'zoom'";
+    QTest::newRow("Excel form to another format, ru")
+        << ru << QStringList{"a.txt", "--export-excel", "out.xlsx"} << 2 << "должно оканчиваться на .csv";
+  }
+  void languageOfTheCommandLine() {
+    QFETCH(QString, locale);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    const Run run = runChart(arguments, locale);
+    QCOMPARE(run.status, status);
+    const QString printed = QString::fromUtf8(run.out + run.err);
+    QVERIFY2(printed.contains(output), qPrintable(printed));
+    QCOMPARE(test::readsRussian(printed), locale == test::kRussianLocale);
   }
 
   void aRowAppendedToAnOpenFileIsShown() {
@@ -530,6 +612,9 @@ class ChartTest : public QObject {
     const auto inOutage = QDateTime(QDate(2026, 12, 8), QTime(1, 35)).toMSecsSinceEpoch();
     QVERIFY(window.view().readoutAt(inOutage).contains(QStringLiteral("Адрес 5: нет данных")));
   }
+
+ private:
+  QTranslator russian_;
 };
 
 QTEST_MAIN(ChartTest)

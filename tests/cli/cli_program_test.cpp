@@ -20,6 +20,7 @@
 #include <set>
 
 #include "tests/cli/cli_rig.h"
+#include "tests/support/languages.h"
 
 using namespace rs485;
 using namespace rs485::test;
@@ -34,7 +35,7 @@ struct Outcome {
 };
 
 Outcome run(const QStringList& arguments, int timeoutMs = 20000,
-            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+            const QProcessEnvironment& environment = withLocale(QStringLiteral("C"))) {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.start(QStringLiteral(RS485_CLI), arguments);
@@ -259,8 +260,11 @@ class Subscriber {
   std::vector<std::pair<std::string, std::string>> inOrder_;
 };
 
-sim::SimServer& bus(std::unique_ptr<sim::SimServer>& sim, const std::vector<int>& addresses) {
+// `speed` 0 freezes the readings.
+sim::SimServer& bus(std::unique_ptr<sim::SimServer>& sim, const std::vector<int>& addresses,
+                    double speed = 1.0) {
   sim::SimOptions o;
+  o.speed = speed;
   for (const int a : addresses) o.devices.push_back(device(a));
   o.pace = false;
   sim = std::make_unique<sim::SimServer>(o);
@@ -339,6 +343,72 @@ TEST(CliProgram, APortThatCannotBeOpenedExitsThreeWithTheReason) {
     EXPECT_EQ(r.status, 3) << c.port.toStdString();
     EXPECT_TRUE(r.err.contains(c.reason)) << r.err.toStdString();
   }
+}
+
+// --help, the mistakes and the reasons in the language of the user's locale.
+TEST(CliProgram, SpeaksTheLanguageOfTheLocale) {
+  const struct {
+    QString locale;
+    QStringList arguments;
+    int status;
+    QString text;
+  } cases[] = {
+      {kRussianLocale, {"--help"}, 0, "Ищет, читает, опрашивает"},
+      {kRussianLocale, {"poll", "--help"}, 0, "Опрашивает устройства по очереди"},
+      {kRussianLocale,
+       {"--port", "COM1", "read", "248"},
+       2,
+       "'248' — не адрес шины (1..247)\nПодробнее: rs485-cli read --help"},
+      {kRussianLocale, {"--port", "COM1", "scan", "--bogus"}, 2, "Неизвестный параметр 'bogus'."},
+      {kRussianLocale,
+       {"--port", "/nonexistent/ttyUSB9", "scan"},
+       3,
+       "нет такого последовательного устройства"},
+      {kEnglishLocales[0], {"--help"}, 0, "Scans, reads, polls"},
+      {kEnglishLocales[1],
+       {"--port", "COM1", "read", "248"},
+       2,
+       "'248' is no bus address (1..247)\nTry 'rs485-cli read --help'."},
+      {kEnglishLocales[1],
+       {"--port", "/nonexistent/ttyUSB9", "scan"},
+       3,
+       "cannot open /nonexistent/ttyUSB9: no such serial device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE((c.locale + ' ' + c.arguments.join(' ')).toStdString());
+    const Outcome r = run(c.arguments, 20000, withLocale(c.locale));
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE((r.out + r.err).contains(c.text)) << (r.out + r.err).toStdString();
+    EXPECT_EQ(readsRussian(r.out + r.err), c.locale == kRussianLocale) << (r.out + r.err).toStdString();
+  }
+}
+
+// The answers as JSON and the recording files are the same bytes in either
+// language; only the times of the two runs differ.
+TEST(CliProgram, DataDoNotFollowTheLanguage) {
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {4}, 0.0);
+  const QString port = QString::fromStdString(sim->toolPath());
+  const QRegularExpression times(QStringLiteral(
+      "\\d\\d:\\d\\d(:\\d\\d)?|\\d{4}-\\d\\d-\\d\\d|\\d\\d\\.\\d\\d\\.\\d{4}|[+-]\\d\\d:\\d\\d"));
+  QStringList seen;
+  for (const QString& locale : {kRussianLocale, QStringLiteral("C")}) {
+    QTemporaryDir files;
+    const Outcome r = run({"--port", port, "--json", "poll", "4", "--record", files.path(), "--seconds", "2"},
+                          20000, withLocale(locale));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readsRussian(r.err), locale == kRussianLocale) << r.err.toStdString();
+    QFile file(QDir(files.path()).filePath(QStringLiteral("ЗОР_номер - 4.txt")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // The header and the first row: a second row comes only when a minute began in between.
+    const QByteArray header = file.readAll().split('\n').mid(0, 3).join('\n');
+    const QString firstAnswer = r.out.section('\n', 0, 0);
+    ASSERT_TRUE(firstAnswer.startsWith("{\"time\":")) << r.out.toStdString();
+    // Latin-1 keeps every byte of the code page 1251 file as one character.
+    QString bytes = firstAnswer + QString::fromLatin1(header);
+    seen << bytes.replace(times, QStringLiteral("T"));
+  }
+  EXPECT_EQ(seen[0].toStdString(), seen[1].toStdString());
 }
 
 TEST(CliProgram, ReadsAndRecordsIntoTheGivenFolder) {

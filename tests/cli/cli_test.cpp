@@ -8,14 +8,17 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTranslator>
 #include <algorithm>
 #include <array>
+#include <map>
 #include <numeric>
 #include <variant>
 
 #include "cli/answer_text.h"
 #include "cli/command_line.h"
 #include "cli/outbox.h"
+#include "i18n/catalogue.h"
 #include "monitor/data_text.h"
 #include "monitor/monitor.h"
 #include "tests/cli/cli_rig.h"
@@ -510,5 +513,43 @@ TEST(CliCommandLine, TakesLongPollsAndBrokerAddressesOfEveryKind) {
     EXPECT_EQ(invocation->poll.seconds, c.seconds) << what;
     EXPECT_EQ(invocation->mqtt ? invocation->mqtt->host : std::string(), c.host) << what;
     EXPECT_EQ(invocation->mqtt ? invocation->mqtt->port : 0, c.port) << what;
+  }
+}
+
+// The language of messages is the C library's choice of LC_MESSAGES.
+TEST(Language, RussianWhereTheMessagesLocaleIsRussian) {
+  const struct {
+    const char* lcAll;
+    const char* lcMessages;
+    const char* lang;
+    bool russian;
+  } cases[] = {
+      {"", "", "ru_RU.UTF-8", true},
+      {"", "ru_UA.UTF-8", "en_US.UTF-8", true},
+      {"C", "ru_RU.UTF-8", "ru_RU", false},
+      {"ru", "", "", true},
+      {"", "", "", false},
+      {"", "", "rus_XX", false},
+      {"", "en_GB.UTF-8", "ru_RU", false},
+      {"ru_RU@euro", "", "", true},
+  };
+  std::map<const char*, QByteArray> saved;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) saved[name] = qgetenv(name);
+  for (const auto& c : cases) {
+    qputenv("LC_ALL", c.lcAll);
+    qputenv("LC_MESSAGES", c.lcMessages);
+    qputenv("LANG", c.lang);
+    SCOPED_TRACE(i18n::messagesLocale().toStdString());
+    EXPECT_EQ(i18n::isRussian(i18n::messagesLocale()), c.russian);
+    QTranslator translator;
+    EXPECT_EQ(i18n::loadCatalogue(translator), c.russian);
+    EXPECT_EQ(translator.translate("rs485-cli", "no device to poll").isEmpty(), !c.russian);
+  }
+  for (const auto& [name, value] : saved) {
+    if (value.isNull()) {
+      qunsetenv(name);
+    } else {
+      qputenv(name, value);
+    }
   }
 }

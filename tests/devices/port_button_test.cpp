@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "devices/messages.h"
+#include "devices/open_failure.h"
 #include "devices/read_tick.h"
 #include "tests/devices/rig.h"
 #include "tests/link/fake_line.h"
@@ -88,6 +90,30 @@ TEST(PortButton, APortThatDoesNotOpenIsReportedAndChangesNothingElse) {
   p.errors.str({});
   p.click();
   EXPECT_EQ(p.errors.str(), "rs485-master: cannot open COM5 (no device): no such serial device\n");
+}
+
+// brltty is named only where it can be the cause: a device that is not there.
+TEST(OpenFailure, NamesBrlttyWhenTheDeviceIsMissingWhileItRuns) {
+  const struct {
+    OpenError error;
+    int systemError;
+    bool brltty;
+    std::string expected;
+  } cases[] = {
+      {OpenError::NotFound, 0, false, "no such serial device"},
+      {OpenError::NotFound, ENOENT, false, "no such serial device (No such file or directory)"},
+      {OpenError::NotFound, ENOENT, true,
+       "no such serial device (No such file or directory); brltty (the braille display service) is running "
+       "and "
+       "may have claimed the adapter: stop it with 'sudo systemctl stop brltty-udev.service brltty.service', "
+       "or remove it with 'sudo apt remove brltty', then plug the adapter in again"},
+      {OpenError::Busy, EBUSY, true, "the port is in use by another program (Device or resource busy)"},
+      {OpenError::PermissionDenied, EACCES, true,
+       "permission denied; add the user to the \"dialout\" group and log in again (Permission denied)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(openFailureText(c.error, c.systemError, c.brltty).toStdString(), c.expected);
+  }
 }
 
 TEST(ReadTick, PurgesBothQueuesThenCountsWhatWaits) {

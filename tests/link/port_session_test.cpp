@@ -17,6 +17,7 @@
 
 #include "fake_line.h"
 #include "link/linux_serial_port.h"
+#include "link/processes.h"
 #include "link_rig.h"
 
 namespace rs485::test {
@@ -316,6 +317,28 @@ TEST(PortSession, DescriptionsPointTheOperatorToTheCause) {
   std::set<std::string> texts;
   for (OpenError e : all) texts.insert(describe(e));
   EXPECT_EQ(texts.size(), std::size(all));
+}
+
+// A process table of the given command names, as /proc shows one.
+TEST(Processes, ARunningProcessIsFoundByItsCommandName) {
+  const fs::path proc = fs::temp_directory_path() / ("rs485-proc-" + std::to_string(getpid()));
+  const auto process = [&](const std::string& pid, const std::string& comm) {
+    fs::create_directories(proc / pid);
+    std::ofstream(proc / pid / "comm") << comm << '\n';
+  };
+  process("1", "systemd");
+  process("812", "brltty");
+  process("900", "very-long-comma");  // the kernel's 15 characters of "very-long-command-name"
+  fs::create_directories(proc / "self");
+  std::ofstream(proc / "self" / "comm") << "rs485-cli\n";  // not a process directory of its own
+  EXPECT_TRUE(processRunning("brltty", proc.string()));
+  EXPECT_TRUE(processRunning("very-long-command-name", proc.string()));
+  EXPECT_FALSE(processRunning("brltt", proc.string()));
+  EXPECT_FALSE(processRunning("rs485-cli", proc.string()));
+  EXPECT_FALSE(processRunning("brltty", (proc / "missing").string()));
+  fs::remove_all(proc);
+  // This test program itself runs.
+  EXPECT_TRUE(processRunning(fs::read_symlink("/proc/self/exe").filename().string()));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/text.h"
+
 namespace rs485::sim {
 namespace {
 
@@ -166,6 +168,41 @@ TEST(CommandLine, HelpNamesEveryOption) {
                              "--seed", "--speed", "--fixed", "--turnaround", "--shared", "--version"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
   for (const char* fault : {"late=MS", "late-p=P"}) EXPECT_NE(text.find(fault), std::string::npos) << fault;
+}
+
+TEST(Message, FillsItsPlaceholdersInTheirOrder) {
+  const struct {
+    const char* pattern;
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {"%1: %2", {"--seed", "x"}, "--seed: x"},
+      {"%2 before %1", {"a", "b"}, "b before a"},
+      {"%1%1", {"z"}, "zz"},
+      {"100% sure, %3 stays", {"a"}, "100% sure, %3 stays"},
+      {"an argument may hold %2: %1", {"%2", "x"}, "an argument may hold x: %2"},
+  };
+  for (const auto& c : cases) {
+    const std::string got =
+        c.args.size() == 1 ? message(c.pattern, {c.args[0]}) : message(c.pattern, {c.args[0], c.args[1]});
+    EXPECT_EQ(got, c.expected) << c.pattern;
+  }
+}
+
+// The program's translation sees every text before its placeholders are filled.
+TEST(Message, MistakesAndTheHelpPassThroughTheTranslation) {
+  setTranslation([](const char* english) { return "<" + std::string(english) + ">"; });
+  std::string refusal;
+  try {
+    parse({"--devices", "3,3"});
+  } catch (const std::invalid_argument& e) {
+    refusal = e.what();
+  }
+  const std::string help = usage();
+  setTranslation(nullptr);
+  EXPECT_EQ(refusal, "<--devices names 3 twice>");
+  EXPECT_EQ(help.front(), '<');
+  EXPECT_EQ(usage().front(), 'U');
 }
 
 }  // namespace

@@ -169,5 +169,48 @@ TEST(SimProgram, MistakenOptionsExitWithTwo) {
   }
 }
 
+// Standard output and error of rs485-sim under `locale`, and its exit status.
+std::pair<int, std::string> runUnder(const std::string& locale, const std::string& arguments) {
+  const std::string command = "env -u LANG -u LANGUAGE -u LC_MESSAGES LC_ALL=" + locale + " " +
+                              RS485_SIM_PROGRAM + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {-1, {}};
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(SimProgram, SpeaksTheLanguageOfTheLocale) {
+#ifndef RS485_SIM_TRANSLATED
+  GTEST_SKIP() << "a build without Qt has no catalogue";
+#endif
+  const struct {
+    const char* locale;
+    const char* arguments;
+    int status;
+    const char* text;
+    bool russian;
+  } cases[] = {
+      {"ru_RU.UTF-8", "--help", 0, "Использование: rs485-sim [ПАРАМЕТРЫ]", true},
+      {"ru_RU.UTF-8", "--devices 3,3", 2,
+       "rs485-sim: --devices называет 3 дважды\nПодробнее: rs485-sim --help", true},
+      {"ru_RU.UTF-8", "--devices 7 --fault 7:late=x", 2, "неисправность late: не число: 'x'", true},
+      {"ru", "--frobnicate", 2, "неизвестный параметр '--frobnicate'", true},
+      {"C", "--help", 0, "Usage: rs485-sim [OPTIONS]", false},
+      {"en_US.UTF-8", "--devices 3,3", 2, "--devices names 3 twice\nTry 'rs485-sim --help'.", false},
+      {"rus_XX", "--speed fast", 2, "--speed: not a number: 'fast'", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.locale) + " " + c.arguments);
+    const auto [status, out] = runUnder(c.locale, c.arguments);
+    EXPECT_EQ(status, c.status);
+    EXPECT_NE(out.find(c.text), std::string::npos) << out;
+    // Cyrillic letters are two bytes in UTF-8, the first 0xD0 or 0xD1.
+    EXPECT_EQ(out.find_first_of("\xD0\xD1") != std::string::npos, c.russian) << out;
+  }
+}
+
 }  // namespace
 }  // namespace rs485::sim

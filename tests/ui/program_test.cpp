@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/support/languages.h"
+
 // The command line of rs485-master, run as the operator runs it.
 class ProgramTest : public QObject {
   Q_OBJECT
@@ -57,6 +59,43 @@ class ProgramTest : public QObject {
     QVERIFY2(printed.contains(output), qPrintable(printed));
   }
 
+  // --help and a mistake in the language of the user's locale: Qt's parser's
+  // own texts too. Under ru_RU every sentence is Russian.
+  void languageOfTheCommandLine_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    for (const QString& locale : rs485::test::kEnglishLocales) {
+      QTest::addRow("help, %s", qPrintable(locale))
+          << locale << QStringList{"--help"} << 0 << "Show this help";
+      QTest::addRow("COM6, %s", qPrintable(locale))
+          << locale << QStringList{"--port", "COM6=/dev/ttyS0"} << 2 << "Try 'rs485-master --help'.";
+    }
+    const QString ru = rs485::test::kRussianLocale;
+    QTest::newRow("help, ru") << ru << QStringList{"--help"} << 0
+                              << "Использование: " RS485_MASTER " [параметры]";
+    QTest::newRow("COM6, ru") << ru << QStringList{"--port", "COM6=/dev/ttyS0"} << 2 << "имена портов";
+    QTest::newRow("unknown option, ru")
+        << ru << QStringList{"--baud"} << 2 << "Подробнее: rs485-master --help";
+    QTest::newRow("missing value, ru") << ru << QStringList{"--trace"} << 2 << "Нет значения после '--trace'";
+  }
+  void languageOfTheCommandLine() {
+    QFETCH(QString, locale);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QProcess program;
+    program.setProcessEnvironment(noDisplay(locale));
+    program.start(QStringLiteral(RS485_MASTER), arguments);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), status);
+    const QString printed =
+        QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+    QVERIFY2(printed.contains(output), qPrintable(printed));
+    QCOMPARE(rs485::test::readsRussian(printed), locale == rs485::test::kRussianLocale);
+  }
+
   // The trace file is opened for appending, and held open, before the window
   // appears; what it held stays.
   void traceFileIsOpenedForAppending() {
@@ -103,8 +142,8 @@ class ProgramTest : public QObject {
     return {};
   }
 
-  static QProcessEnvironment noDisplay() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  static QProcessEnvironment noDisplay(const QString& locale = QStringLiteral("C")) {
+    QProcessEnvironment environment = rs485::test::withLocale(locale);
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
       environment.remove(QString::fromLatin1(name));
     return environment;

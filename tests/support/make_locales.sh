@@ -1,6 +1,7 @@
 #!/bin/sh
-# Compiles the locales that the date tests run under into DIR (for LOCPATH),
-# without root: Debian's locale sources (package locales) and localedef.
+# Compiles the locales that the date and language tests run under into DIR
+# (for LOCPATH), without root: Debian's locale sources (package locales) and
+# localedef.
 set -eu
 dir=$1
 mkdir -p "$dir"

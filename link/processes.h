@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace rs485 {
+
+// True when a process whose command name is `name` runs now (on Linux: a
+// /proc/PID/comm that reads `name`). Names are cut to 15 characters there.
+// procRoot is "/proc" except in tests.
+bool processRunning(const std::string& name, const std::string& procRoot = "/proc");
+
+}  // namespace rs485
