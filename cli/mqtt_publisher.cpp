@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -105,7 +106,10 @@ class MosquittoPublisher : public Publisher {
   void connected(int result) {
     std::lock_guard lock(mutex_);
     if (firstOutcome_ && result != 0)
-      std::cerr << "rs485-cli: mqtt: the broker refused the connection: " << mosquitto_connack_string(result)
+      std::cerr << "rs485-cli: mqtt: "
+                << QCoreApplication::translate("rs485-cli", "the broker refused the connection: %1")
+                       .arg(QString::fromUtf8(mosquitto_connack_string(result)))
+                       .toStdString()
                 << '\n';
     if (!firstOutcome_) firstOutcome_ = result;
     connected_ = result == 0;
@@ -229,17 +233,31 @@ class MosquittoPublisher : public Publisher {
 
 MosquittoPublisher* self(void* object) { return static_cast<MosquittoPublisher*>(object); }
 
+// A message in the user's language, its %1, %2, ... filled in order.
+std::string said(const char* text, std::initializer_list<std::string> values = {}) {
+  QString message = QCoreApplication::translate("rs485-cli", text);
+  for (const std::string& value : values) message = message.arg(QString::fromStdString(value));
+  return message.toStdString();
+}
+
 // Why the broker's end closed before it answered, from the library's log.
 std::string closedReason(const MqttSettings& settings, const std::string& logged) {
   const std::string broker = settings.host + ":" + std::to_string(settings.port);
   if (!settings.caFile.empty() && logged.find("verif") != std::string::npos) {
     // The chain against the CA, or the host name against the certificate.
-    return "the certificate of the MQTT broker at " + broker + " does not verify against " + settings.caFile +
-           " (" + logged + ")";
+    return said(QT_TRANSLATE_NOOP("rs485-cli",
+                                  "the certificate of the MQTT broker at %1 does not verify against %2 (%3)"),
+                {broker, settings.caFile, logged});
   }
   if (settings.caFile.empty() && logged.empty())
-    return "the MQTT broker at " + broker + " closed the connection (does it want TLS? --mqtt-cafile)";
-  return "the MQTT broker at " + broker + " closed the connection" + (logged.empty() ? "" : ": " + logged);
+    return said(
+        QT_TRANSLATE_NOOP("rs485-cli",
+                          "the MQTT broker at %1 closed the connection (does it want TLS? --mqtt-cafile)"),
+        {broker});
+  if (logged.empty())
+    return said(QT_TRANSLATE_NOOP("rs485-cli", "the MQTT broker at %1 closed the connection"), {broker});
+  return said(QT_TRANSLATE_NOOP("rs485-cli", "the MQTT broker at %1 closed the connection: %2"),
+              {broker, logged});
 }
 
 }  // namespace
@@ -257,7 +275,7 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
   }
   mosquitto* client = mosquitto_new(id.c_str(), true, nullptr);
   if (client == nullptr) {
-    error = "cannot create an MQTT client";
+    error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot create an MQTT client"));
     return nullptr;
   }
   auto publisher = std::make_unique<MosquittoPublisher>(settings, client);
@@ -276,7 +294,7 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
       mosquitto_username_pw_set(client, settings.user.c_str(),
                                 settings.password.empty() ? nullptr : settings.password.c_str()) !=
           MOSQ_ERR_SUCCESS) {
-    error = "cannot use the MQTT user name " + settings.user;
+    error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the MQTT user name %1"), {settings.user});
     return nullptr;
   }
   if (!settings.caFile.empty()) {
@@ -286,14 +304,15 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
             MOSQ_ERR_SUCCESS ||
         mosquitto_tls_opts_set(client, kVerifyPeer, nullptr, nullptr) != MOSQ_ERR_SUCCESS ||
         mosquitto_tls_insecure_set(client, false) != MOSQ_ERR_SUCCESS) {
-      error = "cannot use the CA file " + settings.caFile + " for TLS";
+      error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the CA file %1 for TLS"), {settings.caFile});
       return nullptr;
     }
   }
   if (!settings.statusTopic.empty() &&
       mosquitto_will_set(client, settings.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)),
                          kOffline, kQos, kRetain) != MOSQ_ERR_SUCCESS) {
-    error = "cannot use the MQTT status topic " + settings.statusTopic;
+    error =
+        said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the MQTT status topic %1"), {settings.statusTopic});
     return nullptr;
   }
 
@@ -303,8 +322,9 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
     return nullptr;
   }
   if (rc != MOSQ_ERR_SUCCESS) {
-    error = "cannot reach the MQTT broker at " + broker + ": " +
-            (rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc)));
+    error = said(
+        QT_TRANSLATE_NOOP("rs485-cli", "cannot reach the MQTT broker at %1: %2"),
+        {broker, rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc))});
     return nullptr;
   }
   publisher->startNetwork();
@@ -314,18 +334,23 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
   const std::optional<int> outcome =
       publisher->firstOutcome(std::chrono::seconds(settings.connectTimeoutSeconds));
   if (!outcome) {
-    error = "no answer from the MQTT broker at " + broker + " within " +
-            std::to_string(settings.connectTimeoutSeconds) + " s";
+    error = said(QT_TRANSLATE_NOOP("rs485-cli", "no answer from the MQTT broker at %1 within %2 s"),
+                 {broker, std::to_string(settings.connectTimeoutSeconds)});
     return nullptr;
   }
   if (*outcome == kBadUserNameOrPassword || *outcome == kNotAuthorised) {
-    error = "the MQTT broker at " + broker + " refused " +
-            (settings.user.empty() ? std::string("an anonymous client") : "the user " + settings.user) +
-            ": not authorised";
+    error = settings.user.empty()
+                ? said(QT_TRANSLATE_NOOP("rs485-cli",
+                                         "the MQTT broker at %1 refused an anonymous client: not authorised"),
+                       {broker})
+                : said(QT_TRANSLATE_NOOP("rs485-cli",
+                                         "the MQTT broker at %1 refused the user %2: not authorised"),
+                       {broker, settings.user});
     return nullptr;
   }
   if (*outcome > 0) {
-    error = "the MQTT broker at " + broker + " refused the connection: " + mosquitto_connack_string(*outcome);
+    error = said(QT_TRANSLATE_NOOP("rs485-cli", "the MQTT broker at %1 refused the connection: %2"),
+                 {broker, mosquitto_connack_string(*outcome)});
     return nullptr;
   }
   if (*outcome < 0) {

@@ -528,6 +528,62 @@ With --mqtt the client also publishes &quot;online&quot; (retained) to PREFIX/st
         <source>scan: the port takes no more writes (probe of %1)</source>
         <translation>поиск: порт больше не принимает записи (опрос %1)</translation>
     </message>
+    <message>
+        <source>the broker refused the connection: %1</source>
+        <translation>брокер отклонил подключение: %1</translation>
+    </message>
+    <message>
+        <source>the certificate of the MQTT broker at %1 does not verify against %2 (%3)</source>
+        <translation>сертификат брокера MQTT %1 не проходит проверку по %2 (%3)</translation>
+    </message>
+    <message>
+        <source>the MQTT broker at %1 closed the connection (does it want TLS? --mqtt-cafile)</source>
+        <translation>брокер MQTT %1 закрыл соединение (может быть, он ждёт TLS? --mqtt-cafile)</translation>
+    </message>
+    <message>
+        <source>the MQTT broker at %1 closed the connection</source>
+        <translation>брокер MQTT %1 закрыл соединение</translation>
+    </message>
+    <message>
+        <source>the MQTT broker at %1 closed the connection: %2</source>
+        <translation>брокер MQTT %1 закрыл соединение: %2</translation>
+    </message>
+    <message>
+        <source>cannot create an MQTT client</source>
+        <translation>не удаётся создать клиент MQTT</translation>
+    </message>
+    <message>
+        <source>cannot use the MQTT user name %1</source>
+        <translation>не удаётся использовать имя пользователя MQTT %1</translation>
+    </message>
+    <message>
+        <source>cannot use the CA file %1 for TLS</source>
+        <translation>не удаётся использовать файл CA %1 для TLS</translation>
+    </message>
+    <message>
+        <source>cannot use the MQTT status topic %1</source>
+        <translation>не удаётся использовать топик состояния MQTT %1</translation>
+    </message>
+    <message>
+        <source>cannot reach the MQTT broker at %1: %2</source>
+        <translation>брокер MQTT %1 недоступен: %2</translation>
+    </message>
+    <message>
+        <source>no answer from the MQTT broker at %1 within %2 s</source>
+        <translation>брокер MQTT %1 не ответил за %2 с</translation>
+    </message>
+    <message>
+        <source>the MQTT broker at %1 refused an anonymous client: not authorised</source>
+        <translation>брокер MQTT %1 отказал анонимному клиенту: not authorised</translation>
+    </message>
+    <message>
+        <source>the MQTT broker at %1 refused the user %2: not authorised</source>
+        <translation>брокер MQTT %1 отказал пользователю %2: not authorised</translation>
+    </message>
+    <message>
+        <source>the MQTT broker at %1 refused the connection: %2</source>
+        <translation>брокер MQTT %1 отклонил подключение: %2</translation>
+    </message>
 </context>
 <context>
     <name>rs485-master</name>
