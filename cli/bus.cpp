@@ -4,7 +4,6 @@
 
 #include "devices/messages.h"
 #include "devices/read_tick.h"
-#include "protocol/readings.h"
 
 namespace rs485::cli {
 
@@ -32,6 +31,11 @@ Bus::Bus(BusOptions options)
       .sendResumed = {},
   });
   ExchangeNotes notes = health_.notes(clock_);
+  notes.outcome = [count = std::move(notes.outcome), this](const RequestOutcome& outcome) {
+    count(outcome);
+    // Told just before the readings handler runs.
+    if (outcome.kind == RequestOutcome::Kind::Answered) answer_ = outcome;
+  };
   notes.requestWritten = [this] {
     if (onRequestWritten) onRequestWritten();
   };
@@ -63,32 +67,31 @@ void Bus::pollTick(int busy) {
 }
 
 void Bus::endTurn() {
-  if (!turnAnswered_ && onPassedOver) onPassedOver(turn_);
+  if (!turnAnswered_) turn({.kind = RequestOutcome::Kind::Silent, .address = turn_}, clock_());
   turnAnswered_ = true;
 }
 
 void Bus::settleLastRequest() {
   exchange.purgeInput();
-  health_.settle();
+  exchange.settleRequest();
   awaiting_ = false;
   endTurn();
 }
 
 void Bus::readingsArrived() {
-  AcceptedAnswer answer;
-  answer.readings = decodeReadingsResponse(exchange.frame().data());
-  answer.time = clock_();
+  const RequestOutcome answer = std::exchange(answer_, {});
+  const QDateTime at = clock_();
   const DeviceEntry* entry = monitor.poll.currentEntry();
   // The engine hands over only the answer of the device asked, which is the
   // poll's entry unless a new poll has moved it since.
-  const bool ours = entry != nullptr && entry->address == answer.readings.address;
-  answer.address = answer.readings.address;
+  const bool ours = entry != nullptr && answer.readings && entry->address == answer.readings->address;
   if (ours) state.SelectedAddress = entry->address;
   monitor.showReadings();
   if (ours) {
     awaiting_ = false;
     turnAnswered_ = true;
-    if (onAnswer) onAnswer(answer);
+    turn({.kind = RequestOutcome::Kind::Answered, .address = entry->address, .readings = answer.readings},
+         at);
   }
   event();
 }

@@ -27,13 +27,6 @@ struct BusOptions {
   int timeDivisor = 1;  // tests: every interval divided by this
 };
 
-// One accepted readings answer, after the display has taken it.
-struct AcceptedAnswer {
-  int address = 0;  // the device the poll asked
-  ReadingsResponse readings;
-  QDateTime time;
-};
-
 // The engine, the scan, the poll, the display rules and the recording wired
 // as the window wires them, with the console view in the window's place.
 // Everything runs on the thread of the Qt event loop.
@@ -59,7 +52,11 @@ class Bus {
   bool prepareFilesOnFind = false;
 
   std::function<void(int address)> onFound;
-  std::function<void(const AcceptedAnswer&)> onAnswer;
+  // The poll's word on each device's turn, typed as the engine's outcomes:
+  // Answered, with the decoded readings, once the display has taken them;
+  // Silent when the turn has moved on from the device without a valid
+  // answer (also at the end of the poll). `at`: the answer's time, or now.
+  std::function<void(const RequestOutcome& turn, const QDateTime& at)> onTurn;
   std::function<void()> onAcknowledged;  // an address change was acknowledged
   std::function<void()> onEvent;         // after every tick and every handled answer
   // Set, it takes every 5-byte answer (in exchange.frame()) in place of the
@@ -67,9 +64,6 @@ class Bus {
   std::function<void()> onShortAnswer;
   std::function<void()> onRequestWritten;  // the port has taken the whole request
   std::function<void()> onSendFailed;
-  // The poll's turn has moved on from `address` without a valid answer from
-  // it (also at the end of the poll): the poll has passed over it.
-  std::function<void(int address)> onPassedOver;
 
   // The last poll request has had neither a valid answer nor the end of its tick.
   bool awaitingAnswer() const { return awaiting_; }
@@ -89,6 +83,9 @@ class Bus {
   void pollTick(int busy);
   void endTurn();
   void readingsArrived();
+  void turn(const RequestOutcome& outcome, const QDateTime& at) {
+    if (onTurn) onTurn(outcome, at);
+  }
   void shortAnswerArrived();
   void event() {
     if (onEvent) onEvent();
@@ -109,6 +106,7 @@ class Bus {
   bool awaiting_ = false;  // the last poll request has had no valid answer yet
   int turn_ = 0;           // the device whose turn it is in the poll, 0 before the first
   bool turnAnswered_ = true;
+  RequestOutcome answer_;  // the engine's outcome of the answer its handler is given
 };
 
 }  // namespace rs485::cli

@@ -232,18 +232,19 @@ int runRead(Bus& bus, int address, Output output) {
   }
   // One request, sent now rather than a poll interval from now.
   bus.view.setReadTimerActive(false);
-  std::optional<AcceptedAnswer> got;
+  bool got = false;
   std::string line;
   // Taken at once: the stop of the poll below sets every cell back to "0".
-  bus.onAnswer = [&](const AcceptedAnswer& answer) {
-    got = answer;
-    line = output.json ? answerJson(answer.time, answer.address, answer.readings).toStdString()
-                       : text(answerText(bus.view, answer.address, answer.readings));
+  bus.onTurn = [&](const RequestOutcome& turn, const QDateTime& at) {
+    if (turn.kind != RequestOutcome::Kind::Answered) return;
+    got = true;
+    line = output.json ? answerJson(at, turn.address, *turn.readings).toStdString()
+                       : text(answerText(bus.view, turn.address, *turn.readings));
   };
   bus.readTimerTimer();
   waitUntil(
-      bus, [&] { return got.has_value(); }, kReadWaitMs);
-  bus.onAnswer = nullptr;
+      bus, [&] { return got; }, kReadWaitMs);
+  bus.onTurn = nullptr;
   bus.monitor.readingAllClick();
   if (!got) {
     output.err << "read: "
@@ -287,20 +288,21 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   // In place of the window's fixed 1000 ms: a slow link may need more.
   bus.view.setReadTimerInterval(settings.interval);
   DeviceStatus status(publisher, settings.topicPrefix);
-  bus.onPassedOver = [&](int address) { status.set(address, false); };
-  bus.onAnswer = [&](const AcceptedAnswer& answer) {
-    status.set(answer.address, true);
-    const QByteArray json = answerJson(answer.time, answer.address, answer.readings);
+  bus.onTurn = [&](const RequestOutcome& turn, const QDateTime& at) {
+    const bool answered = turn.kind == RequestOutcome::Kind::Answered;
+    status.set(turn.address, answered);
+    if (!answered) return;
+    const QByteArray json = answerJson(at, turn.address, *turn.readings);
     if (output.json) {
       output.out << json.toStdString() << '\n';
     } else {
-      output.out << text(answer.time.toString(QStringLiteral("HH:mm:ss "))) +
-                        text(answerText(bus.view, answer.address, answer.readings))
+      output.out << text(at.toString(QStringLiteral("HH:mm:ss "))) +
+                        text(answerText(bus.view, turn.address, *turn.readings))
                  << '\n';
     }
     output.out.flush();
     if (publisher != nullptr)
-      publisher->publish(settings.topicPrefix + "/" + std::to_string(answer.address), json);
+      publisher->publish(settings.topicPrefix + "/" + std::to_string(turn.address), json);
   };
   const auto never = [] { return false; };
   waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : std::int64_t{-1}, &stop);
@@ -310,8 +312,7 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   waitUntil(
       bus, [&] { return !bus.awaitingAnswer(); }, settings.interval);
   bus.settleLastRequest();
-  bus.onAnswer = nullptr;
-  bus.onPassedOver = nullptr;
+  bus.onTurn = nullptr;
   bus.monitor.readingAllClick();  // stops the poll and the recording
 
   // Every device the poll was to ask, also one it never got to.

@@ -61,10 +61,9 @@ struct Run {
   std::string lastLine;
 
   void installNotes() {
-    exchange.setNotes(
-        {.requestSent = {}, .answerDropped = {}, .answerAccepted = {}, .answerNotAsked = [this](int address) {
-           notAsked.push_back(address);
-         }});
+    exchange.setNotes({.outcome = [this](const RequestOutcome& outcome) {
+      if (outcome.kind == RequestOutcome::Kind::OtherDevice) notAsked.push_back(outcome.address);
+    }});
   }
 
   // A tick that sends a request to `address` (its low byte is what goes out).

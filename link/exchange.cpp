@@ -103,11 +103,10 @@ void Exchange::sendRequest(int address, std::size_t answerLength) {
   Asked = address & 0xFF;
   Answered = false;
   readingFunc(address, answerLength);
-  const auto requestSent = notes_.requestSent;
-  if (requestSent) requestSent(address);
+  ledger_.sent(address);
 }
 
-void Exchange::answerDropped() { note(notes_.answerDropped); }
+void Exchange::answerDropped(RequestOutcome::Why why) { ledger_.dropped(why); }
 
 bool Exchange::answersRequestInFlight() const {
   if (ExpectedLength != kReadingsResponseLength) return true;
@@ -151,7 +150,7 @@ void Exchange::purgeOutput() {
 void Exchange::purgeInput() {
   if (port_ == nullptr) return;
   // Bytes still queued never made up an answer of the awaited length.
-  if (notes_.answerDropped && port_->inputQueued() > 0) answerDropped();
+  if (notes_.outcome && port_->inputQueued() > 0) answerDropped(RequestOutcome::Why::Incomplete);
   purgeReceiveQueue(*port_, trace_.get(), ExpectedLength);
 }
 
@@ -188,8 +187,7 @@ void Exchange::onReceived() {
     if (good && !answersRequestInFlight()) {
       // Another device's answer, a late one, or a second one: it names the
       // device that sent it, and goes nowhere else.
-      const auto notAsked = notes_.answerNotAsked;
-      if (notAsked) notAsked(RxBuffer[0]);
+      ledger_.otherDevice(RxBuffer[0]);
     } else if (good) {
       // A copy: the handler may replace the handlers while it runs.
       std::function<void()> handler;
@@ -198,17 +196,17 @@ void Exchange::onReceived() {
       // Only an answer that reaches its handler is the request's answer.
       if (handler) {
         Answered = true;
-        note(notes_.answerAccepted);
+        ledger_.answered(frame());
         handler();
       }
       ReadScratch.fill(0);
     } else {
-      answerDropped();
+      answerDropped(RequestOutcome::Why::BadCrc);
     }
     clearReceive();
   }
   if (RxCount > ExpectedLength) {
-    answerDropped();
+    answerDropped(RequestOutcome::Why::WrongLength);
     clearReceive();
   }
 }
@@ -220,7 +218,7 @@ bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
 void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
   if (block.size() > RxBuffer.size()) {
     traceReceived(block, TraceVerdict::WrongLength);
-    answerDropped();
+    answerDropped(RequestOutcome::Why::WrongLength);
     clearReceive();
     return;
   }
@@ -228,7 +226,7 @@ void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
   if (RxCount > RxBuffer.size() || block.size() > RxBuffer.size() - RxCount) {
     // It would not fit: the block goes, together with what was assembled.
     traceReceived(block, TraceVerdict::WrongLength);
-    answerDropped();
+    answerDropped(RequestOutcome::Why::WrongLength);
     clearReceive();
     return;
   }
@@ -340,6 +338,7 @@ void Exchange::start(SerialPort& port) {
   writeFailing_ = false;
   Asked = 0;
   Answered = true;
+  ledger_.forget();
   port_ = &port;
   try {
     s.reader = startThread_([this, &s] { readThreadBody(s); });

@@ -10,6 +10,7 @@
 #include <span>
 #include <thread>
 
+#include "link/request_outcome.h"
 #include "link/serial_port.h"
 #include "link/traffic_trace.h"
 #include "link/ui_executor.h"
@@ -25,18 +26,11 @@ struct ExchangeHandlers {
   std::function<void()> sendResumed;  // the first write that completed after failed ones
 };
 
-// What the engine tells, on the user-interface thread, for the figures of
-// each device: a request for `address` was handed to the transmit thread;
-// an answer was thrown away (bad CRC, wrong length); a good answer was
-// handed to its handler; a good readings answer came from `address` outside
-// its own request (late, unasked, or a second one) and went nowhere; the
-// port has taken the whole of the newest frame (its bytes may still be on
-// their way down the line).
+// What the engine tells, on the user-interface thread: the outcome of each
+// request (see RequestOutcome), and that the port has taken the whole of the
+// newest frame (its bytes may still be on their way down the line).
 struct ExchangeNotes {
-  std::function<void(int address)> requestSent;
-  std::function<void()> answerDropped;
-  std::function<void()> answerAccepted;
-  std::function<void(int address)> answerNotAsked;
+  OutcomeSink outcome;
   std::function<void()> requestWritten = {};
 };
 
@@ -59,6 +53,9 @@ class Exchange {
 
   void setHandlers(ExchangeHandlers handlers);
   void setNotes(ExchangeNotes notes) { notes_ = std::move(notes); }
+  // The request in flight gets no answer any more (the end of a poll): it
+  // is told silent unless it had one.
+  void settleRequest() { ledger_.settle(); }
 
   // Every frame written and every block received or dropped by a receive
   // purge is traced while a trace is set (null: off, the default); then a
@@ -170,7 +167,7 @@ class Exchange {
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
   void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
-  void answerDropped();
+  void answerDropped(RequestOutcome::Why why);
   // The assembled frame of the awaited length, its CRC good, is the answer
   // of the request in flight (always so for a five-byte answer).
   bool answersRequestInFlight() const;
@@ -201,6 +198,7 @@ class Exchange {
   UiExecutor& ui_;
   ExchangeHandlers handlers_;
   ExchangeNotes notes_;
+  RequestLedger ledger_{notes_.outcome};
   SerialPort* port_ = nullptr;  // user-interface thread's view of the port
   std::shared_ptr<TrafficTrace> trace_;
 

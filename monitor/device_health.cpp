@@ -5,46 +5,32 @@
 namespace rs485 {
 
 ExchangeNotes DeviceHealth::notes(Clock now) {
-  return {
-      .requestSent = [this](int address) { requestSent(address); },
-      .answerDropped = [this] { answerDropped(); },
-      .answerAccepted = [this, now = std::move(now)] { answerAccepted(now()); },
-      .answerNotAsked = [this](int address) { answerNotAsked(address); },
-  };
+  return {.outcome = [this, now = std::move(now)](const RequestOutcome& outcome) {
+    // The clock is read only for an answer.
+    count(outcome, outcome.kind == RequestOutcome::Kind::Answered ? now() : QDateTime());
+  }};
 }
 
-void DeviceHealth::reset() {
-  figures_.clear();
-  asked_ = 0;
-  settled_ = true;
-}
-
-void DeviceHealth::requestSent(int address) {
-  settle();
-  asked_ = address;
-  settled_ = false;
-  ++figures_[address].sent;
-}
-
-void DeviceHealth::answerAccepted(const QDateTime& at) {
-  if (asked_ == 0) return;
-  Figures& f = figures_[asked_];
-  ++f.accepted;
-  f.lastAnswer = at;
-  settled_ = true;
-}
-
-void DeviceHealth::answerDropped() {
-  if (asked_ == 0 || settled_) return;  // stray bytes after a settled request are no answer
-  ++figures_[asked_].dropped;
-  settled_ = true;
-}
-
-void DeviceHealth::answerNotAsked(int address) { ++figures_[address].notAsked; }
-
-void DeviceHealth::settle() {
-  if (!settled_) ++figures_[asked_].unanswered;
-  settled_ = true;
+void DeviceHealth::count(const RequestOutcome& outcome, const QDateTime& at) {
+  Figures& f = figures_[outcome.address];
+  switch (outcome.kind) {
+    case RequestOutcome::Kind::Sent:
+      ++f.sent;
+      break;
+    case RequestOutcome::Kind::Answered:
+      ++f.accepted;
+      f.lastAnswer = at;
+      break;
+    case RequestOutcome::Kind::Dropped:
+      ++f.dropped;
+      break;
+    case RequestOutcome::Kind::Silent:
+      ++f.unanswered;
+      break;
+    case RequestOutcome::Kind::OtherDevice:
+      ++f.notAsked;
+      break;
+  }
 }
 
 DeviceHealth::Figures DeviceHealth::figures(int address) const {

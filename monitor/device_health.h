@@ -10,11 +10,8 @@
 namespace rs485 {
 
 // What each device has done since the port was opened, for the tooltip of
-// its row in ListAdress and the command line's summary. Fed on the
-// user-interface thread with what the engine notes: a request, an accepted
-// or a dropped answer, a good answer that was not the one awaited. An answer
-// belongs to the request before it; a request followed by another without
-// any answer counts as unanswered.
+// its row in ListAdress and the command line's summary: the engine's
+// request outcomes, counted on the user-interface thread.
 class DeviceHealth {
  public:
   struct Figures {
@@ -29,22 +26,15 @@ class DeviceHealth {
   // The engine's notes, feeding these figures; `now` stamps each accepted answer.
   ExchangeNotes notes(Clock now);
 
-  void reset();
-  void requestSent(int address);
-  void answerAccepted(const QDateTime& at);
-  void answerDropped();
-  void answerNotAsked(int address);
-  // The request in flight gets no answer any more: it counts as unanswered
-  // unless it had one.
-  void settle();
+  void reset() { figures_.clear(); }
+  // `at` is the time of an Answered outcome; the others ignore it.
+  void count(const RequestOutcome& outcome, const QDateTime& at);
 
   Figures figures(int address) const;
   QString toolTip(int address) const;
 
  private:
   std::map<int, Figures> figures_;
-  int asked_ = 0;        // the address of the request in flight; 0 before any
-  bool settled_ = true;  // that request has had its answer, good or bad
 };
 
 }  // namespace rs485

@@ -110,6 +110,60 @@ TEST_F(ExchangeOverPty, SeventeenBytesAtOnceAreNeverReadAndTheReceiverSleeps) {
   EXPECT_EQ(rig.requestsFor, (std::vector<int>{2, 2}));
 }
 
+// Each request is told once sent, then once for what came of it: its answer
+// with the readings decoded, a drop and why, or silence; another device's
+// answer is told for that device and leaves the request silent.
+TEST_F(ExchangeOverPty, EveryRequestIsToldWhatCameOfIt) {
+  using Kind = RequestOutcome::Kind;
+  using Why = RequestOutcome::Why;
+  struct Told {
+    Kind kind;
+    int address;
+    Why why;
+    bool operator==(const Told&) const = default;
+  };
+  Bytes corrupted = readingsFrame(9, 215);
+  corrupted[5] ^= 0x40;
+  Bytes seventeen = readingsFrame(9, 215);
+  seventeen.push_back(0x55);
+  const struct {
+    const char* what;
+    Bytes arriving;
+    std::vector<Told> told;  // before the next request's Sent
+  } cases[] = {
+      {"its answer", readingsFrame(9, 215), {{Kind::Answered, 9, Why::None}}},
+      {"a bad CRC", corrupted, {{Kind::Dropped, 9, Why::BadCrc}}},
+      {"one byte too many, purged by the next request", seventeen, {{Kind::Dropped, 9, Why::Incomplete}}},
+      {"nothing", {}, {{Kind::Silent, 9, Why::None}}},
+      {"another device's answer",
+       readingsFrame(4, 215),
+       {{Kind::OtherDevice, 4, Why::None}, {Kind::Silent, 9, Why::None}}},
+  };
+  rig.send(9, CmdReadCurrent, kReadingsResponseLength);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rig.outcomes.clear();
+    rig.pty.write(c.arriving);
+    if (c.arriving.size() == kReadingsResponseLength) {
+      ASSERT_TRUE(rig.eventually([&] { return !rig.outcomes.empty(); }));
+    } else if (!c.arriving.empty()) {
+      ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 17; }));
+    }
+    rig.send(9, CmdReadCurrent, kReadingsResponseLength);
+    std::vector<Told> told;
+    for (const RequestOutcome& o : rig.outcomes) told.push_back({o.kind, o.address, o.why});
+    std::vector<Told> expected = c.told;
+    expected.push_back({Kind::Sent, 9, Why::None});
+    EXPECT_EQ(told, expected);
+    const RequestOutcome& first = rig.outcomes.front();
+    EXPECT_EQ(first.readings.has_value(), first.kind == Kind::Answered);
+    if (first.readings) {
+      EXPECT_EQ(first.readings->address, 9);
+      EXPECT_EQ(first.readings->temperature, 215);
+    }
+  }
+}
+
 TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
   Bytes corrupted = readingsFrame(3, 10);
   corrupted[5] ^= 0x40;

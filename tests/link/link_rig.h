@@ -55,9 +55,10 @@ struct LinkRig {
   std::vector<std::chrono::steady_clock::time_point> sendFailures;
   std::vector<std::size_t> rxCountsSeen;  // RxCount at every handler call
   std::function<void()> onShortAnswer;    // extra work inside the handler
-  std::vector<int> requestsFor;           // the address of every request, as noted
-  int drops = 0;                          // answers thrown away, as noted
-  int accepted = 0;                       // answers handed to a handler, as noted
+  std::vector<RequestOutcome> outcomes;   // every outcome, as told
+  std::vector<int> requestsFor;           // the address of every request, as told
+  int drops = 0;                          // answers thrown away, as told
+  int accepted = 0;                       // answers handed to a handler, as told
   std::vector<int> notAsked;              // good answers that were not awaited, by the address they name
 
   LinkRig() {
@@ -69,13 +70,30 @@ struct LinkRig {
                          [this] { record(readings); },
                          [this] { sendFailures.push_back(std::chrono::steady_clock::now()); },
                          {}});
-    exchange.setNotes({.requestSent = [this](int address) { requestsFor.push_back(address); },
-                       .answerDropped = [this] { ++drops; },
-                       .answerAccepted = [this] { ++accepted; },
-                       .answerNotAsked = [this](int address) { notAsked.push_back(address); }});
+    exchange.setNotes({.outcome = [this](const RequestOutcome& outcome) { told(outcome); }});
   }
 
   bool open() { return session.COMOpen("COM1"); }
+
+  void told(const RequestOutcome& outcome) {
+    outcomes.push_back(outcome);
+    switch (outcome.kind) {
+      case RequestOutcome::Kind::Sent:
+        requestsFor.push_back(outcome.address);
+        break;
+      case RequestOutcome::Kind::Answered:
+        ++accepted;
+        break;
+      case RequestOutcome::Kind::Dropped:
+        ++drops;
+        break;
+      case RequestOutcome::Kind::OtherDevice:
+        notAsked.push_back(outcome.address);
+        break;
+      case RequestOutcome::Kind::Silent:
+        break;
+    }
+  }
 
   bool eventually(const std::function<bool()>& done) { return pumpUntil(ui, done); }
 

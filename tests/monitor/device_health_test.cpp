@@ -1,4 +1,5 @@
-// The figures behind the tooltip of a device's row.
+// The figures behind the tooltip of a device's row, counted from the
+// outcomes that the engine's ledger tells.
 #include "monitor/device_health.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,32 @@ namespace {
 
 const QDateTime kStart(QDate(2026, 12, 8), QTime(10, 0, 0));
 
-TEST(DeviceHealth, ADeviceWithOneAnswerInTenFailingItsCrc) {
+// The engine's ledger feeding the figures, as the engine's notes do; each
+// answer is stamped with `now`.
+struct Counted {
   DeviceHealth health;
+  QDateTime now = kStart;
+  ExchangeNotes notes = health.notes([this] { return now; });
+  RequestLedger ledger{notes.outcome};
+
+  void requestSent(int address) { ledger.sent(address); }
+  void answerAccepted(const QDateTime& at) {
+    now = at;
+    ledger.answered(std::vector<std::uint8_t>(kReadingsResponseLength));
+  }
+  void answerDropped() { ledger.dropped(RequestOutcome::Why::BadCrc); }
+  void answerNotAsked(int address) { ledger.otherDevice(address); }
+  void settle() { ledger.settle(); }
+  void reset() {
+    health.reset();
+    ledger.forget();
+  }
+  DeviceHealth::Figures figures(int address) const { return health.figures(address); }
+  QString toolTip(int address) const { return health.toolTip(address); }
+};
+
+TEST(DeviceHealth, ADeviceWithOneAnswerInTenFailingItsCrc) {
+  Counted health;
   for (int i = 0; i < 20; ++i) {
     health.requestSent(3);
     if (i % 10 == 4) {
@@ -32,7 +57,7 @@ TEST(DeviceHealth, ADeviceWithOneAnswerInTenFailingItsCrc) {
 }
 
 TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
-  DeviceHealth health;
+  Counted health;
   for (int i = 0; i < 6; ++i) {
     health.requestSent(17);
     if (i < 2) health.answerAccepted(kStart.addSecs(i));
@@ -63,17 +88,14 @@ TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
 // Device 3 answers a tick late, in 17's time: its answers count for 3, not
 // as 17's, and leave 17's request waiting for its own answer.
 TEST(DeviceHealth, LateAnswersCountForTheirSenderThroughTheEngineNotes) {
-  DeviceHealth health;
-  QDateTime now = kStart;
-  const ExchangeNotes notes = health.notes([&] { return now; });
+  Counted health;
   for (int i = 0; i < 4; ++i) {
-    notes.requestSent(3);
-    notes.requestSent(17);
-    notes.answerNotAsked(3);
-    now = kStart.addSecs(i);
-    notes.answerAccepted();
+    health.requestSent(3);
+    health.requestSent(17);
+    health.answerNotAsked(3);
+    health.answerAccepted(kStart.addSecs(i));
   }
-  notes.requestSent(3);
+  health.requestSent(3);
   health.settle();  // the end of a poll: the last request is silent too
   health.settle();  // and counted once
   const auto late = health.figures(3);

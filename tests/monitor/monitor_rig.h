@@ -40,10 +40,10 @@ class MonitorRig : public ::testing::Test {
                           .readings = [this] { monitor.showReadings(); },
                           .sendFailed = {},
                           .sendResumed = {}});
-    exchange.setNotes({.requestSent = [this](int address) { lastRequest = address; },
-                       .answerDropped = {},
-                       .answerAccepted = {},
-                       .answerNotAsked = [this](int address) { notAsked.push_back(address); }});
+    exchange.setNotes({.outcome = [this](const RequestOutcome& outcome) {
+      if (outcome.kind == RequestOutcome::Kind::Sent) lastRequest = outcome.address;
+      if (outcome.kind == RequestOutcome::Kind::OtherDevice) notAsked.push_back(outcome.address);
+    }});
   }
 
   // FoundDevices as a scan in minute `foundMinute` would leave them.
