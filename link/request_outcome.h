@@ -1,8 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
-#include <cstdint>
 #include <span>
 
 #include "protocol/frames.h"
@@ -61,8 +61,8 @@ class RequestLedger {
   }
 
   const OutcomeSink& sink_;  // its owner's, which outlives it
-  int asked_ = 0;        // the address of the request in flight; 0 before any
-  bool settled_ = true;  // that request has had its answer, good or bad
+  int asked_ = 0;            // the address of the request in flight; 0 before any
+  bool settled_ = true;      // that request has had its answer, good or bad
 };
 
 }  // namespace rs485
