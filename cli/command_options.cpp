@@ -37,9 +37,9 @@ const char* const kProgramHelp = QT_TRANSLATE_NOOP(
 
 CommandOptions declareOptions() {
   QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                QCoreApplication::translate("rs485-cli", "This text."));
+                          QCoreApplication::translate("rs485-cli", "This text."));
   QCommandLineOption version(QStringLiteral("version"),
-                                   QCoreApplication::translate("rs485-cli", "The version."));
+                             QCoreApplication::translate("rs485-cli", "The version."));
   QCommandLineOption port(
       QStringLiteral("port"),
       QCoreApplication::translate("rs485-cli",
@@ -48,7 +48,7 @@ CommandOptions declareOptions() {
                                   "/dev/serial/by-id/..."),
       QStringLiteral("PORT"));
   QCommandLineOption json(QStringLiteral("json"),
-                                QCoreApplication::translate("rs485-cli", "One JSON object per line."));
+                          QCoreApplication::translate("rs485-cli", "One JSON object per line."));
   QCommandLineOption trace(
       QStringLiteral("trace"),
       QCoreApplication::translate("rs485-cli",
@@ -60,11 +60,11 @@ CommandOptions declareOptions() {
       QCoreApplication::translate("rs485-cli", "Time per probed address in ms, 500..10000 (default 500)."),
       QStringLiteral("MS"), QStringLiteral("500"));
   QCommandLineOption from(QStringLiteral("from"),
-                                QCoreApplication::translate("rs485-cli", "First address probed (default 1)."),
-                                QStringLiteral("A"), QStringLiteral("1"));
+                          QCoreApplication::translate("rs485-cli", "First address probed (default 1)."),
+                          QStringLiteral("A"), QStringLiteral("1"));
   QCommandLineOption to(QStringLiteral("to"),
-                              QCoreApplication::translate("rs485-cli", "Last address probed (default 247)."),
-                              QStringLiteral("B"), QString::number(kLastBusAddress));
+                        QCoreApplication::translate("rs485-cli", "Last address probed (default 247)."),
+                        QStringLiteral("B"), QString::number(kLastBusAddress));
   QCommandLineOption record(
       QStringLiteral("record"),
       QCoreApplication::translate(
@@ -134,7 +134,25 @@ CommandOptions declareOptions() {
                                   "End after N seconds, ten years at most (default: at SIGINT or SIGTERM)."),
       QStringLiteral("N"));
 
-  return {.help = help, .version = version, .port = port, .json = json, .trace = trace, .timeout = timeout, .from = from, .to = to, .record = record, .recordDir = recordDir, .mqtt = mqtt, .topic = topic, .mqttUser = mqttUser, .mqttPasswordFile = mqttPasswordFile, .mqttCaFile = mqttCaFile, .fast = fast, .replyWindow = replyWindow, .interval = interval, .seconds = seconds};
+  return {.help = help,
+          .version = version,
+          .port = port,
+          .json = json,
+          .trace = trace,
+          .timeout = timeout,
+          .from = from,
+          .to = to,
+          .record = record,
+          .recordDir = recordDir,
+          .mqtt = mqtt,
+          .topic = topic,
+          .mqttUser = mqttUser,
+          .mqttPasswordFile = mqttPasswordFile,
+          .mqttCaFile = mqttCaFile,
+          .fast = fast,
+          .replyWindow = replyWindow,
+          .interval = interval,
+          .seconds = seconds};
 }
 
 void describeProgram(QCommandLineParser& parser, const CommandOptions& o) {
@@ -144,7 +162,8 @@ void describeProgram(QCommandLineParser& parser, const CommandOptions& o) {
                                QCoreApplication::translate("rs485-cli", "scan, read, poll or set-address"));
 }
 
-void describeCommand(QCommandLineParser& parser, Command command, const QString& name, const CommandOptions& o) {
+void describeCommand(QCommandLineParser& parser, Command command, const QString& name,
+                     const CommandOptions& o) {
   parser.clearPositionalArguments();
   parser.addPositionalArgument(name, QCoreApplication::translate("rs485-cli", "The command."), name);
   switch (command) {
@@ -187,7 +206,8 @@ void describeCommand(QCommandLineParser& parser, Command command, const QString&
       parser.addPositionalArgument(QStringLiteral("ADDR..."),
                                    QCoreApplication::translate("rs485-cli", "Bus addresses, 1..247."),
                                    QStringLiteral("[ADDR...]"));
-      parser.addOptions({o.record, o.recordDir, o.mqtt, o.topic, o.mqttUser, o.mqttPasswordFile, o.mqttCaFile, o.seconds, o.interval, o.timeout, o.from, o.to});
+      parser.addOptions({o.record, o.recordDir, o.mqtt, o.topic, o.mqttUser, o.mqttPasswordFile, o.mqttCaFile,
+                         o.seconds, o.interval, o.timeout, o.from, o.to});
       break;
     case Command::SetAddress:
       parser.setApplicationDescription(QCoreApplication::translate(
@@ -200,7 +220,6 @@ void describeCommand(QCommandLineParser& parser, Command command, const QString&
                                    QCoreApplication::translate("rs485-cli", "New address, 1..247, not OLD."));
       break;
   }
-
 }
 
 }  // namespace rs485::cli

@@ -240,9 +240,15 @@ std::string said(const char* text, std::initializer_list<std::string> values = {
   return message.toStdString();
 }
 
+// host:port, an IPv6 literal in brackets as it was given.
+std::string brokerName(const MqttSettings& settings) {
+  const bool literalV6 = settings.host.find(':') != std::string::npos;
+  return (literalV6 ? "[" + settings.host + "]" : settings.host) + ":" + std::to_string(settings.port);
+}
+
 // Why the broker's end closed before it answered, from the library's log.
 std::string closedReason(const MqttSettings& settings, const std::string& logged) {
-  const std::string broker = settings.host + ":" + std::to_string(settings.port);
+  const std::string broker = brokerName(settings);
   if (!settings.caFile.empty() && logged.find("verif") != std::string::npos) {
     // The chain against the CA, or the host name against the certificate.
     return said(QT_TRANSLATE_NOOP("rs485-cli",
@@ -260,26 +266,14 @@ std::string closedReason(const MqttSettings& settings, const std::string& logged
               {broker, logged});
 }
 
-}  // namespace
-
-std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string& error) {
-  initLibrary();
-  // An IPv6 literal is written in brackets, as it was given.
-  const bool literalV6 = settings.host.find(':') != std::string::npos;
-  const std::string broker =
-      (literalV6 ? "[" + settings.host + "]" : settings.host) + ":" + std::to_string(settings.port);
-  std::string id = settings.clientId;
-  if (id.empty()) {
-    id = "rs485-cli-" + QSysInfo::machineHostName().left(63).toStdString() + "-" +
+std::string clientId(const MqttSettings& settings) {
+  if (!settings.clientId.empty()) return settings.clientId;
+  return "rs485-cli-" + QSysInfo::machineHostName().left(63).toStdString() + "-" +
          std::to_string(QCoreApplication::applicationPid());
-  }
-  mosquitto* client = mosquitto_new(id.c_str(), true, nullptr);
-  if (client == nullptr) {
-    error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot create an MQTT client"));
-    return nullptr;
-  }
-  auto publisher = std::make_unique<MosquittoPublisher>(settings, client);
-  mosquitto_user_data_set(client, publisher.get());
+}
+
+void setCallbacks(mosquitto* client, MosquittoPublisher* publisher) {
+  mosquitto_user_data_set(client, publisher);
   mosquitto_connect_callback_set(client,
                                  [](mosquitto*, void* object, int rc) { self(object)->connected(rc); });
   mosquitto_disconnect_callback_set(client,
@@ -289,13 +283,15 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
   mosquitto_log_callback_set(client, [](mosquitto*, void* object, int level, const char* text) {
     self(object)->logged(level, text);
   });
+}
 
+// The login, TLS and the last will; the reason when the library refuses one.
+std::string configure(mosquitto* client, const MqttSettings& settings) {
   if (!settings.user.empty() &&
       mosquitto_username_pw_set(client, settings.user.c_str(),
                                 settings.password.empty() ? nullptr : settings.password.c_str()) !=
           MOSQ_ERR_SUCCESS) {
-    error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the MQTT user name %1"), {settings.user});
-    return nullptr;
+    return said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the MQTT user name %1"), {settings.user});
   }
   if (!settings.caFile.empty()) {
     // Peer verification on, host name included; nothing here turns it off.
@@ -304,17 +300,59 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
             MOSQ_ERR_SUCCESS ||
         mosquitto_tls_opts_set(client, kVerifyPeer, nullptr, nullptr) != MOSQ_ERR_SUCCESS ||
         mosquitto_tls_insecure_set(client, false) != MOSQ_ERR_SUCCESS) {
-      error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the CA file %1 for TLS"), {settings.caFile});
-      return nullptr;
+      return said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the CA file %1 for TLS"), {settings.caFile});
     }
   }
   if (!settings.statusTopic.empty() &&
       mosquitto_will_set(client, settings.statusTopic.c_str(), static_cast<int>(std::strlen(kOffline)),
                          kOffline, kQos, kRetain) != MOSQ_ERR_SUCCESS) {
-    error =
-        said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the MQTT status topic %1"), {settings.statusTopic});
+    return said(QT_TRANSLATE_NOOP("rs485-cli", "cannot use the MQTT status topic %1"),
+                {settings.statusTopic});
+  }
+  return {};
+}
+
+// The broker has been reached; whether it takes this client shows in its
+// first answer (or in a TLS handshake that ends the connection first).
+// Empty when it took it.
+std::string firstAnswerRefusal(const MqttSettings& settings, MosquittoPublisher& publisher) {
+  const std::string broker = brokerName(settings);
+  const std::optional<int> outcome =
+      publisher.firstOutcome(std::chrono::seconds(settings.connectTimeoutSeconds));
+  if (!outcome) {
+    return said(QT_TRANSLATE_NOOP("rs485-cli", "no answer from the MQTT broker at %1 within %2 s"),
+                {broker, std::to_string(settings.connectTimeoutSeconds)});
+  }
+  if (*outcome == kBadUserNameOrPassword || *outcome == kNotAuthorised) {
+    return settings.user.empty()
+               ? said(QT_TRANSLATE_NOOP("rs485-cli",
+                                        "the MQTT broker at %1 refused an anonymous client: not authorised"),
+                      {broker})
+               : said(QT_TRANSLATE_NOOP("rs485-cli",
+                                        "the MQTT broker at %1 refused the user %2: not authorised"),
+                      {broker, settings.user});
+  }
+  if (*outcome > 0) {
+    return said(QT_TRANSLATE_NOOP("rs485-cli", "the MQTT broker at %1 refused the connection: %2"),
+                {broker, mosquitto_connack_string(*outcome)});
+  }
+  if (*outcome < 0) return closedReason(settings, publisher.loggedErrors());
+  return {};
+}
+
+}  // namespace
+
+std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string& error) {
+  initLibrary();
+  mosquitto* client = mosquitto_new(clientId(settings).c_str(), true, nullptr);
+  if (client == nullptr) {
+    error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot create an MQTT client"));
     return nullptr;
   }
+  auto publisher = std::make_unique<MosquittoPublisher>(settings, client);
+  setCallbacks(client, publisher.get());
+  error = configure(client, settings);
+  if (!error.empty()) return nullptr;
 
   const int rc = mosquitto_connect(client, settings.host.c_str(), settings.port, settings.keepAliveSeconds);
   if (rc == MOSQ_ERR_TLS) {  // the handshake may end within the connect
@@ -322,41 +360,14 @@ std::unique_ptr<Publisher> connectMqtt(const MqttSettings& settings, std::string
     return nullptr;
   }
   if (rc != MOSQ_ERR_SUCCESS) {
-    error = said(
-        QT_TRANSLATE_NOOP("rs485-cli", "cannot reach the MQTT broker at %1: %2"),
-        {broker, rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc))});
+    error = said(QT_TRANSLATE_NOOP("rs485-cli", "cannot reach the MQTT broker at %1: %2"),
+                 {brokerName(settings),
+                  rc == MOSQ_ERR_ERRNO ? std::string(strerror(errno)) : std::string(mosquitto_strerror(rc))});
     return nullptr;
   }
   publisher->startNetwork();
-
-  // The broker has been reached; whether it takes this client shows in its
-  // first answer (or in a TLS handshake that ends the connection first).
-  const std::optional<int> outcome =
-      publisher->firstOutcome(std::chrono::seconds(settings.connectTimeoutSeconds));
-  if (!outcome) {
-    error = said(QT_TRANSLATE_NOOP("rs485-cli", "no answer from the MQTT broker at %1 within %2 s"),
-                 {broker, std::to_string(settings.connectTimeoutSeconds)});
-    return nullptr;
-  }
-  if (*outcome == kBadUserNameOrPassword || *outcome == kNotAuthorised) {
-    error = settings.user.empty()
-                ? said(QT_TRANSLATE_NOOP("rs485-cli",
-                                         "the MQTT broker at %1 refused an anonymous client: not authorised"),
-                       {broker})
-                : said(QT_TRANSLATE_NOOP("rs485-cli",
-                                         "the MQTT broker at %1 refused the user %2: not authorised"),
-                       {broker, settings.user});
-    return nullptr;
-  }
-  if (*outcome > 0) {
-    error = said(QT_TRANSLATE_NOOP("rs485-cli", "the MQTT broker at %1 refused the connection: %2"),
-                 {broker, mosquitto_connack_string(*outcome)});
-    return nullptr;
-  }
-  if (*outcome < 0) {
-    error = closedReason(settings, publisher->loggedErrors());
-    return nullptr;
-  }
+  error = firstAnswerRefusal(settings, *publisher);
+  if (!error.empty()) return nullptr;
   return publisher;
 }
 
