@@ -50,16 +50,6 @@ QString degrees(int tenths) {
       .replace(QLatin1Char('.'), QCoreApplication::translate("rs485-chart", ".", "decimal separator"));
 }
 
-struct Bounds {
-  double low = std::numeric_limits<double>::max();
-  double high = std::numeric_limits<double>::lowest();
-  void add(double v) {
-    low = std::min(low, v);
-    high = std::max(high, v);
-  }
-  bool empty() const { return low > high; }
-};
-
 }  // namespace
 
 ChartView::ChartView(const ChartData& source, QWidget* parent)
@@ -172,85 +162,94 @@ void ChartView::updateTimeFormat(std::int64_t from, std::int64_t to) {
 
 void ChartView::replot() {
   replotting_ = true;
-  QChart* c = chart();
-  c->removeAllSeries();
+  chart()->removeAllSeries();
   const std::int64_t from = time_->min().toMSecsSinceEpoch();
   const std::int64_t to = time_->max().toMSecsSinceEpoch();
-  const int columns = std::max(100, static_cast<int>(c->plotArea().width()));
+  const int columns = std::max(100, static_cast<int>(chart()->plotArea().width()));
   Bounds degreesSeen;
   Bounds stepsSeen;
   points_ = 0;
   for (std::size_t i = 0; i < data_.traces().size(); ++i) {
     const Trace& trace = *data_.traces()[i];
-    for (const Value value : {Value::Temperature, Value::Step}) {
-      const bool isTemperature = value == Value::Temperature;
-      auto segments = plotSegments(trace.rows, from, to, columns, trace.gapMsecs, value);
-      // A device without rows in view keeps its place in the legend.
-      if (segments.empty()) segments.emplace_back();
-      std::size_t count = 0;
-      for (const auto& segment : segments) count += segment.size();
-      // A dense curve is drawn with a one-pixel pen: wider ones are stroked
-      // as outlines, which costs seconds for a year of rows.
-      const bool dense = count > static_cast<std::size_t>(columns);
-      const QColor colour = isTemperature ? deviceColour(i) : deviceColour(i).lighter(130);
-      QPen pen(colour);
-      pen.setWidthF(dense ? 1.0 : isTemperature ? 2.0 : 1.2);
-      if (!isTemperature) pen.setStyle(Qt::DotLine);
-      const auto attach = [&](QXYSeries* series, bool inLegend) {
-        series->setName(isTemperature
-                            ? trace.label()
-                            : QCoreApplication::translate("rs485-chart", "%1, step").arg(trace.label()));
-        c->addSeries(series);
-        series->attachAxis(time_);
-        series->attachAxis(isTemperature ? temperature_ : step_);
-        if (!inLegend) {
-          for (QLegendMarker* marker : c->legend()->markers(series)) marker->setVisible(false);
-        }
-      };
-      // A line needs two rows: a row alone is drawn as a point.
-      QList<QPointF> alone;
-      bool first = true;
-      for (const auto& segment : segments) {
-        points_ += static_cast<int>(segment.size());
-        for (const QPointF& p : segment) {
-          if (p.x() >= static_cast<double>(from) && p.x() <= static_cast<double>(to)) {
-            (isTemperature ? degreesSeen : stepsSeen).add(p.y());
-          }
-        }
-        if (segment.size() == 1) {
-          alone.append(segment.front());
-          continue;
-        }
-        auto* series = new QLineSeries;
-        series->setPen(pen);
-        series->replace(QList<QPointF>(segment.begin(), segment.end()));
-        attach(series, first);
-        first = false;
-      }
-      // The legend shows the line even when every row is alone.
-      if (first) {
-        auto* series = new QLineSeries;
-        series->setPen(pen);
-        attach(series, true);
-      }
-      if (!alone.isEmpty()) {
-        auto* series = new QScatterSeries;
-        series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-        series->setMarkerSize(isTemperature ? kPointSize : kPointSize - 2);
-        series->setColor(colour);
-        series->setBorderColor(colour);
-        series->replace(alone);
-        attach(series, false);
-      }
-    }
+    plotCurve(i, trace, Value::Temperature, {from, to, columns}, degreesSeen);
+    plotCurve(i, trace, Value::Step, {from, to, columns}, stepsSeen);
   }
   // Attaching series may move the axes: the span in view stays as it was.
   time_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
   updateTimeFormat(from, to);
-  if (degreesSeen.empty()) degreesSeen = {0, 100};
-  const double pad = std::max(1.0, (degreesSeen.high - degreesSeen.low) * 0.05);
+  fitTemperatureAxis(degreesSeen);
+  step_->setRange(0, std::max(10.0, std::ceil(stepsSeen.empty() ? 0 : stepsSeen.high * 1.1 + 1)));
+  step_->applyNiceNumbers();
+  replotting_ = false;
+}
+
+void ChartView::plotCurve(std::size_t device, const Trace& trace, Value value, const PlotSpan& span,
+                          Bounds& seen) {
+  QChart* c = chart();
+  const bool isTemperature = value == Value::Temperature;
+  auto segments = plotSegments(trace.rows, span.from, span.to, span.columns, trace.gapMsecs, value);
+  // A device without rows in view keeps its place in the legend.
+  if (segments.empty()) segments.emplace_back();
+  std::size_t count = 0;
+  for (const auto& segment : segments) count += segment.size();
+  // A dense curve is drawn with a one-pixel pen: wider ones are stroked
+  // as outlines, which costs seconds for a year of rows.
+  const bool dense = count > static_cast<std::size_t>(span.columns);
+  const QColor colour = isTemperature ? deviceColour(device) : deviceColour(device).lighter(130);
+  QPen pen(colour);
+  pen.setWidthF(dense ? 1.0 : isTemperature ? 2.0 : 1.2);
+  if (!isTemperature) pen.setStyle(Qt::DotLine);
+  const auto attach = [&](QXYSeries* series, bool inLegend) {
+    series->setName(isTemperature
+                        ? trace.label()
+                        : QCoreApplication::translate("rs485-chart", "%1, step").arg(trace.label()));
+    c->addSeries(series);
+    series->attachAxis(time_);
+    series->attachAxis(isTemperature ? temperature_ : step_);
+    if (!inLegend) {
+      for (QLegendMarker* marker : c->legend()->markers(series)) marker->setVisible(false);
+    }
+  };
+  // A line needs two rows: a row alone is drawn as a point.
+  QList<QPointF> alone;
+  bool first = true;
+  for (const auto& segment : segments) {
+    points_ += static_cast<int>(segment.size());
+    for (const QPointF& p : segment) {
+      if (p.x() >= static_cast<double>(span.from) && p.x() <= static_cast<double>(span.to)) seen.add(p.y());
+    }
+    if (segment.size() == 1) {
+      alone.append(segment.front());
+      continue;
+    }
+    auto* series = new QLineSeries;
+    series->setPen(pen);
+    series->replace(QList<QPointF>(segment.begin(), segment.end()));
+    attach(series, first);
+    first = false;
+  }
+  // The legend shows the line even when every row is alone.
+  if (first) {
+    auto* series = new QLineSeries;
+    series->setPen(pen);
+    attach(series, true);
+  }
+  if (!alone.isEmpty()) {
+    auto* series = new QScatterSeries;
+    series->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    series->setMarkerSize(isTemperature ? kPointSize : kPointSize - 2);
+    series->setColor(colour);
+    series->setBorderColor(colour);
+    series->replace(alone);
+    attach(series, false);
+  }
+}
+
+void ChartView::fitTemperatureAxis(Bounds seen) {
+  if (seen.empty()) seen = {0, 100};
+  const double pad = std::max(1.0, (seen.high - seen.low) * 0.05);
   // Ticks at round values: 1, 2 or 5 times a power of ten, about six of them.
-  const double raw = (degreesSeen.high - degreesSeen.low + 2 * pad) / 6;
+  const double raw = (seen.high - seen.low + 2 * pad) / 6;
   const double power = std::pow(10.0, std::floor(std::log10(raw)));
   const double interval = raw / power < 1.5   ? power
                           : raw / power < 3.5 ? 2 * power
@@ -261,12 +260,9 @@ void ChartView::replot() {
   temperature_->setTickInterval(interval);
   temperature_->setLabelFormat(interval < 1 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
   // A curve that stays above zero gets no axis below it.
-  const double lower = degreesSeen.low >= 0 ? std::max(0.0, degreesSeen.low - pad) : degreesSeen.low - pad;
+  const double lower = seen.low >= 0 ? std::max(0.0, seen.low - pad) : seen.low - pad;
   temperature_->setRange(std::floor(lower / interval) * interval,
-                         std::ceil((degreesSeen.high + pad) / interval) * interval);
-  step_->setRange(0, std::max(10.0, std::ceil(stepsSeen.empty() ? 0 : stepsSeen.high * 1.1 + 1)));
-  step_->applyNiceNumbers();
-  replotting_ = false;
+                         std::ceil((seen.high + pad) / interval) * interval);
 }
 
 QString ChartView::readoutAt(std::int64_t msecs, std::int64_t slack) const {

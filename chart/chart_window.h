@@ -5,7 +5,10 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "chart/chart_data.h"
@@ -56,9 +59,31 @@ class ChartView : public QChartView {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // The values a replot has drawn within the span in view.
+  struct Bounds {
+    double low = std::numeric_limits<double>::max();
+    double high = std::numeric_limits<double>::lowest();
+    void add(double v) {
+      low = std::min(low, v);
+      high = std::max(high, v);
+    }
+    bool empty() const { return low > high; }
+  };
+  // The span in view and the pixel columns it is thinned to.
+  struct PlotSpan {
+    std::int64_t from;
+    std::int64_t to;
+    int columns;
+  };
+
   void scheduleReplot();
   void setTimeRange(std::int64_t from, std::int64_t to);
   void updateTimeFormat(std::int64_t from, std::int64_t to);
+  // One device's curve of `value`: lines, the rows alone as points, and the
+  // legend entry; `seen` takes the values drawn within the span.
+  void plotCurve(std::size_t device, const Trace& trace, Value value, const PlotSpan& span, Bounds& seen);
+  // Round ticks about the temperatures seen, none below zero for a curve above it.
+  void fitTemperatureAxis(Bounds seen);
 
   const ChartData& data_;
   QDateTimeAxis* time_;
