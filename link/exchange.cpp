@@ -106,8 +106,6 @@ void Exchange::sendRequest(int address, std::size_t answerLength) {
   ledger_.sent(address);
 }
 
-void Exchange::answerDropped(RequestOutcome::Why why) { ledger_.dropped(why); }
-
 bool Exchange::answersRequestInFlight() const {
   if (ExpectedLength != kReadingsResponseLength) return true;
   return !Answered && RxCount > 0 && RxBuffer[0] == Asked;
@@ -150,7 +148,7 @@ void Exchange::purgeOutput() {
 void Exchange::purgeInput() {
   if (port_ == nullptr) return;
   // Bytes still queued never made up an answer of the awaited length.
-  if (notes_.outcome && port_->inputQueued() > 0) answerDropped(RequestOutcome::Why::Incomplete);
+  if (notes_.outcome && port_->inputQueued() > 0) ledger_.dropped(RequestOutcome::Why::Incomplete);
   purgeReceiveQueue(*port_, trace_.get(), ExpectedLength);
 }
 
@@ -201,12 +199,12 @@ void Exchange::onReceived() {
       }
       ReadScratch.fill(0);
     } else {
-      answerDropped(RequestOutcome::Why::BadCrc);
+      ledger_.dropped(RequestOutcome::Why::BadCrc);
     }
     clearReceive();
   }
   if (RxCount > ExpectedLength) {
-    answerDropped(RequestOutcome::Why::WrongLength);
+    ledger_.dropped(RequestOutcome::Why::WrongLength);
     clearReceive();
   }
 }
@@ -218,7 +216,7 @@ bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
 void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
   if (block.size() > RxBuffer.size()) {
     traceReceived(block, TraceVerdict::WrongLength);
-    answerDropped(RequestOutcome::Why::WrongLength);
+    ledger_.dropped(RequestOutcome::Why::WrongLength);
     clearReceive();
     return;
   }
@@ -226,7 +224,7 @@ void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
   if (RxCount > RxBuffer.size() || block.size() > RxBuffer.size() - RxCount) {
     // It would not fit: the block goes, together with what was assembled.
     traceReceived(block, TraceVerdict::WrongLength);
-    answerDropped(RequestOutcome::Why::WrongLength);
+    ledger_.dropped(RequestOutcome::Why::WrongLength);
     clearReceive();
     return;
   }

@@ -167,7 +167,6 @@ class Exchange {
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
   void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
-  void answerDropped(RequestOutcome::Why why);
   // The assembled frame of the awaited length, its CRC good, is the answer
   // of the request in flight (always so for a five-byte answer).
   bool answersRequestInFlight() const;
