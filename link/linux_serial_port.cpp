@@ -1,12 +1,15 @@
 #include "link/linux_serial_port.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,6 +108,16 @@ void letCloseReturnAtOnce(int fd) {
   tcflush(fd, TCOFLUSH);
 }
 
+// A pseudo-terminal opened by its own /dev/pts name: a new one never comes
+// back under that name by design, only by a stranger's chance, so it is
+// reopened only through a link that its owner moves (as the simulator does).
+bool isPtyByItsOwnName(int fd, const std::string& path) {
+  struct statfs filesystem {};
+  struct stat node {};
+  return fstatfs(fd, &filesystem) == 0 && filesystem.f_type == DEVPTS_SUPER_MAGIC &&
+         lstat(path.c_str(), &node) == 0 && !S_ISLNK(node.st_mode);
+}
+
 }  // namespace
 
 std::unique_ptr<SerialDevice> openLinuxSerialDevice(const std::string& path, OpenError& error) {
@@ -138,6 +151,8 @@ OpenError LinuxSerialDevice::open(const std::string& path) {
   if (!isatty(fd_.get())) return OpenError::NotSerial;
   if (const OpenError error = lockExclusively(fd_.get()); error != OpenError::None) return error;
   exclusive_ = true;
+  adapter_ = adapterIdentity(path);
+  reopenable_ = adapter_ || !isPtyByItsOwnName(fd_.get(), path);
   return createWaits();
 }
 
@@ -159,20 +174,51 @@ bool LinuxSerialDevice::watchLine(std::uint64_t generation) {
          watch(writeEpoll_.get(), fd_.get(), EPOLLOUT, generation);
 }
 
-// A hung-up line may report its hang-up again at any stir of its queues: its
-// registration goes, so that the receive thread sleeps until the line is
-// back or the port closes; unless a reopen has replaced it already. (The
-// transmit thread never waits on a hung-up line: its writes fail at once.)
-void LinuxSerialDevice::forgetDeadLine(std::uint64_t generation) {
+// A line that hung up or failed a write is closed at once: while any
+// descriptor of a tty stays open the kernel cannot free its name, and an
+// adapter plugged back in would come back as the next ttyUSBn. An eventfd
+// takes its place: waits and descriptors stay valid, every write on it fails
+// (it takes only 8-byte writes), which is what sends the engine to reopen(),
+// and it is always writable, so a transmit thread that waited for room in the
+// dead line's queue goes on to its failing write. Unless a reopen has
+// replaced the line already.
+void LinuxSerialDevice::releaseLine(std::uint64_t generation) {
   std::lock_guard lock(lineMutex_);
-  if (generation == generation_) epoll_ctl(readEpoll_.get(), EPOLL_CTL_DEL, fd_.get(), nullptr);
+  if (generation != generation_ || released_) return;
+  epoll_ctl(readEpoll_.get(), EPOLL_CTL_DEL, fd_.get(), nullptr);
+  const UniqueFd standIn(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!standIn.valid()) return;  // keeps the dead line, which fails its writes too
+  if (isatty(fd_.get())) letCloseReturnAtOnce(fd_.get());
+  ioctl(fd_.get(), TIOCNXCL);
+  if (dup2(standIn.get(), fd_.get()) != fd_.get()) return;
+  released_ = true;
+  watch(writeEpoll_.get(), fd_.get(), EPOLLOUT, generation_);
+}
+
+std::uint64_t LinuxSerialDevice::currentGeneration() {
+  std::lock_guard lock(lineMutex_);
+  return generation_;
+}
+
+// A USB adapter is looked for by what it is, never by a node name that may
+// now belong to another adapter or to an on-board port; anything else (a
+// UART, a link to a pseudo-terminal) by the path it was opened by.
+std::optional<std::string> LinuxSerialDevice::nodeToReopen() const {
+  if (adapter_) return findAdapter(*adapter_);
+  if (!reopenable_) return std::nullopt;
+  return path_;
 }
 
 bool LinuxSerialDevice::reopen() {
   if (shutDown_) return false;
-  // The same recipe as the first open. While the old line still holds the
-  // device, the flock turns the new open away: nothing to reopen.
-  UniqueFd fd(openNonBlocking(path_));
+  {
+    std::lock_guard lock(lineMutex_);
+    if (!released_) return false;  // the line it holds has not gone
+  }
+  const auto node = nodeToReopen();
+  if (!node) return false;
+  // The same recipe as the first open.
+  UniqueFd fd(openNonBlocking(*node));
   if (!fd.valid()) return false;
   termios settings{};
   const bool locked =
@@ -185,11 +231,12 @@ bool LinuxSerialDevice::reopen() {
     fd.reset();
     return false;
   }
-  // dup2 closes the dead line in the same step, and with it its
-  // registrations; the new one is watched under the next generation.
+  // dup2 closes the stand-in in the same step, and with it its
+  // registration; the new line is watched under the next generation.
   const bool placed = dup2(fd.get(), fd_.get()) == fd_.get();
   fd.reset();
   if (!placed) return false;
+  released_ = false;
   return watchLine(++generation_);
 }
 
@@ -214,7 +261,8 @@ bool LinuxSerialDevice::writeAll(const std::uint8_t* data, std::size_t length) {
     } else if (n < 0 && errno == EAGAIN) {
       if (!waitWritable()) return false;
     } else {
-      return false;  // EIO: the adapter is gone or the other end closed
+      releaseLine(currentGeneration());  // EIO: the adapter is gone or the other end closed
+      return false;
     }
   }
   return true;
@@ -269,7 +317,7 @@ SerialPort::Wake LinuxSerialDevice::waitForArrival() {
       if ((events[i].events & (EPOLLHUP | EPOLLERR)) != 0) {
         // The line has gone (adapter unplugged, other end closed): wait on
         // for the line that a reopen puts in its place.
-        forgetDeadLine(events[i].data.u64);
+        releaseLine(events[i].data.u64);
       } else if ((events[i].events & EPOLLIN) != 0) {
         arrival = true;
       }

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <utility>
 
+#include "link/adapter_identity.h"
+
 namespace rs485 {
 
 namespace {
@@ -71,7 +73,7 @@ std::optional<std::string> PortNames::stablePath(const std::string& name) const 
   if (!node || overrides_.contains(name)) return node;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(fs::path(devRoot_) / "serial" / "by-id", error)) {
-    if (fs::equivalent(entry.path(), *node, error)) return entry.path().string();
+    if (sameDeviceNode(entry.path().string(), *node)) return entry.path().string();
   }
   return node;
 }

@@ -15,6 +15,7 @@
 
 #include "protocol/frames.h"
 #include "pty_pair.h"
+#include "tests/support/process_figures.h"
 
 namespace rs485::test {
 namespace {
@@ -142,6 +143,37 @@ TEST_F(OpenPty, AHangUpLeavesTheWaitForTheNextLineAndWritesFail) {
   waiter.join();
   EXPECT_EQ(last, Wake::Shutdown);
   EXPECT_EQ(arrivals, 0);
+}
+
+// A line that went is let go at once, whichever thread notices first, so
+// that the kernel can free its name: held, an adapter plugged back in comes
+// back under the next one. The port stays usable; its writes keep failing.
+TEST(LostLine, IsLetGoAtOnceWhenTheWaitSeesTheHangUpOrAWriteFails) {
+  for (const bool byWrite : {false, true}) {
+    SCOPED_TRACE(byWrite ? "a failed write" : "the hang-up");
+    PtyPair pty;
+    OpenError error = OpenError::Other;
+    auto device = openLinuxSerialDevice(pty.slavePath(), error);
+    ASSERT_NE(device, nullptr) << describe(error);
+    ASSERT_TRUE(holdsNode(pty.slavePath()));
+    std::atomic<Wake> last{Wake::Arrival};
+    std::thread waiter;
+    if (!byWrite) waiter = std::thread([&] { last = device->waitForArrival(); });
+    pty.closeMaster();
+    const std::uint8_t frame[] = {1, 1, 0xC1, 0xE0};
+    if (byWrite) {
+      EXPECT_FALSE(device->writeAll(frame, sizeof frame));
+    }
+    EXPECT_TRUE(becomes([&] { return !holdsNode(pty.slavePath()); })) << descriptorTargets();
+    EXPECT_FALSE(device->writeAll(frame, sizeof frame)) << "the stand-in takes no frame";
+    EXPECT_EQ(device->inputQueued(), 0);
+    device->purgeInput();
+    device->purgeOutput();
+    EXPECT_FALSE(device->reopen()) << "a pseudo-terminal's own name never brings it back";
+    device->shutdown();
+    if (waiter.joinable()) waiter.join();
+    EXPECT_EQ(last, byWrite ? Wake::Arrival : Wake::Shutdown);
+  }
 }
 
 // An adapter pulled out and plugged in again: its node goes and a new one

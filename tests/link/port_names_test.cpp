@@ -40,16 +40,23 @@ class FakeTrees : public ::testing::Test {
   fs::path root;
 };
 
+// The nodes are real character devices (no serial ports): a by-id link is
+// matched by the device number, which regular files do not have.
 TEST_F(FakeTrees, AFoundAdapterIsOpenedByItsStableLinkAMappedPathAsGiven) {
-  device("ttyUSB0");
-  device("ttyUSB1");
-  fs::create_directories(root / "dev" / "serial" / "by-id");
-  fs::create_symlink("../../ttyUSB1", root / "dev" / "serial" / "by-id" / "usb-Maker_Adapter_B-if00-port0");
+  fs::create_symlink("/dev/null", root / "dev" / "ttyUSB0");
+  fs::create_symlink("/dev/zero", root / "dev" / "ttyUSB1");
+  fs::create_symlink("/dev/full", root / "dev" / "ttyUSB2");
+  const fs::path byId = root / "dev" / "serial" / "by-id";
+  fs::create_directories(byId);
+  fs::create_symlink("/dev/full", byId / "usb-Maker_Adapter_A-if00-port0");  // ttyUSB2, by another path
+  fs::create_symlink("../../ttyUSB1", byId / "usb-Maker_Adapter_B-if00-port0");
+  std::ofstream(byId / "not-a-device");
   const PortNames mapped = names({{"COM3", at("ttyUSB1")}});
   EXPECT_EQ(names().stablePath("COM1"), at("ttyUSB0")) << "no link: the node";
   EXPECT_EQ(names().stablePath("COM2"), at("serial/by-id/usb-Maker_Adapter_B-if00-port0"));
+  EXPECT_EQ(names().stablePath("COM3"), at("serial/by-id/usb-Maker_Adapter_A-if00-port0"));
   EXPECT_EQ(mapped.stablePath("COM3"), at("ttyUSB1")) << "--port wins as it is";
-  EXPECT_EQ(names().stablePath("COM3"), std::nullopt);
+  EXPECT_EQ(names().stablePath("COM4"), std::nullopt);
 }
 
 TEST_F(FakeTrees, UsbAdaptersInNumericOrderComeFirstThenOnBoardPortsWithHardware) {

@@ -86,4 +86,16 @@ inline std::string descriptorTargets() {
   return targets;
 }
 
+// Whether a descriptor of this process still holds `node`, also one that the
+// kernel has removed meanwhile ("/dev/pts/4 (deleted)").
+inline bool holdsNode(const std::string& node) {
+  bool held = false;
+  detail::forEachEntry("/proc/self/fd", [&](const std::filesystem::directory_entry& fd) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+    held = held || target == node || target == node + " (deleted)";
+  });
+  return held;
+}
+
 }  // namespace rs485::test
