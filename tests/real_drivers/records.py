@@ -1,6 +1,7 @@
 """Reads what each side wrote down: the simulator's frame log (host steady
 clock), the tool's trace and JSON lines, QEMU's trace events, strace's open
 calls and the guest's serial-link events."""
+import datetime
 import json
 import re
 
@@ -18,13 +19,21 @@ def sim_answers(text):
     return answers
 
 
+def sim_requests(text):
+    """When the simulator heard each request, in seconds of CLOCK_MONOTONIC."""
+    return [int(line.split()[0]) / 1e6 for line in text.splitlines()
+            if len(line.split()) > 1 and line.split()[1] == "req"]
+
+
 def tool_accepted(trace_text):
-    """The frames the tool read and accepted, as hex, in order."""
+    """The frames the tool read and accepted, in order: (guest wall time, hex).
+    The guest has no time zone, so the trace's local time is UTC."""
     frames = []
     for line in trace_text.splitlines():
-        match = re.match(r"\S+ \S+\s+RX\s+((?:[0-9A-F]{2} )*[0-9A-F]{2})\s+accepted\s*$", line)
+        match = re.match(r"(\S+ \S+)\s+RX\s+((?:[0-9A-F]{2} )*[0-9A-F]{2})\s+accepted\s*$", line)
         if match:
-            frames.append(match.group(1))
+            when = datetime.datetime.strptime(match.group(1), "%Y-%m-%d %H:%M:%S.%f")
+            frames.append((when.replace(tzinfo=datetime.timezone.utc).timestamp(), match.group(2)))
     return frames
 
 
@@ -66,6 +75,12 @@ def opens(strace_text):
             result = int(match.group(3)) if match.group(3) else None
             calls.append((float(match.group(1)), match.group(2), result))
     return calls
+
+
+def attached(dmesg_text):
+    """The kernel's word that an FTDI adapter is ready: (seconds since boot, node)."""
+    return [(float(m.group(1)), m.group(2)) for m in
+            re.finditer(r"\[ *(\d+\.\d+)\] .*converter now attached to (ttyUSB\d+)", dmesg_text)]
 
 
 def serial_events(text):
