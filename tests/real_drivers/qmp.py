@@ -1,6 +1,5 @@
 """QEMU's machine protocol over the Unix socket in the test's folder."""
 import json
-import os
 import select
 import socket
 import time
