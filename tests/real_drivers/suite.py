@@ -185,7 +185,8 @@ def replug(m, name, port):
     m.shell.check("wait-for 5 test ! -e /sys/class/tty/ttyUSB0")
     # Give the tool up to 2 s to let the old line go, so that the other adapter
     # can take its name; a tool that holds it leaves the other on ttyUSB1.
-    m.shell.run(f"wait-for 2 sh -c '! held-ttys {pid} | grep -q deleted'")
+    released, _ = m.shell.run(f"wait-for 2 sh -c '! held-ttys {pid} | grep -q deleted'")
+    t_released = time.monotonic()
     plug(m, "other", "other", OTHER)
     m.shell.check(f"wait-for 5 test -e {LINK.format(OTHER)}")
     other_node = guest_node(m, OTHER)
@@ -231,9 +232,10 @@ def replug(m, name, port):
           + f"; out for {t_plug - t_pull:.1f} s, came back as {our_node} (the other took {other_node})")
 
     check(f"replug --port {port}: no descriptor of the old tty held in the outage",
-          held == "",
-          f"the tool held {held!r} at the end of the outage" if held else
-          "no tty held at the end of the outage")
+          released == 0 and held == "",
+          (f"the old tty let go {t_released - t_pull:.2f} s after the pull" if released == 0
+           else "the old tty still held 2 s after its node went")
+          + (f"; held {held!r} at the end of the outage" if held else "; no tty held at the end of the outage"))
 
     other_added = [t for t, kind, node, link in events if kind == "add" and OTHER in link]
     forbidden = []
