@@ -40,18 +40,22 @@ class BenchForm : public THeadForm {
   std::function<void(DigitCell)> onCellWritten;
 };
 
-// The rig as the benchmarks run it.
-class BenchRig : public test::BasicWindowRig<BenchForm> {
+// The rig as the benchmarks run it: on a simulator of its own
+// (test::OwnSimulator) or on lines served elsewhere (test::LinesElsewhere).
+template <typename Bus>
+class BasicBenchRig : public test::BasicWindowRig<BenchForm, Bus> {
+  using Rig = test::BasicWindowRig<BenchForm, Bus>;
+
  public:
-  explicit BenchRig(const sim::SimOptions& bus) : BasicWindowRig(bus, setup()) {
-    dialog->answerAlways(Answer::YesDontAsk);
+  explicit BasicBenchRig(const sim::SimOptions& bus) requires Rig::kOwnSimulator : Rig(bus, setup()) {
+    this->dialog->answerAlways(Answer::YesDontAsk);
   }
-  explicit BenchRig(PortNames ports) : BasicWindowRig(std::move(ports), setup()) {
-    dialog->answerAlways(Answer::YesDontAsk);
+  explicit BasicBenchRig(PortNames ports) requires(!Rig::kOwnSimulator) : Rig(std::move(ports), setup()) {
+    this->dialog->answerAlways(Answer::YesDontAsk);
   }
-  ~BenchRig() { stopAndClose(); }
-  BenchRig(const BenchRig&) = delete;
-  BenchRig& operator=(const BenchRig&) = delete;
+  ~BasicBenchRig() { this->stopAndClose(); }
+  BasicBenchRig(const BasicBenchRig&) = delete;
+  BasicBenchRig& operator=(const BasicBenchRig&) = delete;
 
  private:
   static RigSetup setup() {
@@ -61,6 +65,9 @@ class BenchRig : public test::BasicWindowRig<BenchForm> {
     return setup;
   }
 };
+
+using BenchRig = BasicBenchRig<test::OwnSimulator>;
+using BenchLineRig = BasicBenchRig<test::LinesElsewhere>;
 
 inline std::vector<int> addressRange(int first, int count) {
   std::vector<int> addresses(static_cast<std::size_t>(count));

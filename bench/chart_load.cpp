@@ -102,7 +102,7 @@ Child exportOnce(const std::string& binary, const QString& file, const QString& 
   if (pid == 0) {
     const QByteArray f = QFile::encodeName(file);
     const QByteArray o = QFile::encodeName(out);
-    std::freopen("/dev/null", "w", stderr);
+    if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(126);
     execl(binary.c_str(), binary.c_str(), f.constData(), "--export", o.constData(),
           static_cast<char*>(nullptr));
     _exit(127);

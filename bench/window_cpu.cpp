@@ -73,8 +73,9 @@ class ShortAnswerDevices {
   void run() {
     while (!stop_) {
       const test::Bytes request = pty_.read(kBusRequestLength, std::chrono::milliseconds(100));
-      if (request.size() != kBusRequestLength || request[0] < 1 || request[0] > kDevices) continue;
+      if (request.size() != kBusRequestLength) continue;
       ++requests;
+      if (request[0] < 1 || request[0] > kDevices) continue;
       std::uint8_t frame[kReadingsResponseLength];
       if (request[1] == CmdProbe) {
         encodeStatusResponse(StatusResponse{request[0], CmdProbe, 0}, frame);
@@ -91,14 +92,16 @@ class ShortAnswerDevices {
   std::thread thread_;
 };
 
-// Opens the port and scans for the devices. An answer later than the next
-// tick is lost, as on a real bus, so a loaded machine may find fewer.
-bool scanned(BenchRig& bus) {
+// Opens the port and scans for the devices; `scan` runs the scan. An
+// answer later than the next tick is lost, as on a real bus, so a loaded
+// machine may find fewer.
+template <typename Rig, typename Scan>
+bool scanned(Rig& bus, const Scan& scan) {
   if (!bus.openPort()) {
     std::fprintf(stderr, "window_cpu: the port did not open\n");
     return false;
   }
-  bus.scanInRealTime(500, kDevices, 20);
+  scan();
   if (bus.deviceCount() == 0) {
     std::fprintf(stderr, "window_cpu: the scan found no device\n");
     return false;
@@ -122,7 +125,7 @@ int main(int argc, char** argv) {
   printMachine();
   {
     BenchRig bus(pacedBus(addressRange(1, kDevices)));
-    if (!scanned(bus)) return 1;
+    if (!scanned(bus, [&] { bus.scanInRealTime(500, kDevices, 20); })) return 1;
     bus.typeAddress(1);
     bus.startPoll();
     const std::size_t answers = bus.sim->answersSent();
@@ -141,8 +144,9 @@ int main(int argc, char** argv) {
   {
     test::PtyPair pty;
     ShortAnswerDevices devices(pty);
-    BenchRig bus(PortNames({{"COM1", pty.slavePath()}}));
-    if (!scanned(bus)) return 1;
+    BenchLineRig bus(PortNames({{"COM1", pty.slavePath()}}));
+    const auto requestsSeen = [&] { return static_cast<std::size_t>(devices.requests.load()); };
+    if (!scanned(bus, [&] { bus.scanInRealTime(500, kDevices, 20, requestsSeen); })) return 1;
     bus.typeAddress(1);
     bus.startPoll();
     const int requests = devices.requests;

@@ -29,6 +29,7 @@ if(RS485_MAN_PAGES)
   set(RS485_MAN_LOCALES ${CMAKE_BINARY_DIR}/man-locales)
   add_custom_command(
     OUTPUT ${RS485_MAN_LOCALES}/ru_RU.UTF-8/LC_CTYPE
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${RS485_MAN_LOCALES}
     COMMAND sh -c "${LOCALEDEF} -c -i ru_RU -f UTF-8 \"$1\" || test -e \"$1/LC_CTYPE\"" sh
             ${RS485_MAN_LOCALES}/ru_RU.UTF-8
     COMMENT "Russian locale for the manual pages"

@@ -52,6 +52,7 @@ endif()
 set(_rs485_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/rs485-master)
 add_custom_command(
   OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/doc/changelog ${PROJECT_BINARY_DIR}/packaging/changelog
   COMMAND ${GZIP} -9nf ${PROJECT_BINARY_DIR}/packaging/changelog
   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/doc/changelog

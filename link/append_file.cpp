@@ -16,7 +16,9 @@ void takeBack(int fd, const struct stat& before, bool regular, std::size_t writt
   struct stat now {};
   if (regular && written > 0 && ::fstat(fd, &now) == 0 &&
       now.st_size == before.st_size + static_cast<off_t>(written)) {
-    static_cast<void>(::ftruncate(fd, before.st_size));
+    // A cut that fails leaves the partial line; the caller reports the failed
+    // append either way, so there is nothing more to do.
+    if (::ftruncate(fd, before.st_size) != 0) return;
   }
 }
 

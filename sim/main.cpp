@@ -45,7 +45,12 @@ int main(int argc, char** argv) {
     server.start();
     std::cout << server.toolPath() << std::endl;
     std::string addresses;
-    for (const int a : server.addresses()) addresses += (addresses.empty() ? "" : " ") + std::to_string(a);
+    // Appended piece by piece: GCC 12 at -O3 falsely reports -Wrestrict inside
+    // std::operator+ of a literal and a temporary string.
+    for (const int a : server.addresses()) {
+      if (!addresses.empty()) addresses += ' ';
+      addresses += std::to_string(a);
+    }
     std::string line =
         message(QT_TRANSLATE_NOOP("rs485-sim", "devices %1 on %2"), {addresses, server.toolPath()});
     if (!server.linkPath().empty())

@@ -23,11 +23,15 @@ inline RigSetup faultSetup(const QString& recordingDir = {}) {
   return setup;
 }
 
-// COM1 = the simulator's line, or a line another process serves.
+// COM1 = the simulator's line.
 struct FaultRig : WindowRig {
   explicit FaultRig(const sim::SimOptions& bus, const QString& recordingDir = {})
       : WindowRig(bus, faultSetup(recordingDir)) {}
-  explicit FaultRig(const std::string& line) : WindowRig(PortNames({{"COM1", line}}), faultSetup()) {}
+};
+
+// COM1 = a line another process serves.
+struct FaultLineRig : LineRig {
+  explicit FaultLineRig(const std::string& line) : LineRig(PortNames({{"COM1", line}}), faultSetup()) {}
 };
 
 }  // namespace rs485::test

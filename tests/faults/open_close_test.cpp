@@ -35,7 +35,7 @@ const ReadingsResponse kReadings = panelReadings(1);
 // Open, find the device, poll it once and see its answer, stop, close. The
 // start of the poll puts every cell back to "0", so the readings showing
 // again are this cycle's answer.
-bool cycle(FaultRig& rig) {
+bool cycle(FaultLineRig& rig) {
   if (!rig.openPort() || !rig.scanFor({1}) || !rig.select(1) || !rig.startPoll()) return false;
   if (rig.cells() != initialCells()) return false;
   if (rig.tickUntilSent() < 0 || !waitUntil([&] { return rig.cells() == cellsShowing(kReadings); }))
@@ -63,7 +63,7 @@ class OpenCloseTest : public QObject {
     QVERIFY(!line.empty());
 
     {
-      FaultRig rig(line);
+      FaultLineRig rig(line);
       QVERIFY(rig.ready);
       // Repainting the window after every event was most of a cycle's time;
       // what a cycle leaves behind is not drawn, so the window stays unpainted.

@@ -1,7 +1,8 @@
 #pragma once
 
 // The real main window, shown, on COM1 = the simulator's pseudo-terminal
-// through the real Linux serial layer (or on lines served elsewhere), with
+// through the real Linux serial layer (or on lines served elsewhere, with no
+// simulator in the process), with
 // its error boxes noted instead of shown, its confirmation dialog answered
 // by a script, its recording files in a folder of the rig's own and, unless
 // told otherwise, a clock the test moves and timer ticks the test gives by
@@ -23,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "devices/messages.h"
@@ -74,17 +76,33 @@ inline RigSetup asShown(int screenWidth = THeadForm::kSmallScreenWidth) {
   return setup;
 }
 
-template <typename Form>
+// Where a rig's ports lead: to a simulator of the rig's own, or to lines
+// served elsewhere (another process, a thread of the test, or nothing), with
+// no simulator in the process.
+struct OwnSimulator {};
+struct LinesElsewhere {};
+
+// What a rig on lines served elsewhere has in place of a simulator: nothing
+// to read, so that reading the simulator of such a rig does not compile.
+struct NoSimulator {};
+
+template <typename Form, typename Bus = OwnSimulator>
 class BasicWindowRig {
+  static_assert(std::is_same_v<Bus, OwnSimulator> || std::is_same_v<Bus, LinesElsewhere>);
+
  public:
+  static constexpr bool kOwnSimulator = std::is_same_v<Bus, OwnSimulator>;
+
   // COM1 = the simulator's line: its symlink when the bus names one.
-  explicit BasicWindowRig(const sim::SimOptions& bus, RigSetup setup = {})
+  explicit BasicWindowRig(const sim::SimOptions& bus, RigSetup setup = {}) requires kOwnSimulator
       : sim(std::make_unique<sim::SimServer>(bus)) {
     sim->start();
     setUp(PortNames({{"COM1", sim->linkPath().empty() ? sim->toolPath() : sim->linkPath()}}), setup);
   }
-  // Ports served by another process, or none at all.
-  explicit BasicWindowRig(PortNames ports, RigSetup setup = {}) { setUp(std::move(ports), setup); }
+  // Ports served by another process or thread, or none at all.
+  explicit BasicWindowRig(PortNames ports, RigSetup setup = {}) requires(!kOwnSimulator) {
+    setUp(std::move(ports), setup);
+  }
 
   ~BasicWindowRig() {
     dialog.reset();
@@ -198,9 +216,11 @@ class BasicWindowRig {
 
   // --- the bus ----------------------------------------------------------------
 
-  std::vector<sim::FrameRecord> requests() const { return sim->log().snapshot(sim::FrameKind::Request); }
+  std::vector<sim::FrameRecord> requests() const requires kOwnSimulator {
+    return sim->log().snapshot(sim::FrameKind::Request);
+  }
   // Addresses of the requests the bus saw from the index on.
-  QList<int> requestedAddresses(std::size_t from = 0) const {
+  QList<int> requestedAddresses(std::size_t from = 0) const requires kOwnSimulator {
     QList<int> addresses;
     const auto seen = requests();
     for (std::size_t i = from; i < seen.size(); ++i) addresses << seen[i].address;
@@ -211,9 +231,10 @@ class BasicWindowRig {
     std::string found;
     for (const int address : foundAddresses()) found += std::to_string(address) + " ";
     std::fprintf(stderr, "found: %s\nstatus: %s\n", found.c_str(), window->statusText().toUtf8().constData());
-    if (!sim) return;
-    for (const auto& record : sim->log().snapshot())
-      std::fprintf(stderr, "%s\n", sim::FrameLog::format(record).c_str());
+    if constexpr (kOwnSimulator) {
+      for (const auto& record : sim->log().snapshot())
+        std::fprintf(stderr, "%s\n", sim::FrameLog::format(record).c_str());
+    }
   }
 
   // --- ticks given by the test, one request at a time --------------------------
@@ -250,14 +271,14 @@ class BasicWindowRig {
   // request on the bus: returns once the bus has seen it, the transmit
   // thread is parked again and whatever the request drew from the bus has
   // been dealt with by the window (a question included).
-  bool tickAndSend() {
+  bool tickAndSend() requires kOwnSimulator {
     if (!window->readTimer.isActive()) return fail("readTimer is off: no tick would come");
     return send([this] { window->readTimerTimer(); });
   }
 
   // Runs `action`, which must put one request on the bus, and waits as
   // tickAndSend does. While the receive thread is held only the request is awaited.
-  bool send(const std::function<void()>& action) {
+  bool send(const std::function<void()>& action) requires kOwnSimulator {
     if (!exchange().transmitParked()) return fail("a request is still being sent");
     const std::size_t before = sim->requestsSeen();
     const std::size_t answered = sim->answersSent();
@@ -280,13 +301,13 @@ class BasicWindowRig {
   }
 
   // A scan tick.
-  bool scanTick() {
+  bool scanTick() requires kOwnSimulator {
     if (!tickAndSend()) return false;
     return lastRequest.bytes == requestBytes(lastRequest.address, CmdProbe) || fail("the tick sent no probe");
   }
 
   // Scan ticks until the scan has probed `last` or the timer stops.
-  bool scanThrough(int last) {
+  bool scanThrough(int last) requires kOwnSimulator {
     while (window->readTimer.isActive() && window->discovery().scan.ScanAddress() <= last) {
       if (!scanTick()) return false;
     }
@@ -294,7 +315,7 @@ class BasicWindowRig {
   }
 
   // Scan ticks as long as the timer runs; at most 247 of them.
-  bool scanToEnd(int* ticks = nullptr) {
+  bool scanToEnd(int* ticks = nullptr) requires kOwnSimulator {
     int given = 0;
     while (window->readTimer.isActive()) {
       if (given == kLastBusAddress) return fail("the scan goes on after 247 ticks");
@@ -308,7 +329,7 @@ class BasicWindowRig {
   // Opens the port and scans up to `last` answering the first question with
   // "Да" and "Не спрашивать", then stops the scan with "[Стоп]" unless it
   // has ended by itself.
-  bool findDevicesThrough(int last) {
+  bool findDevicesThrough(int last) requires kOwnSimulator {
     if (!openPort()) return false;
     dialog->script({Answer::YesDontAsk});
     click("Find");
@@ -327,10 +348,14 @@ class BasicWindowRig {
     auto& found = state().FoundDevices;
     for (int address = kFirstBusAddress; address <= kLastBusAddress && found.size() < addresses.size();
          ++address) {
-      const std::size_t requests = sim ? sim->requestsSeen() : 0;
       const std::size_t before = found.size();
-      if (tickUntilSent() < 0 || (sim && !sim->waitForRequests(requests + 1, 5s)))
-        return fail("a probe did not go out");
+      if constexpr (kOwnSimulator) {
+        const std::size_t requests = sim->requestsSeen();
+        if (tickUntilSent() < 0 || !sim->waitForRequests(requests + 1, 5s))
+          return fail("a probe did not go out");
+      } else {
+        if (tickUntilSent() < 0) return fail("a probe did not go out");
+      }
       if (std::find(addresses.begin(), addresses.end(), address) != addresses.end() &&
           !waitUntil([&] { return found.size() == before + 1; }, 5s)) {
         return fail("a device was not found");
@@ -342,7 +367,7 @@ class BasicWindowRig {
   }
 
   // A poll tick.
-  bool pollTick() {
+  bool pollTick() requires kOwnSimulator {
     if (!tickAndSend()) return false;
     return lastRequest.bytes == requestBytes(lastRequest.address, CmdReadCurrent) ||
            fail("the tick sent no readings request");
@@ -350,7 +375,7 @@ class BasicWindowRig {
 
   // Ticks on, as the timer would, while the simulator's line is out, then
   // waits for the paced rewrite to get through on the line that came back.
-  bool tickThroughOutage(std::chrono::milliseconds every = 250ms) {
+  bool tickThroughOutage(std::chrono::milliseconds every = 250ms) requires kOwnSimulator {
     QDeadlineTimer deadline(60s);
     while (!sim->lineUp()) {
       if (deadline.hasExpired()) return fail("the line did not come back");
@@ -363,15 +388,19 @@ class BasicWindowRig {
   // --- ticks given by the timer ------------------------------------------------
 
   // A scan at `interval` ms per address with the real readTimer, stopped
-  // once `devices` were found or `probes` probes went out. False when it
-  // ran out of time first.
-  bool scanInRealTime(int interval, std::size_t devices, std::size_t probes) {
+  // once `devices` were found or the simulator saw `probes` probes. False
+  // when it ran out of time first.
+  bool scanInRealTime(int interval, std::size_t devices, std::size_t probes) requires kOwnSimulator {
+    return scanInRealTime(interval, devices, probes, [this] { return sim->requestsSeen(); });
+  }
+  // The same on a line served elsewhere, whose server counts the requests
+  // it has seen: `requestsSeen`.
+  bool scanInRealTime(int interval, std::size_t devices, std::size_t probes,
+                      const std::function<std::size_t()>& requestsSeen) {
     form().UpDown->setPosition(interval);
-    const std::size_t requestsBefore = sim->requestsSeen();
+    const std::size_t requestsBefore = requestsSeen();
     click(form().Find);
-    const auto wanted = [&] {
-      return deviceCount() >= devices || sim->requestsSeen() - requestsBefore >= probes;
-    };
+    const auto wanted = [&] { return deviceCount() >= devices || requestsSeen() - requestsBefore >= probes; };
     const auto limit = std::chrono::milliseconds(
         static_cast<long long>(interval) * static_cast<long long>(probes + 4) + 5000);
     const bool reached = waitUntil(wanted, limit, 5ms);
@@ -421,7 +450,9 @@ class BasicWindowRig {
     return false;
   }
 
-  std::unique_ptr<sim::SimServer> sim;  // null when another process serves the line
+  // The rig's simulator, started before the window opens and stopped after
+  // it closes; a rig on lines served elsewhere has none.
+  std::conditional_t<kOwnSimulator, std::unique_ptr<sim::SimServer>, NoSimulator> sim;
   QTemporaryDir files;
   QString recordingDir;
   QDateTime now;
@@ -471,5 +502,6 @@ class BasicWindowRig {
 };
 
 using WindowRig = BasicWindowRig<THeadForm>;
+using LineRig = BasicWindowRig<THeadForm, LinesElsewhere>;
 
 }  // namespace rs485::test

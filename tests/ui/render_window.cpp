@@ -76,7 +76,7 @@ int main(int argc, char* argv[]) {
     saved &= save(window, directory, QStringLiteral("4-port-closed-again"));
   }
   {
-    test::WindowRig small(PortNames{}, test::asShown(THeadForm::kSmallScreenWidth - 1));
+    test::LineRig small(PortNames{}, test::asShown(THeadForm::kSmallScreenWidth - 1));
     fillDisplay(*small.window);
     saved &= save(*small.window, directory, QStringLiteral("5-screen-1279"));
   }

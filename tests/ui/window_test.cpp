@@ -151,7 +151,7 @@ class WindowTest : public QObject {
   }
   void aPortThatDoesNotOpenChangesNothing() {
     QFETCH(QString, path);
-    WindowRig rig(PortNames({{"COM1", path.toStdString()}}), asShown());
+    LineRig rig(PortNames({{"COM1", path.toStdString()}}), asShown());
     const QStringList before = snapshot(*rig.window);
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QCOMPARE(rig.errors, QStringList{msg::cannotOpenPort()});
@@ -161,7 +161,7 @@ class WindowTest : public QObject {
 
   void aNameThatNamesNoDeviceDoesNotOpen() {
     QTemporaryDir empty;
-    WindowRig rig(PortNames({}, empty.path().toStdString(), empty.path().toStdString()), asShown());
+    LineRig rig(PortNames({}, empty.path().toStdString(), empty.path().toStdString()), asShown());
     rig.control<QComboBox>("Ports")->setCurrentIndex(2);
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QCOMPARE(rig.errors, QStringList{msg::cannotOpenPort()});
@@ -230,7 +230,7 @@ class WindowTest : public QObject {
   }
 
   void windowProperties() {
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     THeadForm& window = *rig.window;
     QCOMPARE(window.objectName(), QStringLiteral("HeadForm"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Программа для работы с устройствами по RS-485"));
@@ -287,7 +287,7 @@ class WindowTest : public QObject {
     QFETCH(QString, kind);
     QFETCH(QString, parent);
     QFETCH(QRect, place);
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     const QWidget* widget = rig.window->findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(widget != nullptr);
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
@@ -324,7 +324,7 @@ class WindowTest : public QObject {
     QFETCH(QString, family);
     QFETCH(int, pixels);
     QFETCH(bool, bold);
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     const QString name = QString::fromLatin1(QTest::currentDataTag());
     const QWidget* widget =
         name == QLatin1String("HeadForm") ? rig.window.get() : rig.window->findChild<QWidget*>(name);
@@ -364,7 +364,7 @@ class WindowTest : public QObject {
 
   // A cell the operator cannot use looks it: grey, not green.
   void disabledAddressCellsGreyOut() {
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     const QImage image = rig.control("n1_addr")->grab().toImage();
     for (int y = 0; y < image.height(); ++y) {
       for (int x = 0; x < image.width(); ++x) QVERIFY(QColor(image.pixel(x, y)) != QColor(0, 0x80, 0));
@@ -393,7 +393,7 @@ class WindowTest : public QObject {
     QFETCH(QList<int>, fonts);
     QFETCH(int, column);
     QFETCH(int, statusHeight);
-    WindowRig rig(PortNames{}, asShown(screenWidth));
+    LineRig rig(PortNames{}, asShown(screenWidth));
     THeadForm& window = *rig.window;
     QCOMPARE(window.size(), size);
     QCOMPARE(window.size().width() + THeadForm::kFrameWidth, screenWidth < 1280 ? 792 : 892);
@@ -410,12 +410,12 @@ class WindowTest : public QObject {
     QCOMPARE(header->maximumSectionSize(), column);
     QCOMPARE(rig.control("Status")->height(), statusHeight);
     // The top-left corner stays where centring the design size put it.
-    WindowRig designSize(PortNames{}, asShown());
+    LineRig designSize(PortNames{}, asShown());
     QCOMPARE(window.pos(), designSize.window->pos());
   }
 
   void theDeviceListIsAOneColumnReport() {
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     THeadForm& window = *rig.window;
     auto* list = rig.control<QTableWidget>("ListAdress");
     QCOMPARE(list->columnCount(), 1);
@@ -471,7 +471,7 @@ class WindowTest : public QObject {
   }
 
   void initialAllWritesEveryDisplayCellInOrder() {
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     THeadForm& window = *rig.window;
     const QStringList order = {"tempN1",   "tempN2",   "tempN3", "tempN4", "n1_temp",  "n2_temp",
                                "n3_temp",  "n4_temp",  "hoursH", "hoursL", "minutesH", "minutesL",
@@ -567,7 +567,7 @@ class WindowTest : public QObject {
   // Before a scan has found anything the list is off: a click in it does
   // nothing, in particular it writes no status text.
   void aDisabledListTakesNoClick() {
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     auto* list = rig.control<QTableWidget>("ListAdress");
     QVERIFY(!list->isEnabled());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 60));
@@ -648,7 +648,7 @@ class WindowTest : public QObject {
   // Both queues are purged before the waiting bytes are counted.
   void readTimerTimerPurgesBeforeCounting() {
     RawPty pty;
-    WindowRig rig(PortNames({{"COM1", pty.slavePath()}}), asShown());
+    LineRig rig(PortNames({{"COM1", pty.slavePath()}}), asShown());
     THeadForm& window = *rig.window;
     window.exchange().setPendingCommand(2);  // neither the scan's nor the poll's tick
     window.readTimerTimer();                 // no port: the tick still runs
@@ -699,7 +699,7 @@ class WindowTest : public QObject {
   void portTooltipsNameTheDevicesNow() {
     QTemporaryDir dev;
     const std::string root = dev.path().toStdString();
-    WindowRig rig(PortNames({{"COM3", "/dev/pts/77"}}, root, root), asShown());
+    LineRig rig(PortNames({{"COM3", "/dev/pts/77"}}, root, root), asShown());
     auto* ports = rig.control<QComboBox>("Ports");
     QCOMPARE(ports->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("нет устройства"));
     QCOMPARE(ports->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/pts/77"));
@@ -722,7 +722,7 @@ class WindowTest : public QObject {
       void setAskMode(ScanAnswer) override {}
       void ask(const QString&) override { throw std::runtime_error("the dialog is gone"); }
     } dialog;
-    WindowRig rig(PortNames{}, asShown());
+    LineRig rig(PortNames{}, asShown());
     rig.window->setConfirmDialog(&dialog);
     Exchange& exchange = rig.window->exchange();
     exchange.setPendingCommand(1);
