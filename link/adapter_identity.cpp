@@ -81,7 +81,8 @@ std::optional<std::string> findAdapter(const AdapterIdentity& wanted, const std:
     if (!fs::exists(entry.path() / "device", error)) continue;  // virtual terminals, ptys
     const auto identity = identityOfTty(entry.path());
     if (!identity || !sameKind(*identity, wanted)) continue;
-    if (wanted.serial.empty() ? identity->usbPort != wanted.usbPort : identity->serial != wanted.serial) continue;
+    if (wanted.serial.empty() ? identity->usbPort != wanted.usbPort : identity->serial != wanted.serial)
+      continue;
     const std::string node = (fs::path(devRoot) / entry.path().filename()).string();
     const auto listed = deviceNumber(attribute(entry.path() / "dev"));
     if (!listed || characterDevice(node) != listed) continue;

@@ -68,7 +68,8 @@ TEST_P(FindAdapter, TakesTheOneNodeThatIsTheAdapter) {
   const auto wanted = adapterIdentity(tree.at("ttyUSB9"), tree.sys());
   ASSERT_TRUE(wanted.has_value());
   tree.unplug("ttyUSB9");
-  for (std::size_t i = 0; i < p.present.size(); ++i) tree.adapter(p.present[i].first, nodes[i], p.present[i].second);
+  for (std::size_t i = 0; i < p.present.size(); ++i)
+    tree.adapter(p.present[i].first, nodes[i], p.present[i].second);
   const auto found = findAdapter(*wanted, tree.dev(), tree.sys());
   if (*p.found == '\0') {
     EXPECT_EQ(found, std::nullopt);
@@ -78,29 +79,35 @@ TEST_P(FindAdapter, TakesTheOneNodeThatIsTheAdapter) {
 }
 
 const Presence kPresences[] = {
-    {"NoSerial", "an adapter without a serial number is known by its USB port",
+    {"NoSerial",
+     "an adapter without a serial number is known by its USB port",
      {.port = "1-3", .vendor = "1a86", .product = "7523"},
      {{"ttyUSB0", {.port = "1-1", .vendor = "1a86", .product = "7523"}},
       {"ttyUSB1", {.port = "1-3", .vendor = "1a86", .product = "7523"}}},
      "ttyUSB1"},
-    {"NoSerialOtherPort", "without a serial number another port is another adapter",
+    {"NoSerialOtherPort",
+     "without a serial number another port is another adapter",
      {.port = "1-3", .vendor = "1a86", .product = "7523"},
      {{"ttyUSB0", {.port = "1-4", .vendor = "1a86", .product = "7523"}}},
      ""},
-    {"ClonesByPort", "clones with one serial number are told apart by their port",
+    {"ClonesByPort",
+     "clones with one serial number are told apart by their port",
      {.port = "1-2", .serial = "A50285BI"},
      {{"ttyUSB0", {.port = "1-1", .serial = "A50285BI"}}, {"ttyUSB1", {.port = "1-2", .serial = "A50285BI"}}},
      "ttyUSB1"},
-    {"ClonesElsewhere", "clones in ports other than its own: ambiguous",
+    {"ClonesElsewhere",
+     "clones in ports other than its own: ambiguous",
      {.port = "1-2", .serial = "A50285BI"},
      {{"ttyUSB0", {.port = "1-1", .serial = "A50285BI"}}, {"ttyUSB1", {.port = "1-4", .serial = "A50285BI"}}},
      ""},
-    {"OtherInterface", "another port of the same adapter is not this one",
+    {"OtherInterface",
+     "another port of the same adapter is not this one",
      {.port = "1-1", .serial = "DUAL", .interface = 1},
      {{"ttyUSB0", {.port = "1-1", .serial = "DUAL", .interface = 0}},
       {"ttyUSB1", {.port = "1-1", .serial = "DUAL", .interface = 1}}},
      "ttyUSB1"},
-    {"OtherMake", "the same serial number on another make is another adapter",
+    {"OtherMake",
+     "the same serial number on another make is another adapter",
      {.port = "1-1", .serial = "0001"},
      {{"ttyUSB0", {.port = "1-1", .vendor = "10c4", .product = "ea60", .serial = "0001"}}},
      ""},
