@@ -65,7 +65,8 @@ OpenError NetworkSerialDevice::open() {
   Link link = connectLink(false, Clock::now() + kConnectTimeLimit);
   if (!link.socket.valid()) {
     errno = link.error;
-    return link.error == 0 ? OpenError::SettingsRejected : openErrorFromConnect(link.error);
+    // A server that took the connection but not the Telnet set-up refused the line.
+    return link.connected ? OpenError::SettingsRejected : openErrorFromConnect(link.error);
   }
   fd_ = std::move(link.socket);
   client_ = std::move(link.client);
@@ -81,6 +82,7 @@ NetworkSerialDevice::Link NetworkSerialDevice::connectLink(bool setLine, Clock::
   link.error = connection.error;
   if (!connection.socket.valid()) return link;
   link.socket = std::move(connection.socket);
+  link.connected = true;
   if (telnet() && !setUp(link, setLine, Clock::now() + kSetUpTimeLimit)) link.socket = UniqueFd();
   return link;
 }
@@ -181,12 +183,6 @@ bool NetworkSerialDevice::writeAll(const std::uint8_t* data, std::size_t length)
   return ok;
 }
 
-void NetworkSerialDevice::sendComPort(telnet::ComPort command, std::uint8_t value) {
-  const auto bytes = telnet::comPortCommand(command, std::array{value});
-  std::lock_guard lock(sendMutex_);
-  sendAll(fd_.get(), bytes, wakeFd_.get());  // a failure is the next write's to report
-}
-
 void NetworkSerialDevice::pull() {
   const std::uint64_t generation = currentGeneration();
   bool gone = false;
@@ -236,22 +232,19 @@ std::size_t NetworkSerialDevice::readQueued(std::span<std::uint8_t> buffer) {
   return count;
 }
 
-// The server's own queue towards the line is purged as well where it can be told to.
+// Only the tool's own queue: a purge sent to a Telnet server is carried out
+// when the server gets to it, which may be after the request that follows
+// it has gone out, so that it throws away the request's answer. The server's
+// queues are purged once, when the line is set up.
 void NetworkSerialDevice::purgeInput() {
   pull();
-  {
-    std::lock_guard lock(inputMutex_);
-    input_.clear();
-    fresh_ = false;
-  }
-  if (telnet()) sendComPort(telnet::ComPort::PurgeData, telnet::kPurgeReceived);
+  std::lock_guard lock(inputMutex_);
+  input_.clear();
+  fresh_ = false;
 }
 
-// What the socket has taken cannot be called back; a Telnet server is told
-// to drop what it has not yet sent on the line.
-void NetworkSerialDevice::purgeOutput() {
-  if (telnet()) sendComPort(telnet::ComPort::PurgeData, telnet::kPurgeTransmitted);
-}
+// What the socket has taken cannot be called back (see purgeInput()).
+void NetworkSerialDevice::purgeOutput() {}
 
 SerialPort::Wake NetworkSerialDevice::waitForArrival() {
   for (;;) {

@@ -52,11 +52,11 @@ class NetworkSerialDevice final : public SerialDevice {
   struct Link {
     UniqueFd socket;
     std::optional<telnet::Client> client;
+    bool connected = false;  // the server took the connection (the set-up may have failed after)
     int error = 0;
   };
   Link connectLink(bool setLine, std::chrono::steady_clock::time_point deadline);
   bool setUp(Link& link, bool setLine, std::chrono::steady_clock::time_point deadline);
-  void sendComPort(telnet::ComPort command, std::uint8_t value);
   // Moves what the socket holds into the input queue; false once the connection is gone.
   void pull();
   void releaseLine(std::uint64_t generation);

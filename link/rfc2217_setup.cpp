@@ -110,6 +110,15 @@ bool Rfc2217Setup::setLine() {
   for (const auto& [command, value] : expected) {
     if (*client.answerTo(command) != value) return false;
   }
+  // Whatever the server still holds from before this connection goes, before
+  // the first request does.
+  std::vector<std::uint8_t> purge;
+  append(purge, ComPort::PurgeData, std::array{telnet::kPurgeBoth});
+  if (!sendAll(socket, purge, wakeFd) ||
+      !awaitServer([this] { return client.answerTo(ComPort::PurgeData).has_value(); })) {
+    error = error != 0 ? error : errno;
+    return false;
+  }
   return true;
 }
 

@@ -22,7 +22,8 @@ struct Rfc2217Setup {
   // server's answers; true when it agrees to let the client set the line.
   bool negotiate();
   // 2400 baud, 8 data bits, no parity, one stop bit, no flow control, DTR and
-  // RTS off; true once the server has confirmed the speed and the framing.
+  // RTS off; true once the server has confirmed the speed and the framing,
+  // and then purged both of its queues.
   bool setLine();
 
  private:

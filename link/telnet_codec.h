@@ -27,7 +27,7 @@ constexpr std::uint8_t kServerReply = 100;
 // Values of SetControl, SetParity, SetStopSize and PurgeData.
 constexpr std::uint8_t kNoFlowControl = 1, kDtrOff = 9, kRtsOff = 12, kInboundNoFlowControl = 14;
 constexpr std::uint8_t kNoParity = 1, kOneStopBit = 1;
-constexpr std::uint8_t kPurgeReceived = 1, kPurgeTransmitted = 2;
+constexpr std::uint8_t kPurgeReceived = 1, kPurgeTransmitted = 2, kPurgeBoth = 3;
 
 // Appends `data` with every 0xFF doubled, so that no data byte reads as a command.
 void appendEscaped(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out);
