@@ -22,10 +22,12 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "devices/messages.h"
+#include "link/open_device.h"
 #include "link/serial_device.h"
 #include "monitor/digit_cells.h"
 #include "monitor/recording.h"
@@ -34,6 +36,7 @@
 #include "sim/sim_server.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/gated_line.h"
+#include "tests/support/ser2net.h"
 #include "tests/support/sim_bus.h"
 #include "tests/support/wait_until.h"
 #include "ui/attention.h"
@@ -62,6 +65,9 @@ struct RigSetup {
   int screenWidth = THeadForm::kSmallScreenWidth;
   bool printErrors = false;                             // error boxes also go to standard error
   QDateTime now{QDate(2026, 12, 7), QTime(10, 5, 30)};  // where the test's clock starts
+  // The bus reached through ser2net in front of the simulator, as through a
+  // serial device server; none: the simulator's line itself.
+  std::optional<Ser2net::Mode> throughSer2net;
 };
 
 // The window as the operator meets it: its timers tick by themselves, the
@@ -77,11 +83,18 @@ inline RigSetup asShown(int screenWidth = THeadForm::kSmallScreenWidth) {
 template <typename Form>
 class BasicWindowRig {
  public:
-  // COM1 = the simulator's line: its symlink when the bus names one.
+  // COM1 = the simulator's line: its symlink when the bus names one, or
+  // ser2net's address in front of it.
   explicit BasicWindowRig(const sim::SimOptions& bus, RigSetup setup = {})
       : sim(std::make_unique<sim::SimServer>(bus)) {
     sim->start();
-    setUp(PortNames({{"COM1", sim->linkPath().empty() ? sim->toolPath() : sim->linkPath()}}), setup);
+    std::string path = sim->linkPath().empty() ? sim->toolPath() : sim->linkPath();
+    if (setup.throughSer2net) {
+      server = std::make_unique<Ser2net>(path, *setup.throughSer2net);
+      serverUp = server->start();
+      path = server->url();
+    }
+    setUp(PortNames({{"COM1", path}}), setup);
   }
   // Ports served by another process, or none at all.
   explicit BasicWindowRig(PortNames ports, RigSetup setup = {}) { setUp(std::move(ports), setup); }
@@ -422,6 +435,8 @@ class BasicWindowRig {
   }
 
   std::unique_ptr<sim::SimServer> sim;  // null when another process serves the line
+  std::unique_ptr<Ser2net> server;      // with RigSetup::throughSer2net
+  bool serverUp = false;
   QTemporaryDir files;
   QString recordingDir;
   QDateTime now;
@@ -437,7 +452,7 @@ class BasicWindowRig {
  private:
   void setUp(PortNames ports, const RigSetup& setup) {
     DeviceOpener opener = [this](const std::string& path, OpenError& error) -> std::unique_ptr<SerialDevice> {
-      std::unique_ptr<SerialDevice> real = openLinuxSerialDevice(path, error);
+      std::unique_ptr<SerialDevice> real = openDevice(path, error);
       if (!real) return nullptr;
       auto gated = std::make_unique<GatedLine>(std::move(real));
       line = gated.get();
