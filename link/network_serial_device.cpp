@@ -30,6 +30,14 @@ constexpr std::chrono::seconds kSetUpTimeLimit{2};
 constexpr std::size_t kInputQueueLimit = 4096;
 
 constexpr std::uint64_t kWakeTag = ~std::uint64_t{0};
+constexpr std::uint64_t kFreshTag = kWakeTag - 1;
+
+bool watch(int epoll, int fd, std::uint64_t tag) {
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.u64 = tag;
+  return epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+}
 
 }  // namespace
 
@@ -55,12 +63,11 @@ NetworkSerialDevice::~NetworkSerialDevice() = default;
 
 OpenError NetworkSerialDevice::open() {
   wakeFd_ = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  freshFd_ = UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   readEpoll_ = UniqueFd(epoll_create1(EPOLL_CLOEXEC));
-  epoll_event wake{};
-  wake.events = EPOLLIN;
-  wake.data.u64 = kWakeTag;
-  if (!wakeFd_.valid() || !readEpoll_.valid() ||
-      epoll_ctl(readEpoll_.get(), EPOLL_CTL_ADD, wakeFd_.get(), &wake) != 0)
+  if (!wakeFd_.valid() || !freshFd_.valid() || !readEpoll_.valid() ||
+      !watch(readEpoll_.get(), wakeFd_.get(), kWakeTag) ||
+      !watch(readEpoll_.get(), freshFd_.get(), kFreshTag))
     return OpenError::Other;
   Link link = connectLink(false, Clock::now() + kConnectTimeLimit);
   if (!link.socket.valid()) {
@@ -119,6 +126,15 @@ void NetworkSerialDevice::releaseLine(std::uint64_t generation) {
   released_ = true;
 }
 
+void NetworkSerialDevice::setFresh(bool fresh) {
+  if (fresh == fresh_) return;
+  fresh_ = fresh;
+  std::uint64_t count = 1;
+  const ssize_t n =
+      fresh ? ::write(freshFd_.get(), &count, sizeof count) : ::read(freshFd_.get(), &count, sizeof count);
+  static_cast<void>(n);
+}
+
 std::uint64_t NetworkSerialDevice::currentGeneration() {
   std::lock_guard lock(lineMutex_);
   return generation_;
@@ -138,7 +154,7 @@ bool NetworkSerialDevice::reopen() {
   link.socket = UniqueFd();
   client_ = std::move(link.client);
   input_.clear();
-  fresh_ = false;
+  setFresh(false);
   released_ = false;
   return watchLine(++generation_);
 }
@@ -200,7 +216,7 @@ void NetworkSerialDevice::pull() {
         } else {
           input_.insert(input_.end(), got.begin(), got.end());
         }
-        fresh_ = fresh_ || input_.size() > before;
+        if (input_.size() > before) setFresh(true);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -240,7 +256,7 @@ void NetworkSerialDevice::purgeInput() {
   pull();
   std::lock_guard lock(inputMutex_);
   input_.clear();
-  fresh_ = false;
+  setFresh(false);
 }
 
 // What the socket has taken cannot be called back (see purgeInput()).
@@ -251,12 +267,12 @@ SerialPort::Wake NetworkSerialDevice::waitForArrival() {
     {
       std::lock_guard lock(inputMutex_);
       if (fresh_) {
-        fresh_ = false;
+        setFresh(false);
         return Wake::Arrival;
       }
     }
-    epoll_event events[2];
-    const int n = epoll_wait(readEpoll_.get(), events, 2, -1);
+    epoll_event events[3];
+    const int n = epoll_wait(readEpoll_.get(), events, 3, -1);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Wake::Error;
     const std::span woken(events, static_cast<std::size_t>(n));

@@ -59,6 +59,7 @@ class NetworkSerialDevice final : public SerialDevice {
   bool setUp(Link& link, bool setLine, std::chrono::steady_clock::time_point deadline);
   // Moves what the socket holds into the input queue; false once the connection is gone.
   void pull();
+  void setFresh(bool fresh);  // with inputMutex_ held
   void releaseLine(std::uint64_t generation);
   std::uint64_t currentGeneration();
   bool watchLine(std::uint64_t generation);
@@ -78,7 +79,13 @@ class NetworkSerialDevice final : public SerialDevice {
 
   std::mutex inputMutex_;  // the queue, the Telnet state, and reads of the socket
   std::vector<std::uint8_t> input_;
-  bool fresh_ = false;  // bytes came that no waitForArrival() has reported yet
+  // Bytes came that no waitForArrival() has reported yet. Any thread may take
+  // them from the socket, and epoll drops an arrival whose bytes another
+  // thread has read before the receive thread got to it; so the arrival is
+  // also told through an eventfd that the receive thread waits on, readable
+  // exactly while this is set.
+  bool fresh_ = false;
+  UniqueFd freshFd_;
   std::optional<telnet::Client> client_;
 
   std::mutex sendMutex_;  // one sender at a time: frames and Telnet answers never interleave

@@ -6,6 +6,7 @@
 #include "link/network_serial_device.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <cerrno>
 #include <chrono>
@@ -96,6 +97,41 @@ TEST(NetworkSerialDevice, CarriesEveryByteAsItIsBothWays) {
   while (device.inputQueued() < 3) ASSERT_EQ(device.waitForArrival(), SerialPort::Wake::Arrival);
   device.purgeInput();
   EXPECT_EQ(device.inputQueued(), 0);
+}
+
+// Another thread may take an answer's bytes from the socket (the window asks
+// for the count) before the receive thread gets to them; epoll then drops
+// the wake-up, but the receive thread must still hear of the arrival.
+TEST(NetworkSerialDevice, AnArrivalTakenByAnotherThreadStillWakesTheReceiveThread) {
+  // On one processor the receive thread, woken by the arrival, runs only once
+  // this thread, which has taken the bytes meanwhile, lets it.
+  cpu_set_t all{};
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  cpu_set_t one{};
+  CPU_SET(sched_getcpu(), &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  struct Restore {
+    cpu_set_t& all;
+    ~Restore() { sched_setaffinity(0, sizeof all, &all); }
+  } restore{all};
+  LoopbackServer server;
+  Opened o = openTimed(server.url());
+  ASSERT_NE(o.device, nullptr);
+  ASSERT_TRUE(server.accept());
+  SerialDevice& device = *o.device;
+  for (int round = 0; round < 100; ++round) {
+    auto reader = std::async(std::launch::async, [&] { return device.waitForArrival(); });
+    ASSERT_TRUE(server.send({static_cast<std::uint8_t>(round)}));
+    const auto deadline = Clock::now() + 5s;
+    while (device.inputQueued() == 0 && Clock::now() < deadline) {
+    }
+    if (reader.wait_for(5s) != std::future_status::ready) {
+      device.shutdown();
+      FAIL() << "the receive thread missed the arrival of round " << round;
+    }
+    EXPECT_EQ(reader.get(), SerialPort::Wake::Arrival);
+    device.purgeInput();
+  }
 }
 
 // The server closing the connection, or its kernel resetting it, is a lost
