@@ -6,6 +6,8 @@
 #include "link/network_serial_device.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sched.h>
 
 #include <cerrno>
@@ -211,6 +213,31 @@ TEST(NetworkSerialDevice, FailsToOpenWithTheSystemsReasonWithinTheTimeLimit) {
     EXPECT_GE(o.took, c.atLeast) << c.path;
     EXPECT_LT(o.took, c.atMost) << c.path;
   }
+}
+
+// What makes a dead server a lost line within 10 s (a dead peer itself
+// cannot be played on loopback, where the kernel answers for the server).
+TEST(NetworkSerialDevice, ConnectionsAreSetToNoticeADeadServer) {
+  LoopbackServer server;
+  const Connection c = connectTcp("127.0.0.1", std::to_string(server.port()), -1, Clock::now() + 2s);
+  ASSERT_TRUE(c.socket.valid()) << c.error;
+  const auto option = [&](int level, int name) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    EXPECT_EQ(getsockopt(c.socket.get(), level, name, &value, &length), 0);
+    return value;
+  };
+  EXPECT_NE(option(IPPROTO_TCP, TCP_NODELAY), 0);
+  EXPECT_NE(option(SOL_SOCKET, SO_KEEPALIVE), 0);
+  const int idle = option(IPPROTO_TCP, TCP_KEEPIDLE);
+  const int interval = option(IPPROTO_TCP, TCP_KEEPINTVL);
+  const int count = option(IPPROTO_TCP, TCP_KEEPCNT);
+  const int userTimeout = option(IPPROTO_TCP, TCP_USER_TIMEOUT);
+  EXPECT_GT(userTimeout, 0);
+  // Idle: the probes; busy: data unacknowledged for the user time-out.
+  EXPECT_LE(idle + interval * count, 10);
+  EXPECT_LE(userTimeout, 10000);
+  EXPECT_GE(userTimeout, 1000 * (idle + interval)) << "the time-out would cut off a probe's answer";
 }
 
 // A name is looked up (localhost is in the hosts file: no query leaves the machine).
