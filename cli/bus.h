@@ -11,6 +11,7 @@
 #include "devices/devices.h"
 #include "devices/qt_ui_executor.h"
 #include "link/exchange.h"
+#include "link/open_device.h"
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
@@ -21,7 +22,7 @@ namespace rs485::cli {
 
 struct BusOptions {
   PortNames names;
-  DeviceOpener opener = openLinuxSerialDevice;
+  DeviceOpener opener = openDevice;
   Clock clock = systemClock();
   RecordingOptions recording;
   int timeDivisor = 1;  // tests: every interval divided by this

@@ -45,7 +45,8 @@ CommandOptions declareOptions() {
       QCoreApplication::translate("rs485-cli",
                                   "The port: COMn as the window names it (the n-th serial device, "
                                   "USB adapters first), COMn=PATH, or a device PATH such as "
-                                  "/dev/serial/by-id/..."),
+                                  "/dev/serial/by-id/...; a PATH tcp://HOST:PORT or rfc2217://HOST:PORT "
+                                  "reaches a serial device server"),
       QStringLiteral("PORT"));
   QCommandLineOption json(QStringLiteral("json"),
                           QCoreApplication::translate("rs485-cli", "One JSON object per line."));

@@ -1,7 +1,6 @@
 #include "devices/open_failure.h"
 
 #include <QCoreApplication>
-#include <cstring>
 
 #include "link/processes.h"
 
@@ -10,7 +9,7 @@ namespace rs485 {
 QString openFailureText(OpenError error, int systemError, bool brlttyRunning) {
   QString text = QCoreApplication::translate("rs485::OpenError", describe(error).c_str());
   if (systemError != 0)
-    text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(systemError)));
+    text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(systemErrorText(systemError).c_str()));
   // Ubuntu's braille service claims CH340 and CP210x adapters as they are
   // plugged in, and their node vanishes again.
   if (error == OpenError::NotFound && brlttyRunning) {

@@ -241,8 +241,8 @@ Files that grow while they are shown are followed as they are recorded.</source>
         <translation>Версия.</translation>
     </message>
     <message>
-        <source>The port: COMn as the window names it (the n-th serial device, USB adapters first), COMn=PATH, or a device PATH such as /dev/serial/by-id/...</source>
-        <translation>Порт: COMn, как его называет окно (n-е последовательное устройство, сначала USB-адаптеры), COMn=PATH или путь к устройству, например /dev/serial/by-id/...</translation>
+        <source>The port: COMn as the window names it (the n-th serial device, USB adapters first), COMn=PATH, or a device PATH such as /dev/serial/by-id/...; a PATH tcp://HOST:PORT or rfc2217://HOST:PORT reaches a serial device server</source>
+        <translation>Порт: COMn, как его называет окно (n-е последовательное устройство, сначала USB-адаптеры), COMn=PATH или путь к устройству, например /dev/serial/by-id/...; путь tcp://HOST:PORT или rfc2217://HOST:PORT ведёт к серверу последовательных устройств</translation>
     </message>
     <message>
         <source>One JSON object per line.</source>
@@ -622,8 +622,8 @@ ttyACM*), затем встроенные порты ttyS*.</translation>
         <translation>Показать версию и выйти.</translation>
     </message>
     <message>
-        <source>The port name COMn (COM1..COM5) opens PATH, a serial device or a pseudo-terminal; may be given for several names.</source>
-        <translation>Имя порта COMn (COM1..COM5) открывает PATH: последовательное устройство или псевдотерминал; можно указать для нескольких имён.</translation>
+        <source>The port name COMn (COM1..COM5) opens PATH, a serial device or a pseudo-terminal, or a serial device server at tcp://HOST:PORT or rfc2217://HOST:PORT; may be given for several names.</source>
+        <translation>Имя порта COMn (COM1..COM5) открывает PATH: последовательное устройство или псевдотерминал либо сервер последовательных устройств по адресу tcp://HOST:PORT или rfc2217://HOST:PORT; можно указать для нескольких имён.</translation>
     </message>
     <message>
         <source>Append one line per frame sent or received to FILE: local time, TX or RX, the bytes in hex, the verdict.</source>

@@ -1,5 +1,9 @@
 #include "link/open_error.h"
 
+#include <netdb.h>
+
+#include <cstring>
+
 namespace rs485 {
 
 // The words are marked for the catalogue; the layers with Qt translate them
@@ -28,5 +32,7 @@ std::string describe(OpenError error) {
   }
   return QT_TRANSLATE_NOOP("rs485::OpenError", "the port could not be opened");
 }
+
+std::string systemErrorText(int code) { return code < 0 ? gai_strerror(code) : std::strerror(code); }
 
 }  // namespace rs485

@@ -18,4 +18,9 @@ enum class OpenError {
 // Plain words for standard error; never shown in the window.
 std::string describe(OpenError error);
 
+// The system's own words for why a call failed: errno's text for a positive
+// code, the resolver's for getaddrinfo's negative ones ("Name or service not
+// known"), which no errno stands for.
+std::string systemErrorText(int code);
+
 }  // namespace rs485

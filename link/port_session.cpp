@@ -1,7 +1,6 @@
 #include "link/port_session.h"
 
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -19,7 +18,7 @@ PortSession::~PortSession() { COMClose(); }
 
 std::string PortSession::lastErrorText() const {
   std::string text = describe(lastError_);
-  if (lastErrno_ != 0) text += " (" + std::string(std::strerror(lastErrno_)) + ")";
+  if (lastErrno_ != 0) text += " (" + systemErrorText(lastErrno_) + ")";
   return text;
 }
 

@@ -24,9 +24,10 @@ class PortSession {
 
   bool isOpen() const { return device_ != nullptr; }
   OpenError lastError() const { return lastError_; }
-  // errno of the system call that failed the last open, 0 when none did.
+  // errno of the system call that failed the last open, 0 when none did; a
+  // network port's failed name lookup leaves the resolver's negative code.
   int lastErrno() const { return lastErrno_; }
-  // describe(lastError()), then errno's own text in parentheses when there is one.
+  // describe(lastError()), then the system's own text in parentheses when there is one.
   std::string lastErrorText() const;
   const std::string& lastPath() const { return lastPath_; }
   const PortNames& names() const { return names_; }

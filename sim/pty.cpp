@@ -118,4 +118,35 @@ void Wakeup::drain() {
   [[maybe_unused]] const ssize_t n = read(fd_.get(), &value, sizeof value);
 }
 
+std::optional<LineSettings> lineSettingsOf(const Line& line) {
+  termios t{};
+  if (!line.io.valid() || tcgetattr(line.io.get(), &t) != 0) return std::nullopt;
+  constexpr std::pair<speed_t, int> kSpeeds[] = {{B1200, 1200},   {B2400, 2400},    {B4800, 4800},
+                                                 {B9600, 9600},   {B19200, 19200},  {B38400, 38400},
+                                                 {B57600, 57600}, {B115200, 115200}};
+  LineSettings settings;
+  for (const auto& [code, baud] : kSpeeds) {
+    if (cfgetospeed(&t) == code) settings.baud = baud;
+  }
+  switch (t.c_cflag & CSIZE) {
+    case CS5:
+      settings.dataBits = 5;
+      break;
+    case CS6:
+      settings.dataBits = 6;
+      break;
+    case CS7:
+      settings.dataBits = 7;
+      break;
+    default:
+      settings.dataBits = 8;
+      break;
+  }
+  settings.parity = (t.c_cflag & PARENB) != 0;
+  settings.stopBits = (t.c_cflag & CSTOPB) != 0 ? 2 : 1;
+  settings.hardwareFlowControl = (t.c_cflag & CRTSCTS) != 0;
+  settings.softwareFlowControl = (t.c_iflag & (IXON | IXOFF)) != 0;
+  return settings;
+}
+
 }  // namespace rs485::sim

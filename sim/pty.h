@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "link/unique_fd.h"
@@ -16,6 +17,18 @@ struct Line {
 
   void close();
 };
+
+// The speed and framing that the line is set to now, as whoever opened its
+// tool end left them (a pseudo-terminal's master reads the slave's settings).
+struct LineSettings {
+  int baud = 0;  // 0: a speed other than the usual ones
+  int dataBits = 0;
+  bool parity = false;
+  int stopBits = 0;
+  bool hardwareFlowControl = false;
+  bool softwareFlowControl = false;
+};
+std::optional<LineSettings> lineSettingsOf(const Line& line);
 
 // Creates a pseudo-terminal. The slave is made raw at once (no echo, no line
 // discipline) so that the tool never sees its own request come back, and one

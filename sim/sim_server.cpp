@@ -224,6 +224,14 @@ std::string SimServer::toolPath() const {
 
 bool SimServer::lineUp() const { return lineUp_.load(); }
 
+std::optional<LineSettings> SimServer::lineSettings() {
+  std::lock_guard lock(controlMutex_);
+  if (!running_) return std::nullopt;
+  std::optional<LineSettings> settings;
+  runOnLoop([&] { settings = lineSettingsOf(loop_->line); });
+  return settings;
+}
+
 // ---------------------------------------------------------------------------
 // Serving. Everything below runs on the serving thread, or on the caller's
 // thread while that thread does not run.

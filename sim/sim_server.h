@@ -15,6 +15,7 @@
 #include "sim/answer_builder.h"
 #include "sim/device_model.h"
 #include "sim/frame_log.h"
+#include "sim/pty.h"
 
 namespace rs485::sim {
 
@@ -91,6 +92,8 @@ class SimServer {
   bool lineGone();
   bool comeBack();
   bool lineUp() const;
+  // How the tool's end of the pty is set now (speed, framing, flow control).
+  std::optional<LineSettings> lineSettings();
   // lineGone now and comeBack by itself after `outage`; returns once the
   // line has gone. A comeBack meanwhile brings it back sooner.
   bool unplugFor(std::chrono::milliseconds outage);

@@ -16,6 +16,7 @@
 #include "devices/qt_ui_executor.h"
 #include "devices/selection.h"
 #include "link/exchange.h"
+#include "link/open_device.h"
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
@@ -40,7 +41,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   Q_OBJECT
 
  public:
-  explicit THeadForm(PortNames names = PortNames(), DeviceOpener opener = openLinuxSerialDevice,
+  explicit THeadForm(PortNames names = PortNames(), DeviceOpener opener = openDevice,
                      QWidget* parent = nullptr);
   ~THeadForm() override;
 

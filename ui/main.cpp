@@ -61,7 +61,8 @@ std::variant<Options, int> parseArguments(int argc, char* argv[]) {
       QStringLiteral("port"),
       QCoreApplication::translate("rs485-master",
                                   "The port name COMn (COM1..COM5) opens PATH, a serial device or "
-                                  "a pseudo-terminal; may be given for several names."),
+                                  "a pseudo-terminal, or a serial device server at tcp://HOST:PORT or "
+                                  "rfc2217://HOST:PORT; may be given for several names."),
       QStringLiteral("COMn=PATH"));
   const QCommandLineOption trace(
       QStringLiteral("trace"),

@@ -337,6 +337,11 @@ TEST(CliProgram, APortThatCannotBeOpenedExitsThreeWithTheReason) {
       {dir.filePath("missing"), "no such serial device"},
       {dir.filePath("plain"), "not a serial device"},
       {"COM1=" + dir.filePath("missing"), "no such serial device"},
+      // A serial device server on a port where nothing listens, and one whose address is malformed.
+      {QStringLiteral("tcp://127.0.0.1:%1").arg(freePort()), "no such serial device (Connection refused)"},
+      {QStringLiteral("COM1=rfc2217://127.0.0.1:%1").arg(freePort()),
+       "no such serial device (Connection refused)"},
+      {"tcp://127.0.0.1:0", "no such serial device (Invalid argument)"},
   };
   for (const auto& c : cases) {
     const Outcome r = run({"--port", c.port, "scan", "--to", "1"});

@@ -7,6 +7,8 @@
 // included) to be in before the next tick on a loaded machine. The fast
 // scan's reply window is not divided: it is measured against the devices'
 // real turnaround, with the simulator pacing like the line (`pace`).
+// The bus is reached through the pty itself, or through ser2net in front of
+// it (raw TCP or RFC 2217), as through a serial device server.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -21,6 +24,7 @@
 #include "cli/commands.h"
 #include "sim/sim_server.h"
 #include "tests/support/sample_readings.h"
+#include "tests/support/ser2net.h"
 
 namespace rs485::test {
 
@@ -53,16 +57,29 @@ inline sim::DeviceConfig twin(int address) {
   return d;
 }
 
+// ser2net between the tool and the simulator's pty, set to `line` (its notation).
+struct ThroughSer2net {
+  Ser2net::Mode mode;
+  std::string line = "2400n81";
+};
+
 class CliRig {
  public:
   static constexpr int kTimeDivisor = 4;
 
-  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0, bool pace = false)
+  explicit CliRig(std::vector<sim::DeviceConfig> devices, double speed = 0, bool pace = false,
+                  std::optional<ThroughSer2net> through = std::nullopt)
       : sim(options(std::move(devices), speed, pace)) {
     coreApplication();
     sim.start();
+    std::string path = sim.toolPath();
+    if (through) {
+      server = std::make_unique<Ser2net>(path, through->mode, through->line);
+      serverUp = server->start();
+      path = server->url();
+    }
     bus = std::make_unique<cli::Bus>(cli::BusOptions{
-        .names = PortNames(std::map<std::string, std::string>{{"COM1", sim.toolPath()}}),
+        .names = PortNames(std::map<std::string, std::string>{{"COM1", path}}),
         .clock = [this] { return clock(); },
         .recording = {files.path(), {}},
         .timeDivisor = kTimeDivisor,
@@ -94,6 +111,8 @@ class CliRig {
 
   QTemporaryDir files;
   sim::SimServer sim;
+  std::unique_ptr<Ser2net> server;  // with ThroughSer2net
+  bool serverUp = false;
   std::chrono::seconds step{0};
   int calls = 0;
   std::unique_ptr<cli::Bus> bus;

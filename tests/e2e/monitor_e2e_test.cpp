@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "tests/e2e/display_text.h"
 #include "tests/e2e/sample_bus.h"
 #include "tests/support/cp1251_oracle.h"
 #include "tests/support/window_rig.h"
@@ -18,28 +19,6 @@ using namespace rs485;
 using namespace rs485::test;
 
 namespace {
-
-const std::vector<DigitCell> kTemperature = {DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3,
-                                             DigitCell::tempN4};
-const std::vector<DigitCell> kTime = {DigitCell::hoursH, DigitCell::hoursL, DigitCell::minutesH,
-                                      DigitCell::minutesL};
-const std::vector<DigitCell> kStep = {DigitCell::sectionH, DigitCell::sectionL};
-const std::vector<DigitCell> kNumStep = {DigitCell::numStepH, DigitCell::numStepL};
-const std::vector<DigitCell> kCycles = {DigitCell::hCycle, DigitCell::mCycle, DigitCell::lCycle};
-const std::vector<DigitCell> kSetTemperature = {DigitCell::n1_temp, DigitCell::n2_temp, DigitCell::n3_temp,
-                                                DigitCell::n4_temp};
-const std::vector<DigitCell> kSetTime = {DigitCell::hhTime, DigitCell::hlTime, DigitCell::lhTime,
-                                         DigitCell::llTime};
-
-// Every digit cell of the right panel, box by box, one group after the other.
-QString display(const WindowRig& rig) {
-  QStringList groups;
-  for (const std::vector<DigitCell>& group :
-       {kTemperature, kTime, kStep, kNumStep, kCycles, kSetTemperature, kSetTime}) {
-    groups << rig.cellsText(group);
-  }
-  return groups.join(QLatin1Char(' '));
-}
 
 const QString kAllZero = QStringLiteral("0000 0000 00 00 000 0000 0000");
 

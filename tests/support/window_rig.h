@@ -23,11 +23,13 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "devices/messages.h"
+#include "link/open_device.h"
 #include "link/serial_device.h"
 #include "monitor/digit_cells.h"
 #include "monitor/recording.h"
@@ -36,6 +38,7 @@
 #include "sim/sim_server.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/gated_line.h"
+#include "tests/support/ser2net.h"
 #include "tests/support/sim_bus.h"
 #include "tests/support/wait_until.h"
 #include "ui/attention.h"
@@ -64,6 +67,9 @@ struct RigSetup {
   int screenWidth = THeadForm::kSmallScreenWidth;
   bool printErrors = false;                             // error boxes also go to standard error
   QDateTime now{QDate(2026, 12, 7), QTime(10, 5, 30)};  // where the test's clock starts
+  // The bus reached through ser2net in front of the simulator, as through a
+  // serial device server; none: the simulator's line itself.
+  std::optional<Ser2net::Mode> throughSer2net;
 };
 
 // The window as the operator meets it: its timers tick by themselves, the
@@ -93,11 +99,18 @@ class BasicWindowRig {
  public:
   static constexpr bool kOwnSimulator = std::is_same_v<Bus, OwnSimulator>;
 
-  // COM1 = the simulator's line: its symlink when the bus names one.
+  // COM1 = the simulator's line: its symlink when the bus names one, or
+  // ser2net's address in front of it.
   explicit BasicWindowRig(const sim::SimOptions& bus, RigSetup setup = {}) requires kOwnSimulator
       : sim(std::make_unique<sim::SimServer>(bus)) {
     sim->start();
-    setUp(PortNames({{"COM1", sim->linkPath().empty() ? sim->toolPath() : sim->linkPath()}}), setup);
+    std::string path = sim->linkPath().empty() ? sim->toolPath() : sim->linkPath();
+    if (setup.throughSer2net) {
+      server = std::make_unique<Ser2net>(path, *setup.throughSer2net);
+      serverUp = server->start();
+      path = server->url();
+    }
+    setUp(PortNames({{"COM1", path}}), setup);
   }
   // Ports served by another process or thread, or none at all.
   explicit BasicWindowRig(PortNames ports, RigSetup setup = {}) requires(!kOwnSimulator) {
@@ -453,6 +466,8 @@ class BasicWindowRig {
   // The rig's simulator, started before the window opens and stopped after
   // it closes; a rig on lines served elsewhere has none.
   std::conditional_t<kOwnSimulator, std::unique_ptr<sim::SimServer>, NoSimulator> sim;
+  std::unique_ptr<Ser2net> server;  // with RigSetup::throughSer2net
+  bool serverUp = false;
   QTemporaryDir files;
   QString recordingDir;
   QDateTime now;
@@ -468,7 +483,7 @@ class BasicWindowRig {
  private:
   void setUp(PortNames ports, const RigSetup& setup) {
     DeviceOpener opener = [this](const std::string& path, OpenError& error) -> std::unique_ptr<SerialDevice> {
-      std::unique_ptr<SerialDevice> real = openLinuxSerialDevice(path, error);
+      std::unique_ptr<SerialDevice> real = openDevice(path, error);
       if (!real) return nullptr;
       auto gated = std::make_unique<GatedLine>(std::move(real));
       line = gated.get();
