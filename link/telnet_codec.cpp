@@ -15,8 +15,12 @@ bool weEnable(std::uint8_t option) {
 }
 bool heEnables(std::uint8_t option) { return option == kBinary || option == kSuppressGoAhead; }
 
+// Byte by byte: GCC 12 at -O3 falsely reports -Warray-bounds and
+// -Wstringop-overflow inside vector::insert of an initializer list here.
 void command(std::vector<std::uint8_t>& out, std::uint8_t verb, std::uint8_t option) {
-  out.insert(out.end(), {kIac, verb, option});
+  out.push_back(kIac);
+  out.push_back(verb);
+  out.push_back(option);
 }
 
 }  // namespace
@@ -31,7 +35,8 @@ void appendEscaped(std::span<const std::uint8_t> data, std::vector<std::uint8_t>
 std::vector<std::uint8_t> comPortCommand(ComPort code, std::span<const std::uint8_t> value) {
   std::vector<std::uint8_t> out{kIac, kSb, kComPort, static_cast<std::uint8_t>(code)};
   appendEscaped(value, out);
-  out.insert(out.end(), {kIac, kSe});
+  out.push_back(kIac);
+  out.push_back(kSe);
   return out;
 }
 
