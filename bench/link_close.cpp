@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot stall and open %s\n", pty.slavePath().c_str());
         return 1;
       }
-      exchange.setPendingCommand(CmdReadCurrent);
-      exchange.sendRequest(1, kReadingsResponseLength);
+      exchange.sendRequest(BusRequest::readCurrent(1));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the transmit thread reaches its wait
       const auto start = Clock::now();
       session.COMClose();

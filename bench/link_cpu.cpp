@@ -47,7 +47,13 @@ int main(int argc, char** argv) {
   test::PumpExecutor ui;
   Exchange exchange(ui);
   int failures = 0;
-  exchange.setHandlers(ExchangeHandlers{{}, {}, [&] { ++failures; }, {}});
+  exchange.setListener({.sent = {},
+                        .reply = {},
+                        .dropped = {},
+                        .unasked = {},
+                        .writeFailed = [&] { ++failures; },
+                        .writeResumed = {},
+                        .requestWritten = {}});
   PortSession session(exchange, PortNames(std::map<std::string, std::string>{{"COM1", pty.slavePath()}}));
   if (!session.COMOpen("COM1")) {
     std::fprintf(stderr, "cannot open %s: %s\n", pty.slavePath().c_str(),
@@ -65,7 +71,7 @@ int main(int argc, char** argv) {
   phase("7 stray bytes queued, 16 expected", ui, exchange, length);
 
   pty.closeMaster();
-  exchange.sendRequest(1, kReadingsResponseLength);
+  exchange.sendRequest(BusRequest::readCurrent(1));
   phase("line gone, every write failing", ui, exchange, length);
   std::printf("  (%d failed writes reported in that phase)\n", failures);
 

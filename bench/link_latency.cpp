@@ -35,13 +35,18 @@ int main(int argc, char** argv) {
   std::vector<Clock::time_point> answered(static_cast<std::size_t>(exchanges));
   std::vector<Clock::time_point> handled(static_cast<std::size_t>(exchanges));
   std::atomic<int> done{0};
-  exchange.setHandlers(ExchangeHandlers{{},
-                                        [&] {
-                                          handled[static_cast<std::size_t>(done.load())] = Clock::now();
-                                          ++done;
-                                        },
-                                        {},
-                                        {}});
+  exchange.setListener({.sent = {},
+                        .reply =
+                            [&](const BusReply& reply) {
+                              if (!reply.readings) return;
+                              handled[static_cast<std::size_t>(done.load())] = Clock::now();
+                              ++done;
+                            },
+                        .dropped = {},
+                        .unasked = {},
+                        .writeFailed = {},
+                        .writeResumed = {},
+                        .requestWritten = {}});
 
   // The device: answers every request with a readings frame in one write.
   std::thread device([&] {
@@ -57,9 +62,8 @@ int main(int argc, char** argv) {
     }
   });
 
-  exchange.setPendingCommand(CmdReadCurrent);
   for (int i = 0; i < exchanges; ++i) {
-    exchange.sendRequest(1, kReadingsResponseLength);
+    exchange.sendRequest(BusRequest::readCurrent(1));
     if (!ui.pumpUntil([&] { return done == i + 1 && exchange.transmitParked(); }, std::chrono::seconds(5))) {
       std::fprintf(stderr, "exchange %d got no answer\n", i);
       break;

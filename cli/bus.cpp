@@ -20,26 +20,33 @@ Bus::Bus(BusOptions options)
   // next tick asks the next one.
   monitor.poll.setSilentTicksBeforeSkip(1);
   view.onTick = [this] { readTimerTimer(); };
-  exchange.setHandlers({
-      .shortAnswer = [this] { shortAnswerArrived(); },
-      .readings = [this] { readingsArrived(); },
-      .sendFailed =
+  exchange.setListener({
+      .sent = [this](const BusRequest& request) { health_.sent(request.address); },
+      .reply = [this](const BusReply& reply) { replied(reply); },
+      .dropped = [this](const BusRequest& request, BusReply::Why) { health_.dropped(request.address); },
+      .unasked = [this](int address) { health_.unasked(address); },
+      .writeFailed =
           [this] {
             view.setStatus(msg::sendFailed());
             if (onSendFailed) onSendFailed();
           },
-      .sendResumed = {},
+      .writeResumed = {},
+      .requestWritten =
+          [this] {
+            if (onRequestWritten) onRequestWritten();
+          },
   });
-  ExchangeNotes notes = health_.notes(clock_);
-  notes.outcome = [count = std::move(notes.outcome), this](const RequestOutcome& outcome) {
-    count(outcome);
-    // Told just before the readings handler runs.
-    if (outcome.kind == RequestOutcome::Kind::Answered) answer_ = outcome;
-  };
-  notes.requestWritten = [this] {
-    if (onRequestWritten) onRequestWritten();
-  };
-  exchange.setNotes(std::move(notes));
+}
+
+void Bus::replied(const BusReply& reply) {
+  health_.count(reply, reply.answered() ? clock_() : QDateTime());
+  if (onReply) {
+    onReply(reply);
+    event();
+    return;
+  }
+  if (reply.status) shortAnswerArrived(reply);
+  if (reply.readings) readingsArrived(*reply.readings);
 }
 
 Bus::~Bus() { session.COMClose(); }
@@ -47,8 +54,9 @@ Bus::~Bus() { session.COMClose(); }
 bool Bus::open(const std::string& portName) { return session.COMOpen(portName); }
 
 void Bus::readTimerTimer() {
-  readTimerTick(exchange, {.scan = [this](int busy) { devices.scanTick(busy); },
-                           .poll = [this](int busy) { pollTick(busy); }});
+  readTimerTick(
+      exchange, state,
+      {.scan = [this](int busy) { devices.scanTick(busy); }, .poll = [this](int busy) { pollTick(busy); }});
   event();
 }
 
@@ -67,7 +75,8 @@ void Bus::pollTick(int busy) {
 }
 
 void Bus::endTurn() {
-  if (!turnAnswered_) turn({.kind = RequestOutcome::Kind::Silent, .address = turn_}, clock_());
+  if (!turnAnswered_)
+    turn({.request = BusRequest::readCurrent(turn_), .kind = BusReply::Kind::Silent}, clock_());
   turnAnswered_ = true;
 }
 
@@ -78,32 +87,28 @@ void Bus::settleLastRequest() {
   endTurn();
 }
 
-void Bus::readingsArrived() {
-  const RequestOutcome answer = std::exchange(answer_, {});
+void Bus::readingsArrived(const ReadingsResponse& readings) {
   const QDateTime at = clock_();
   const DeviceEntry* entry = monitor.poll.currentEntry();
   // The engine hands over only the answer of the device asked, which is the
   // poll's entry unless a new poll has moved it since.
-  const bool ours = entry != nullptr && answer.readings && entry->address == answer.readings->address;
+  const bool ours = entry != nullptr && entry->address == readings.address;
   if (ours) state.SelectedAddress = entry->address;
-  monitor.showReadings();
+  monitor.showReadings(readings);
   if (ours) {
     awaiting_ = false;
     turnAnswered_ = true;
-    turn({.kind = RequestOutcome::Kind::Answered, .address = entry->address, .readings = answer.readings},
+    turn({.request = BusRequest::readCurrent(entry->address),
+          .kind = BusReply::Kind::Answered,
+          .readings = readings},
          at);
   }
   event();
 }
 
-void Bus::shortAnswerArrived() {
-  if (onShortAnswer) {
-    onShortAnswer();
-    event();
-    return;
-  }
+void Bus::shortAnswerArrived(const BusReply& reply) {
   view.setStatus(QString());
-  devices.shortAnswerFunc();
+  devices.shortAnswerFunc(reply);
   if (view.status() == msg::addressChanged() && onAcknowledged) onAcknowledged();
   event();
 }

@@ -53,16 +53,16 @@ class Bus {
   bool prepareFilesOnFind = false;
 
   std::function<void(int address)> onFound;
-  // The poll's word on each device's turn, typed as the engine's outcomes:
+  // The poll's word on each device's turn, typed as the engine's replies:
   // Answered, with the decoded readings, once the display has taken them;
   // Silent when the turn has moved on from the device without a valid
   // answer (also at the end of the poll). `at`: the answer's time, or now.
-  std::function<void(const RequestOutcome& turn, const QDateTime& at)> onTurn;
+  std::function<void(const BusReply& turn, const QDateTime& at)> onTurn;
   std::function<void()> onAcknowledged;  // an address change was acknowledged
   std::function<void()> onEvent;         // after every tick and every handled answer
-  // Set, it takes every 5-byte answer (in exchange.frame()) in place of the
-  // scan and the address change.
-  std::function<void()> onShortAnswer;
+  // Set, it takes every reply in place of the scan, the address change and
+  // the poll.
+  std::function<void(const BusReply&)> onReply;
   std::function<void()> onRequestWritten;  // the port has taken the whole request
   std::function<void()> onSendFailed;
 
@@ -83,11 +83,12 @@ class Bus {
  private:
   void pollTick(int busy);
   void endTurn();
-  void readingsArrived();
-  void turn(const RequestOutcome& outcome, const QDateTime& at) {
-    if (onTurn) onTurn(outcome, at);
+  void replied(const BusReply& reply);
+  void readingsArrived(const ReadingsResponse& readings);
+  void turn(const BusReply& reply, const QDateTime& at) {
+    if (onTurn) onTurn(reply, at);
   }
-  void shortAnswerArrived();
+  void shortAnswerArrived(const BusReply& reply);
   void event() {
     if (onEvent) onEvent();
   }
@@ -107,7 +108,6 @@ class Bus {
   bool awaiting_ = false;  // the last poll request has had no valid answer yet
   int turn_ = 0;           // the device whose turn it is in the poll, 0 before the first
   bool turnAnswered_ = true;
-  RequestOutcome answer_;  // the engine's outcome of the answer its handler is given
 };
 
 }  // namespace rs485::cli

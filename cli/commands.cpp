@@ -235,11 +235,11 @@ int runRead(Bus& bus, int address, Output output) {
   bool got = false;
   std::string line;
   // Taken at once: the stop of the poll below sets every cell back to "0".
-  bus.onTurn = [&](const RequestOutcome& turn, const QDateTime& at) {
-    if (turn.kind != RequestOutcome::Kind::Answered) return;
+  bus.onTurn = [&](const BusReply& turn, const QDateTime& at) {
+    if (!turn.answered()) return;
     got = true;
-    line = output.json ? answerJson(at, turn.address, *turn.readings).toStdString()
-                       : text(answerText(bus.view, turn.address, *turn.readings));
+    line = output.json ? answerJson(at, turn.address(), *turn.readings).toStdString()
+                       : text(answerText(bus.view, turn.address(), *turn.readings));
   };
   bus.readTimerTimer();
   waitUntil(
@@ -288,21 +288,21 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   // In place of the window's fixed 1000 ms: a slow link may need more.
   bus.view.setReadTimerInterval(settings.interval);
   DeviceStatus status(publisher, settings.topicPrefix);
-  bus.onTurn = [&](const RequestOutcome& turn, const QDateTime& at) {
-    const bool answered = turn.kind == RequestOutcome::Kind::Answered;
-    status.set(turn.address, answered);
+  bus.onTurn = [&](const BusReply& turn, const QDateTime& at) {
+    const bool answered = turn.answered();
+    status.set(turn.address(), answered);
     if (!answered) return;
-    const QByteArray json = answerJson(at, turn.address, *turn.readings);
+    const QByteArray json = answerJson(at, turn.address(), *turn.readings);
     if (output.json) {
       output.out << json.toStdString() << '\n';
     } else {
       output.out << text(at.toString(QStringLiteral("HH:mm:ss "))) +
-                        text(answerText(bus.view, turn.address, *turn.readings))
+                        text(answerText(bus.view, turn.address(), *turn.readings))
                  << '\n';
     }
     output.out.flush();
     if (publisher != nullptr)
-      publisher->publish(settings.topicPrefix + "/" + std::to_string(turn.address), json);
+      publisher->publish(settings.topicPrefix + "/" + std::to_string(turn.address()), json);
   };
   const auto never = [] { return false; };
   waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : std::int64_t{-1}, &stop);

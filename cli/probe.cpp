@@ -16,8 +16,7 @@ int milliseconds(std::chrono::microseconds time) { return static_cast<int>((time
 
 ProbeResult probe(Bus& bus, int address, std::chrono::milliseconds window, StopRequest& stop) {
   if (stop.requested) return ProbeResult::Stopped;
-  const int droppedBefore = bus.health().figures(address).dropped;
-  std::optional<StatusResponse> answer;
+  std::optional<BusReply> reply;
   bool writeFailed = false;
   bool extended = false;
 
@@ -34,8 +33,8 @@ ProbeResult probe(Bus& bus, int address, std::chrono::milliseconds window, StopR
     }
     loop.quit();
   });
-  bus.onShortAnswer = [&] {
-    answer = decodeStatusResponse(bus.exchange.frame().data());
+  bus.onReply = [&](const BusReply& told) {
+    reply = told;
     loop.quit();
   };
   bus.onRequestWritten = [&] { settle.start(milliseconds(lineTime(kBusRequestLength) + window)); };
@@ -45,25 +44,27 @@ ProbeResult probe(Bus& bus, int address, std::chrono::milliseconds window, StopR
   };
   stop.wake = [&] { loop.quit(); };
 
-  bus.exchange.setPendingCommand(CmdProbe);
-  bus.exchange.sendRequest(address, kStatusResponseLength);
+  bus.state.PendingCommand = CmdProbe;
+  bus.exchange.sendRequest(BusRequest::probe(address));
   loop.exec();
 
-  bus.onShortAnswer = nullptr;
   bus.onRequestWritten = nullptr;
   bus.onSendFailed = nullptr;
   stop.wake = nullptr;
-  // Bytes still queued never made an answer: counted as dropped.
+  // Its reply, unless it has had it: dropped when bytes came that made no
+  // answer (still queued ones too), else silent.
   bus.settleLastRequest();
+  bus.onReply = nullptr;
 
   if (writeFailed) return ProbeResult::WriteFailed;
+  const std::optional<StatusResponse> answer = reply ? reply->status : std::nullopt;
   if (answer && answer->address == address) {
     if (answer->status != 0) return ProbeResult::Refused;
     bus.state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(bus.now())});
     if (bus.onFound) bus.onFound(address);
     return ProbeResult::Found;
   }
-  if (answer || bus.health().figures(address).dropped > droppedBefore) return ProbeResult::Unreadable;
+  if (answer || (reply && reply->kind == BusReply::Kind::Dropped)) return ProbeResult::Unreadable;
   return stop.requested ? ProbeResult::Stopped : ProbeResult::Empty;
 }
 

@@ -28,8 +28,8 @@ void AddressChange::InstallAdressClick() {
     return;
   }
 
-  exchange_.setPendingCommand(CmdSetAddress);
-  exchange_.sendAddressChange(state_.SelectedAddress, newAddress_);
+  state_.PendingCommand = CmdSetAddress;
+  exchange_.sendRequest(BusRequest::setAddress(state_.SelectedAddress, newAddress_));
 }
 
 void AddressChange::acknowledge() {

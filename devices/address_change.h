@@ -14,8 +14,7 @@ class AddressChange {
   // InstallAdress click: checks both addresses and sends the request.
   void InstallAdressClick();
 
-  // A status-0 answer while PendingCommand is 2. Every such answer counts,
-  // a repeated one included: nothing else is awaited.
+  // The address change was answered with status 0.
   void acknowledge();
 
   // Formed by the last click that got this far; the acknowledgement uses it.

@@ -10,13 +10,13 @@ Devices::Devices(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, De
     : scan(view, dialog, exchange, state, std::move(clock), std::move(prepareRecordingFile)),
       addressChange(view, exchange, state),
       view_(view),
-      exchange_(exchange),
       state_(state) {}
 
-void Devices::shortAnswerFunc() {
-  // The command byte of the answer is not looked at: PendingCommand routes it.
-  const StatusResponse answer = decodeStatusResponse(exchange_.frame().data());
-  if (exchange_.pendingCommand() == CmdSetAddress && answer.status == 0) {
+void Devices::shortAnswerFunc(const BusReply& reply) {
+  if (!reply.status) return;
+  // The command byte of the answer is not looked at: the request routes it.
+  const StatusResponse& answer = *reply.status;
+  if (reply.request.kind == BusRequest::Kind::SetAddress && answer.status == 0) {
     addressChange.acknowledge();
   } else if (answer.status != 0) {
     return;

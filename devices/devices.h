@@ -17,10 +17,10 @@ class Devices {
   Devices(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state,
           Clock clock = systemClock(), PrepareRecordingFile prepareRecordingFile = {});
 
-  // The handler of a StatusResponse whose CRC matched; the frame is
-  // exchange.frame(). Routed by PendingCommand and the status byte: an
-  // address-change acknowledgement, nothing (status not 0), or a find.
-  void shortAnswerFunc();
+  // The reply of a probe or an address change that was answered. Routed by
+  // its request and the status byte: an address-change acknowledgement,
+  // nothing (status not 0), or a find.
+  void shortAnswerFunc(const BusReply& reply);
 
   void FindClick() { scan.FindClick(); }
   void scanTick(int busy) { scan.scanTick(busy); }
@@ -32,7 +32,6 @@ class Devices {
 
  private:
   WindowView& view_;
-  Exchange& exchange_;
   DeviceState& state_;
 };
 

@@ -29,6 +29,9 @@ QString deviceCaption(int address);
 struct DeviceState {
   FoundDeviceList FoundDevices;
   int SelectedAddress = 0;
+  // The command of the operation in progress, which the timer ticks follow:
+  // 1 scan, 2 address change, 80 poll.
+  int PendingCommand = 1;
 };
 
 }  // namespace rs485

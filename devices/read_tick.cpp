@@ -10,10 +10,10 @@ int beginReadTick(Exchange& exchange) {
   return exchange.inputQueued();
 }
 
-void readTimerTick(Exchange& exchange, const ReadTickBranches& branches) {
+void readTimerTick(Exchange& exchange, const DeviceState& state, const ReadTickBranches& branches) {
   const int busy = beginReadTick(exchange);
-  if (exchange.pendingCommand() == CmdProbe) branches.scan(busy);
-  if (exchange.pendingCommand() == CmdReadCurrent) branches.poll(busy);
+  if (state.PendingCommand == CmdProbe) branches.scan(busy);
+  if (state.PendingCommand == CmdReadCurrent) branches.poll(busy);
 }
 
 }  // namespace rs485

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "devices/found_devices.h"
 #include "link/exchange.h"
 
 namespace rs485 {
@@ -20,6 +21,6 @@ struct ReadTickBranches {
 // One readTimer tick, the window's and the command line's alike. The second
 // branch is chosen after the first has run: the end of a scan may hand the
 // tick to the poll it interrupted.
-void readTimerTick(Exchange& exchange, const ReadTickBranches& branches);
+void readTimerTick(Exchange& exchange, const DeviceState& state, const ReadTickBranches& branches);
 
 }  // namespace rs485

@@ -35,7 +35,7 @@ void Scan::start() {
   dialog_.setAskMode(ScanAnswer::AskAgain);
   scanAddress_ = firstAddress_;
   foundCount_ = 0;
-  exchange_.setPendingCommand(CmdProbe);
+  state_.PendingCommand = CmdProbe;
   view_.setStatus(msg::scanningFirst());
 }
 
@@ -49,10 +49,10 @@ void Scan::end() {
 }
 
 void Scan::scanTick(int busy) {
-  if (exchange_.pendingCommand() != CmdProbe) return;
+  if (state_.PendingCommand != CmdProbe) return;
   if (busy == 0) {
     view_.setStatus(msg::scanning(scanAddress_));
-    exchange_.sendRequest(scanAddress_, kStatusResponseLength);
+    exchange_.sendRequest(BusRequest::probe(scanAddress_));
     ++scanAddress_;
   }
   if (scanAddress_ == lastAddress_ + 1) end();

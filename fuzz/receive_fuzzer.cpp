@@ -1,12 +1,14 @@
 // The receive path of the exchange engine: arbitrary bytes arriving in
 // arbitrary bursts, with any awaited length, through the receive thread's
 // test (takeBlock) and the user-interface side of the hand-over
-// (acceptBlock, onReceived, the handlers). No port and no thread: the
-// fuzzer plays the port's input queue and runs the hand-over itself.
+// (acceptBlock, the judgement of a whole frame, the listener). No port and
+// no thread: the fuzzer plays the port's input queue and runs the hand-over
+// itself.
 //
-// Besides the engine's own checks: a readings frame reaches its handler
-// only when it names the device of the request in flight, at most once per
-// request; every other good readings frame is noted for its sender.
+// Besides the engine's own checks: every request gets exactly one reply; an
+// answer is only ever the request in flight's, of the length that request
+// awaits, at most once, and a readings answer names the device asked; every
+// other good frame is told for its sender.
 //
 // Input: a header of two bytes (the first awaited length; the trace switch
 // and what the handlers do), then operations of one byte each, some followed
@@ -42,7 +44,7 @@ class NoUi : public UiExecutor {
 
 using fuzz::Input;
 
-enum class HandlerAction { Nothing, ClearReceive, NewAnswerLength, ReplaceHandlers };
+enum class HandlerAction { Nothing, ClearReceive, NewAnswerLength, ReplaceListener };
 
 struct Run {
   NoUi ui;
@@ -51,52 +53,63 @@ struct Run {
   std::vector<std::uint8_t> handedIn;  // every byte given to acceptBlock, in order
   int shortAnswers = 0;
   int readings = 0;
-  int asked = 0;              // the address of the request in flight, 0 before any
-  bool answered = true;       // it has had its readings answer
-  std::vector<int> notAsked;  // senders of good readings frames that were not awaited
+  int requests = 0;
+  int replies = 0;
+  int asked = 0;                // the address byte of the request in flight, 0 before any
+  std::size_t askedLength = 0;  // the answer that request awaits
+  bool answered = true;         // it has had its reply
+  std::vector<int> notAsked;    // senders of good frames that were no request's answer
   HandlerAction action = HandlerAction::Nothing;
   std::size_t actionExpected = 0;
   bool tracing = false;
   int traceLines = 0;
   std::string lastLine;
 
-  void installNotes() {
-    exchange.setNotes({.outcome = [this](const RequestOutcome& outcome) {
-      if (outcome.kind == RequestOutcome::Kind::OtherDevice) notAsked.push_back(outcome.address);
-    }});
-  }
-
-  // A tick that sends a request to `address` (its low byte is what goes out).
-  void request(int address, std::size_t expected) {
-    exchange.sendRequest(address, expected);
+  // A tick that sends a request to `address` (its low byte is what goes
+  // out): a readings request, or a probe.
+  void request(int address, bool readingsRequest) {
+    const BusRequest r = readingsRequest ? BusRequest::readCurrent(address) : BusRequest::probe(address);
+    exchange.sendRequest(r);
+    ++requests;
+    CHECK(replies == requests - 1);  // the one before has had its reply
     asked = address & 0xFF;
+    askedLength = r.answerLength();
     answered = false;
   }
 
-  void installHandlers() {
-    exchange.setHandlers(ExchangeHandlers{[this] { handled(kStatusResponseLength, shortAnswers); },
-                                          [this] { handled(kReadingsResponseLength, readings); },
-                                          [] { std::abort(); },
-                                          {}});
+  void installListener() {
+    exchange.setListener({.sent = {},
+                          .reply = [this](const BusReply& reply) { replied(reply); },
+                          .dropped = {},
+                          .unasked = [this](int address) { notAsked.push_back(address); },
+                          .writeFailed = [] { std::abort(); },
+                          .writeResumed = {},
+                          .requestWritten = {}});
   }
 
-  // Inside a handler: the frame is exactly as long as the answer awaited
-  // and of this kind, its CRC matches, and it is the last bytes handed in.
-  void handled(std::size_t length, int& calls) {
-    ++calls;
+  void replied(const BusReply& reply) {
+    ++replies;
+    CHECK(!answered);
+    CHECK((reply.request.address & 0xFF) == asked);
+    answered = true;
+    if (reply.answered()) answer(reply);
+  }
+
+  // An answer: the frame is exactly as long as the request awaits, its CRC
+  // matches, and it is the last bytes handed in.
+  void answer(const BusReply& reply) {
+    const std::size_t length = reply.request.answerLength();
+    ++(length == kReadingsResponseLength ? readings : shortAnswers);
     const auto frame = exchange.frame();
-    CHECK(exchange.answerLength() == length);
+    CHECK(length == askedLength);
     CHECK(frame.size() == length);
-    CHECK(exchange.Read());
     CHECK(frameCrcMatches(frame));
+    CHECK(reply.readings.has_value() == (length == kReadingsResponseLength));
+    CHECK(reply.status.has_value() == (length == kStatusResponseLength));
     CHECK(handedIn.size() >= length);
     CHECK(std::equal(frame.begin(), frame.end(), handedIn.end() - static_cast<std::ptrdiff_t>(length)));
     if (tracing) CHECK(std::string_view(lastLine).ends_with("  accepted\n"));
-    if (length == kReadingsResponseLength) {
-      CHECK(frame[0] == asked);
-      CHECK(!answered);
-    }
-    answered = true;  // whatever answered it, the request has had its answer
+    if (length == kReadingsResponseLength) CHECK(frame[0] == asked);
     switch (action) {
       case HandlerAction::Nothing:
         break;
@@ -106,8 +119,8 @@ struct Run {
       case HandlerAction::NewAnswerLength:
         exchange.expectAnswer(actionExpected);
         break;
-      case HandlerAction::ReplaceHandlers:
-        installHandlers();  // the running handler's own function object goes
+      case HandlerAction::ReplaceListener:
+        installListener();  // the running listener's own function object goes
         break;
     }
   }
@@ -141,10 +154,11 @@ struct Run {
                        frameCrcMatches(block);
     const int stray = static_cast<int>(notAsked.size() - strayBefore);
     CHECK(calls + stray <= 1);
-    // A whole good frame on an empty buffer is handled, once, unless it is a
-    // readings frame that is not the awaited answer: then it is noted, once.
+    // A whole good frame on an empty buffer is the answer, once, when it is
+    // the request in flight's; else it is told for its sender, once.
     if (fresh && frame) {
-      const bool ours = count != kReadingsResponseLength || (awaited && block[0] == asked);
+      const bool ours =
+          awaited && count == askedLength && (count != kReadingsResponseLength || block[0] == asked);
       CHECK(calls == (ours ? 1 : 0));
       CHECK(stray == (ours ? 0 : 1));
       if (!ours) CHECK(notAsked.back() == block[0]);
@@ -178,8 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   run.tracing = (setup & 1) != 0;
   run.action = static_cast<HandlerAction>((setup >> 1) & 3);
   run.actionExpected = expectedFrom(static_cast<std::uint8_t>(setup >> 3));
-  run.installHandlers();
-  run.installNotes();
+  run.installListener();
   if (run.tracing) {
     run.exchange.setTrace(std::make_shared<TrafficTrace>(
         [&run](const std::string& line) {
@@ -206,15 +219,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       case 4: {
         // A tick: both queues purged, then the next request to the address
-        // given, or (0) no request, bytes being in the way.
+        // given, or (0) no request, bytes being in the way; the awaited
+        // length may differ from the request's (a poll started meanwhile).
         run.queue.clear();
-        const std::size_t expected = expectedFrom(in.byte());
+        const std::uint8_t kind = in.byte();
         const int address = in.byte();
-        if (address == 0) {
-          run.exchange.expectAnswer(expected);
-        } else {
-          run.request(address, expected);
-        }
+        if (address != 0) run.request(address, (kind & 0x80) != 0);
+        if (address == 0 || (kind & 0x40) != 0) run.exchange.expectAnswer(expectedFrom(kind));
         break;
       }
       case 5:

@@ -93,46 +93,77 @@ void Exchange::setThreadStarter(ThreadStarter starter) { startThread_ = std::mov
 
 Exchange::~Exchange() { stop(); }
 
-void Exchange::setHandlers(ExchangeHandlers handlers) { handlers_ = std::move(handlers); }
-
 void Exchange::setTrace(std::shared_ptr<TrafficTrace> trace) { trace_ = std::move(trace); }
 
-void Exchange::sendRequest(int address, std::size_t answerLength) {
-  ExpectedLength = answerLength;
-  // The request's address byte is what an answer must name.
-  Asked = address & 0xFF;
-  Answered = false;
-  readingFunc(address, answerLength);
-  ledger_.sent(address);
+void Exchange::sendRequest(const BusRequest& request) {
+  ExpectedLength = request.answerLength();
+  // Bytes still queued for the request in flight are its Incomplete answer.
+  readingFunc(request);
+  settleInFlight();
+  inFlight_ = request;
+  dropped_ = BusReply::Why::None;
+  {
+    std::lock_guard lock(txMutex_);
+    inFlightGeneration_ = txGeneration_;
+  }
+  state_ = State::Writing;
+  if (listener_.sent) listener_.sent(request);
 }
 
-bool Exchange::answersRequestInFlight() const {
-  if (ExpectedLength != kReadingsResponseLength) return true;
-  return !Answered && RxCount > 0 && RxBuffer[0] == Asked;
+void Exchange::readingFunc(const BusRequest& request) {
+  setTx(request.frame(), request.frameLength());
+  purgeOutput();
+  // An address change leaves the receive queue as it is.
+  if (request.kind != BusRequest::Kind::SetAddress) purgeInput();
+  if (session_) session_->gate.release();
 }
 
 void Exchange::expectAnswer(std::size_t answerLength) { ExpectedLength = answerLength; }
 
-bool Exchange::readingFunc(int address, std::size_t /*length*/) {
-  setTx(buildBusRequest(address, PendingCommand), kBusRequestLength);
-  purgeOutput();
-  purgeInput();
-  if (session_) session_->gate.release();
-  return true;
+void Exchange::settleRequest() { settleInFlight(); }
+
+void Exchange::settleInFlight() {
+  if (state_ == State::Idle) return;
+  if (dropped_ != BusReply::Why::None) {
+    reply({.request = inFlight_, .kind = BusReply::Kind::Dropped, .why = dropped_});
+    return;
+  }
+  // A write whose onSent did not run (the port closed first) still counts.
+  const bool written = state_ == State::Awaiting || (WriteOk && writtenGeneration_ == inFlightGeneration_);
+  reply({.request = inFlight_, .kind = written ? BusReply::Kind::Silent : BusReply::Kind::NotSent});
 }
 
-void Exchange::sendAddressChange(int currentAddress, int newAddress) {
-  Asked = currentAddress & 0xFF;
-  Answered = false;
-  setTx(buildAddressChangeRequest(currentAddress, newAddress), kAddressChangeRequestLength);
-  ExpectedLength = kStatusResponseLength;
-  purgeOutput();
-  if (session_) session_->gate.release();
+void Exchange::dropInFlight(BusReply::Why why) {
+  // Stray bytes after the request had its reply are no answer of anybody's,
+  // and the rest of a bad answer is no second drop.
+  if (state_ == State::Idle || dropped_ != BusReply::Why::None) return;
+  dropped_ = why;
+  if (listener_.dropped) {
+    const auto dropped = listener_.dropped;
+    dropped(inFlight_, why);
+  }
+}
+
+void Exchange::reply(BusReply reply) {
+  state_ = State::Idle;
+  if (!listener_.reply) return;
+  // A copy: the listener may be replaced while it runs.
+  const auto tell = listener_.reply;
+  tell(reply);
 }
 
 bool Exchange::Read() const {
   const std::size_t length = ExpectedLength;
   return length <= RxBuffer.size() && frameCrcMatches(std::span(RxBuffer).first(length));
+}
+
+TraceVerdict Exchange::judgeFrame() const {
+  if (!Read()) return TraceVerdict::BadCrc;
+  // Only the first answer of the request in flight, of the length it awaits;
+  // a readings answer must also name the device asked.
+  const bool ours = state_ != State::Idle && RxCount == inFlight_.answerLength() &&
+                    (RxCount != kReadingsResponseLength || RxBuffer[0] == (inFlight_.address & 0xFF));
+  return ours ? TraceVerdict::Accepted : TraceVerdict::NotAsked;
 }
 
 void Exchange::clearReceive() {
@@ -148,7 +179,7 @@ void Exchange::purgeOutput() {
 void Exchange::purgeInput() {
   if (port_ == nullptr) return;
   // Bytes still queued never made up an answer of the awaited length.
-  if (notes_.outcome && port_->inputQueued() > 0) ledger_.dropped(RequestOutcome::Why::Incomplete);
+  if (state_ != State::Idle && port_->inputQueued() > 0) dropInFlight(BusReply::Why::Incomplete);
   purgeReceiveQueue(*port_, trace_.get(), ExpectedLength);
 }
 
@@ -156,57 +187,64 @@ int Exchange::inputQueued() { return port_ != nullptr ? port_->inputQueued() : 0
 
 void Exchange::onSent() {
   if (WriteOk) {
-    if (std::exchange(writeFailing_, false) && handlers_.sendResumed) {
-      const auto sendResumed = handlers_.sendResumed;
-      sendResumed();
+    if (std::exchange(writeFailing_, false) && listener_.writeResumed) {
+      const auto writeResumed = listener_.writeResumed;
+      writeResumed();
     }
     std::uint64_t newest = 0;
     {
       std::lock_guard lock(txMutex_);
       newest = txGeneration_;
     }
+    if (state_ == State::Writing && writtenGeneration_ == inFlightGeneration_) state_ = State::Awaiting;
     // Parked only when the frame written is the newest: a request made since
     // found the thread running and goes out next.
     if (writtenGeneration_ != newest) return;
     if (session_) session_->gate.park();
-    note(notes_.requestWritten);
+    if (listener_.requestWritten) {
+      const auto requestWritten = listener_.requestWritten;
+      requestWritten();
+    }
     return;
   }
   // Not parked: the transmit thread writes the frame again after a pause.
   writeFailing_ = true;
-  const auto sendFailed = handlers_.sendFailed;
-  if (sendFailed) sendFailed();
+  if (listener_.writeFailed) {
+    const auto writeFailed = listener_.writeFailed;
+    writeFailed();
+  }
 }
 
-void Exchange::onReceived() {
-  const std::size_t expected = ExpectedLength;
-  if (RxCount == expected) {
-    const bool good = Read();
-    if (good && !answersRequestInFlight()) {
-      // Another device's answer, a late one, or a second one: it names the
-      // device that sent it, and goes nowhere else.
-      ledger_.otherDevice(RxBuffer[0]);
-    } else if (good) {
-      // A copy: the handler may replace the handlers while it runs.
-      std::function<void()> handler;
-      if (expected == kStatusResponseLength) handler = handlers_.shortAnswer;
-      if (expected == kReadingsResponseLength) handler = handlers_.readings;
-      // Only an answer that reaches its handler is the request's answer.
-      if (handler) {
-        Answered = true;
-        ledger_.answered(frame());
-        handler();
-      }
-      ReadScratch.fill(0);
-    } else {
-      ledger_.dropped(RequestOutcome::Why::BadCrc);
+void Exchange::frameComplete() {
+  const TraceVerdict verdict = judgeFrame();
+  traceReceived(frame(), verdict);
+  if (verdict == TraceVerdict::BadCrc) {
+    dropInFlight(BusReply::Why::BadCrc);
+  } else if (verdict == TraceVerdict::NotAsked) {
+    // Another device's answer, a late one, or a second one: it names the
+    // device that sent it, and goes nowhere else.
+    if (listener_.unasked) {
+      const auto unasked = listener_.unasked;
+      unasked(RxBuffer[0]);
     }
-    clearReceive();
+  } else {
+    BusReply answer{.request = inFlight_, .kind = BusReply::Kind::Answered};
+    if (RxCount == kReadingsResponseLength) {
+      answer.readings = decodeReadingsResponse(RxBuffer.data());
+    } else {
+      answer.status = decodeStatusResponse(RxBuffer.data());
+    }
+    const std::uint64_t before = inFlightGeneration_;
+    reply(answer);
+    // A request sent by the listener has had both queues purged already,
+    // and its answer may be on its way: only the buffer is cleared for it.
+    if (inFlightGeneration_ != before) {
+      RxBuffer.fill(0);
+      RxCount = 0;
+      return;
+    }
   }
-  if (RxCount > ExpectedLength) {
-    ledger_.dropped(RequestOutcome::Why::WrongLength);
-    clearReceive();
-  }
+  clearReceive();
 }
 
 bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
@@ -214,38 +252,26 @@ bool Exchange::takeBlock(std::size_t queued, std::size_t expected) {
 }
 
 void Exchange::acceptBlock(std::span<const std::uint8_t> block) {
-  if (block.size() > RxBuffer.size()) {
-    traceReceived(block, TraceVerdict::WrongLength);
-    ledger_.dropped(RequestOutcome::Why::WrongLength);
-    clearReceive();
-    return;
-  }
-  std::ranges::copy(block, ReadScratch.begin());
   if (RxCount > RxBuffer.size() || block.size() > RxBuffer.size() - RxCount) {
     // It would not fit: the block goes, together with what was assembled.
     traceReceived(block, TraceVerdict::WrongLength);
-    ledger_.dropped(RequestOutcome::Why::WrongLength);
+    dropInFlight(BusReply::Why::WrongLength);
     clearReceive();
     return;
   }
   std::ranges::copy(block, RxBuffer.begin() + static_cast<std::ptrdiff_t>(RxCount));
   RxCount += block.size();
-  if (trace_) {
-    // The line shows what onReceived is about to judge: the whole frame
-    // when it is complete, else the block that did not make one.
-    const std::size_t expected = ExpectedLength;
-    if (RxCount == expected) {
-      const TraceVerdict verdict = !Read()                    ? TraceVerdict::BadCrc
-                                   : answersRequestInFlight() ? TraceVerdict::Accepted
-                                                              : TraceVerdict::NotAsked;
-      traceReceived(frame(), verdict);
-    } else if (RxCount > expected) {
-      traceReceived(frame(), TraceVerdict::WrongLength);
-    } else {
-      traceReceived(block, TraceVerdict::WrongLength);
-    }
+  const std::size_t expected = ExpectedLength;
+  if (RxCount == expected) {
+    frameComplete();
+  } else if (RxCount > expected) {
+    traceReceived(frame(), TraceVerdict::WrongLength);
+    dropInFlight(BusReply::Why::WrongLength);
+    clearReceive();
+  } else {
+    // Not a frame yet: the next block may complete it.
+    traceReceived(block, TraceVerdict::WrongLength);
   }
-  onReceived();
 }
 
 void Exchange::traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict) {
@@ -334,9 +360,7 @@ void Exchange::start(SerialPort& port) {
   s.trace = trace_;
   WriteOk = false;
   writeFailing_ = false;
-  Asked = 0;
-  Answered = true;
-  ledger_.forget();
+  state_ = State::Idle;
   port_ = &port;
   try {
     s.reader = startThread_([this, &s] { readThreadBody(s); });

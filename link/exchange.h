@@ -10,7 +10,7 @@
 #include <span>
 #include <thread>
 
-#include "link/request_outcome.h"
+#include "link/bus_reply.h"
 #include "link/serial_port.h"
 #include "link/traffic_trace.h"
 #include "link/ui_executor.h"
@@ -18,20 +18,23 @@
 
 namespace rs485 {
 
-// What the engine calls on the user-interface thread.
-struct ExchangeHandlers {
-  std::function<void()> shortAnswer;  // a 5-byte frame with a good CRC is in frame()
-  std::function<void()> readings;     // a 16-byte frame with a good CRC is in frame()
-  std::function<void()> sendFailed;   // a write did not complete ("Ошибка передачи")
-  std::function<void()> sendResumed;  // the first write that completed after failed ones
-};
-
-// What the engine tells, on the user-interface thread: the outcome of each
-// request (see RequestOutcome), and that the port has taken the whole of the
-// newest frame (its bytes may still be on their way down the line).
-struct ExchangeNotes {
-  OutcomeSink outcome;
-  std::function<void()> requestWritten = {};
+// What the engine tells, on the user-interface thread, one call at a time.
+// A call may send the next request or close the port.
+struct ExchangeListener {
+  std::function<void(const BusRequest&)> sent;  // handed to the transmit thread
+  std::function<void(const BusReply&)> reply;   // exactly one for every request sent
+  // Bytes in the request's time that made no answer, told at once; the
+  // request may still be answered, and is dropped only if it is not. One
+  // for each request at most.
+  std::function<void(const BusRequest&, BusReply::Why)> dropped;
+  // A good answer that is no request's answer (late, unasked, a second
+  // one), by the address it names.
+  std::function<void(int address)> unasked;
+  std::function<void()> writeFailed;   // each write that did not complete ("Ошибка передачи")
+  std::function<void()> writeResumed;  // the first write that completed after failed ones
+  // The port has taken the whole of the newest frame (its bytes may still
+  // be on their way down the line).
+  std::function<void()> requestWritten;
 };
 
 // Moves one request out and one response in over the open port, on two
@@ -51,11 +54,7 @@ class Exchange {
   Exchange(const Exchange&) = delete;
   Exchange& operator=(const Exchange&) = delete;
 
-  void setHandlers(ExchangeHandlers handlers);
-  void setNotes(ExchangeNotes notes) { notes_ = std::move(notes); }
-  // The request in flight gets no answer any more (the end of a poll): it
-  // is told silent unless it had one.
-  void settleRequest() { ledger_.settle(); }
+  void setListener(ExchangeListener listener) { listener_ = std::move(listener); }
 
   // Every frame written and every block received or dropped by a receive
   // purge is traced while a trace is set (null: off, the default); then a
@@ -64,45 +63,31 @@ class Exchange {
   // User-interface thread only.
   void setTrace(std::shared_ptr<TrafficTrace> trace);
 
-  // The command of the operation in progress (1 scan, 2 address change,
-  // 80 poll). User-interface thread only.
-  void setPendingCommand(int command) { PendingCommand = command; }
-  int pendingCommand() const { return PendingCommand; }
-
-  // Sends the four-byte request for `address` with the pending command and
-  // awaits an answer of `answerLength` bytes: both queues purged, the
-  // transmit thread released. Never waits.
+  // Sends `request`, replacing the one in flight, which gets its reply
+  // first: both queues purged (only the transmit queue for an address
+  // change), the transmit thread released. Never waits.
   //
   // Frames carry no sequence number, so an answer that comes late lands in
-  // another request's time. A readings answer is therefore handled only as
-  // the answer of the request in flight: its address byte must be the
-  // address asked, and only the first such answer of a request is taken.
-  void sendRequest(int address, std::size_t answerLength);
+  // another request's time. An answer is therefore taken only as the answer
+  // of the request in flight, only the first one, and a readings answer only
+  // when its address byte is the address asked.
+  void sendRequest(const BusRequest& request);
   // Awaits an answer of `answerLength` bytes without sending anything (a
   // tick that finds bytes waiting).
   void expectAnswer(std::size_t answerLength);
   std::size_t answerLength() const { return ExpectedLength; }
+  // The request in flight gets no answer any more (the end of a poll, the
+  // close of the port): it is told silent, or not sent when no write of it
+  // completed, unless it had its reply.
+  void settleRequest();
 
-  // The address-change send: the five-byte request, a 5-byte answer
-  // awaited, transmit queue purged only, transmit thread released.
-  void sendAddressChange(int currentAddress, int newAddress);
-
-  // The frame assembled so far; inside a handler, the whole accepted frame.
+  // The bytes of the answer assembled so far.
   std::span<const std::uint8_t> frame() const {
     return std::span<const std::uint8_t>(RxBuffer).first(RxCount);
   }
   // The whole receive buffer, the bytes past frame() included, for tests
   // that check it was cleared.
   std::span<const std::uint8_t, kRxBufferSize> receiveBuffer() const { return RxBuffer; }
-  // The last block the receive thread handed over, zeroed once a frame has
-  // been handled; tests clear it to watch the next hand-over.
-  std::span<const std::uint8_t, kRxBufferSize> lastBlock() const { return ReadScratch; }
-  void clearLastBlock() { ReadScratch.fill(0); }
-
-  // The CRC test of the assembled frame of the awaited length (the engine's
-  // name for it: it reads the frame's verdict, not the port).
-  bool Read() const;
-
   // Zero the receive buffer, no frame assembled, purge the receive queue.
   void clearReceive();
 
@@ -111,16 +96,12 @@ class Exchange {
   void purgeInput();
   int inputQueued();
 
-  // Completion handlers; run on the user-interface thread by the hand-over.
-  void onSent();
-  void onReceived();
-
   // The receive thread's test at each arrival: the queued bytes are read as
   // one block only when the queue holds exactly as many as the answer awaited.
   static bool takeBlock(std::size_t queued, std::size_t expected);
 
   // The user-interface side of the receive hand-over: appends the block to
-  // the frame and runs onReceived. A block that would not fit is discarded
+  // the frame and judges it once it is whole. A block that would not fit is discarded
   // together with what was assembled, and the receive queue is purged.
   // User-interface thread only.
   void acceptBlock(std::span<const std::uint8_t> block);
@@ -138,7 +119,8 @@ class Exchange {
   using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
   void setThreadStarter(ThreadStarter starter);
 
-  // Ends both threads and waits for them. Never deadlocks: a worker waiting
+  // Ends both threads and waits for them; the request in flight stays
+  // without its reply until settleRequest(). Never deadlocks: a worker waiting
   // in a hand-over is released without its handler having run, and a
   // handler still queued will not run. Safe when not started, and from
   // inside a handler. User-interface thread only.
@@ -159,45 +141,51 @@ class Exchange {
  private:
   using Block = std::array<std::uint8_t, kRxBufferSize>;
 
-  // Builds the four-byte request for `address` with PendingCommand, purges
-  // both queues and releases the transmit thread. `length` is not used:
-  // ExpectedLength is set before. Always true; never waits.
-  bool readingFunc(int address, std::size_t length);
+  // What the engine is doing with the request in flight.
+  enum class State {
+    Idle,      // none in flight: it has had its reply, or none was sent since the open
+    Writing,   // handed to the transmit thread, no write of it completed yet
+    Awaiting,  // written; its answer awaited
+  };
+  // What a whole frame of the awaited length is; the one judgement that the
+  // reply and the trace both follow.
+  TraceVerdict judgeFrame() const;
+  bool Read() const;  // the CRC test of the frame of the awaited length
+
+  // Puts `request`'s frame into TxBuffer, purges the queues it needs purged
+  // and releases the transmit thread. Never waits.
+  void readingFunc(const BusRequest& request);
   void setTx(const TxFrame& frame, std::size_t count);
+  void onSent();
+  void frameComplete();
   void writeThreadBody(Session& session);
   void readThreadBody(Session& session);
   void traceReceived(std::span<const std::uint8_t> bytes, TraceVerdict verdict);
-  // The assembled frame of the awaited length, its CRC good, is the answer
-  // of the request in flight (always so for a five-byte answer).
-  bool answersRequestInFlight() const;
-  void note(const std::function<void()>& what) const {
-    if (what) what();
-  }
+  // The request in flight has its reply and is in flight no more.
+  void reply(BusReply reply);
+  void dropInFlight(BusReply::Why why);
+  // Its reply when nothing more will come for it: dropped after bad bytes,
+  // else silent once written.
+  void settleInFlight();
 
-  // The engine's shared state. PendingCommand and the receive buffer belong
-  // to the user-interface thread alone; ExpectedLength is read by the
+  // The engine's shared state. The request in flight and the receive buffer
+  // belong to the user-interface thread alone; ExpectedLength is read by the
   // receive thread at every arrival.
-  int PendingCommand = 1;
-  // Length of the answer the request in flight must produce (5 or 16; 0
-  // before the first request).
+  State state_ = State::Idle;
+  BusRequest inFlight_;
+  std::uint64_t inFlightGeneration_ = 0;         // its frame's number in TxBuffer
+  BusReply::Why dropped_ = BusReply::Why::None;  // why its first bad bytes were dropped
+  // Length of the answer awaited (5 or 16; 0 before the first request).
   std::atomic<std::size_t> ExpectedLength{0};
   std::array<std::uint8_t, kRxBufferSize> RxBuffer{};
   std::size_t RxCount = 0;
-  // The last block the receive thread read, as it was handed over.
-  std::array<std::uint8_t, kRxBufferSize> ReadScratch{};
   // Set by the transmit thread after each write, read by onSent.
   std::atomic<bool> WriteOk{false};
   // A write failed and none has completed since. User-interface thread only.
   bool writeFailing_ = false;
-  // The request in flight: the address asked, and whether its answer has
-  // been handled. User-interface thread only.
-  int Asked = 0;
-  bool Answered = true;
 
   UiExecutor& ui_;
-  ExchangeHandlers handlers_;
-  ExchangeNotes notes_;
-  RequestLedger ledger_{notes_.outcome};
+  ExchangeListener listener_;
   SerialPort* port_ = nullptr;  // user-interface thread's view of the port
   std::shared_ptr<TrafficTrace> trace_;
 

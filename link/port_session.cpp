@@ -14,7 +14,11 @@ constexpr int kDriverQueueSize = 2000;
 PortSession::PortSession(Exchange& exchange, PortNames names, DeviceOpener opener)
     : exchange_(exchange), names_(std::move(names)), opener_(std::move(opener)) {}
 
-PortSession::~PortSession() { COMClose(); }
+PortSession::~PortSession() {
+  // Whoever listens to the engine may be gone already: nothing is told.
+  exchange_.stop();
+  device_.reset();
+}
 
 std::string PortSession::lastErrorText() const {
   std::string text = describe(lastError_);
@@ -69,6 +73,7 @@ bool PortSession::COMOpen(const std::string& portName) {
 void PortSession::COMClose() {
   exchange_.stop();
   device_.reset();
+  exchange_.settleRequest();
 }
 
 }  // namespace rs485

@@ -19,7 +19,8 @@ class PortSession {
   // Opens the port named `portName` ("COM1".."COM5"). False when any step
   // fails; then nothing stays open and lastError() says why.
   bool COMOpen(const std::string& portName);
-  // Stops the engine's threads and closes the port. Safe when nothing is open.
+  // Stops the engine's threads and closes the port; the request in flight
+  // gets its reply. Safe when nothing is open.
   void COMClose();
 
   bool isOpen() const { return device_ != nullptr; }

@@ -1,34 +1,19 @@
 #include "monitor/device_health.h"
 
-#include <utility>
-
 namespace rs485 {
 
-ExchangeNotes DeviceHealth::notes(Clock now) {
-  return {.outcome = [this, now = std::move(now)](const RequestOutcome& outcome) {
-    // The clock is read only for an answer.
-    count(outcome, outcome.kind == RequestOutcome::Kind::Answered ? now() : QDateTime());
-  }};
-}
-
-void DeviceHealth::count(const RequestOutcome& outcome, const QDateTime& at) {
-  Figures& f = figures_[outcome.address];
-  switch (outcome.kind) {
-    case RequestOutcome::Kind::Sent:
-      ++f.sent;
-      break;
-    case RequestOutcome::Kind::Answered:
+void DeviceHealth::count(const BusReply& reply, const QDateTime& at) {
+  Figures& f = figures_[reply.address()];
+  switch (reply.kind) {
+    case BusReply::Kind::Answered:
       ++f.accepted;
       f.lastAnswer = at;
       break;
-    case RequestOutcome::Kind::Dropped:
-      ++f.dropped;
+    case BusReply::Kind::Dropped:
       break;
-    case RequestOutcome::Kind::Silent:
+    case BusReply::Kind::Silent:
+    case BusReply::Kind::NotSent:
       ++f.unanswered;
-      break;
-    case RequestOutcome::Kind::OtherDevice:
-      ++f.notAsked;
       break;
   }
 }

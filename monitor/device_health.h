@@ -11,7 +11,7 @@ namespace rs485 {
 
 // What each device has done since the port was opened, for the tooltip of
 // its row in ListAdress and the command line's summary: the engine's
-// request outcomes, counted on the user-interface thread.
+// requests, replies and unasked answers, counted on the user-interface thread.
 class DeviceHealth {
  public:
   struct Figures {
@@ -23,12 +23,14 @@ class DeviceHealth {
     QDateTime lastAnswer;  // local time; invalid while it has not answered
   };
 
-  // The engine's notes, feeding these figures; `now` stamps each accepted answer.
-  ExchangeNotes notes(Clock now);
-
   void reset() { figures_.clear(); }
-  // `at` is the time of an Answered outcome; the others ignore it.
-  void count(const RequestOutcome& outcome, const QDateTime& at);
+  void sent(int address) { ++figures_[address].sent; }
+  // Counted when it happens: the request's reply may still be an answer.
+  void dropped(int address) { ++figures_[address].dropped; }
+  // `at` is the time of an answered reply; the others ignore it. A dropped
+  // reply was counted at its drop.
+  void count(const BusReply& reply, const QDateTime& at);
+  void unasked(int address) { ++figures_[address].notAsked; }
 
   Figures figures(int address) const;
   QString toolTip(int address) const;

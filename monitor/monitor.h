@@ -25,8 +25,8 @@ class Monitor {
   void readingAllClick() { poll.readingAllClick(); }
   // readTimerTimer while PendingCommand is 80, after the common first steps.
   void pollTick(int busy) { poll.pollTick(busy); }
-  // The engine's handler of a 16-byte answer.
-  void showReadings() { display.showReadings(); }
+  // The readings that answered a poll request.
+  void showReadings(const ReadingsResponse& answer) { display.showReadings(answer); }
   void dotTimerTimer() { display.dotTimerTimer(); }
   void wFileClick() { recording.wFileClick(); }
   // For the scan, at each find.

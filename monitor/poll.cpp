@@ -47,7 +47,7 @@ void Poll::start() {
   }
 
   view_.setReadTimerInterval(kPollInterval);
-  exchange_.setPendingCommand(CmdReadCurrent);
+  state_.PendingCommand = CmdReadCurrent;
   view_.setReadTimerActive(true);
 }
 
@@ -81,7 +81,7 @@ void Poll::pollTick(int busy) {
     exchange_.expectAnswer(kReadingsResponseLength);
     return;
   }
-  exchange_.sendRequest(entry->address, kReadingsResponseLength);
+  exchange_.sendRequest(BusRequest::readCurrent(entry->address));
 }
 
 DeviceEntry* Poll::currentEntry() {

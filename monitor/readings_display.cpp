@@ -52,8 +52,7 @@ ReadingsDisplay::ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceSt
                                  Recording& recording)
     : view_(view), exchange_(exchange), state_(state), poll_(poll), recording_(recording) {}
 
-void ReadingsDisplay::showReadings() {
-  const ReadingsResponse answer = decodeReadingsResponse(exchange_.frame().data());
+void ReadingsDisplay::showReadings(const ReadingsResponse& answer) {
   DeviceEntry* entry = poll_.currentEntry();
   // The engine hands over only the answer of the device it asked; a poll
   // started again since may already stand at another entry.

@@ -20,9 +20,8 @@ class ReadingsDisplay {
   ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll,
                   Recording& recording);
 
-  // The handler of a 16-byte answer whose CRC matched; the frame is
-  // exchange.frame().
-  void showReadings();
+  // The readings that answered a poll request.
+  void showReadings(const ReadingsResponse& answer);
 
   // dotTimer tick: the colon shows and hides in turn.
   void dotTimerTimer();

@@ -136,13 +136,15 @@ void THeadForm::setUpTimers() {
 }
 
 void THeadForm::connectEngine() {
-  exchange_.setHandlers({
-      .shortAnswer = [this] { guarded([this] { shortAnswerFunc(); }); },
-      .readings = [this] { guarded([this] { showReadings(); }); },
-      .sendFailed = [this] { showSendFailed(); },
-      .sendResumed = [this] { clearSendFailed(); },
+  exchange_.setListener({
+      .sent = [this](const BusRequest& request) { health_.sent(request.address); },
+      .reply = [this](const BusReply& reply) { replied(reply); },
+      .dropped = [this](const BusRequest& request, BusReply::Why) { health_.dropped(request.address); },
+      .unasked = [this](int address) { health_.unasked(address); },
+      .writeFailed = [this] { showSendFailed(); },
+      .writeResumed = [this] { clearSendFailed(); },
+      .requestWritten = {},
   });
-  exchange_.setNotes(health_.notes([this] { return now_(); }));
   discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
 }
 
@@ -418,8 +420,12 @@ QWidget* THeadForm::focusControl(NextFocus focus) const {
 void THeadForm::InstallAdressClick() { discovery_.InstallAdressClick(); }
 void THeadForm::readingAllClick() { monitor_.readingAllClick(); }
 void THeadForm::wFileClick() { monitor_.wFileClick(); }
-void THeadForm::shortAnswerFunc() { discovery_.shortAnswerFunc(); }
-void THeadForm::showReadings() { monitor_.showReadings(); }
+void THeadForm::replied(const BusReply& reply) {
+  // The clock is read only for an answer.
+  health_.count(reply, reply.answered() ? now_() : QDateTime());
+  if (reply.status) guarded([this, &reply] { discovery_.shortAnswerFunc(reply); });
+  if (reply.readings) guarded([this, &reply] { monitor_.showReadings(*reply.readings); });
+}
 
 ScanAnswer THeadForm::DialogLink::askMode() const {
   return form_.confirmDialog_ != nullptr ? form_.confirmDialog_->askMode() : ScanAnswer::AskAgain;
@@ -434,8 +440,9 @@ void THeadForm::DialogLink::ask(const QString& confirmText) {
 }
 
 void THeadForm::readTimerTimer() {
-  readTimerTick(exchange_, {.scan = [this](int busy) { discovery_.scanTick(busy); },
-                            .poll = [this](int busy) { monitor_.pollTick(busy); }});
+  readTimerTick(exchange_, devices_,
+                {.scan = [this](int busy) { discovery_.scanTick(busy); },
+                 .poll = [this](int busy) { monitor_.pollTick(busy); }});
 }
 
 void THeadForm::dotTimerTimer() { monitor_.dotTimerTimer(); }

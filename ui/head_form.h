@@ -103,9 +103,9 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   // them do nothing.
   void displayCellClick();
   void displayCellKeyPress(QChar& key);
-  // The engine's handlers of a 5-byte and of a 16-byte answer.
-  void shortAnswerFunc();
-  void showReadings();
+  // Every reply of the engine: counted for the device's tooltip, and an
+  // answer goes to the scan and the address change, or to the display.
+  void replied(const BusReply& reply);
 
   // WindowView
   void setStatus(const QString& text) override;

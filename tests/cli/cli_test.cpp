@@ -374,8 +374,16 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
   QTemporaryDir dir;
   QDateTime now = at(0);
   Monitor monitor{window, exchange, state, [&] { return now; }, {dir.path(), {}}};
-  exchange.setHandlers(
-      {.shortAnswer = {}, .readings = [&] { monitor.showReadings(); }, .sendFailed = {}, .sendResumed = {}});
+  exchange.setListener({.sent = {},
+                        .reply =
+                            [&](const BusReply& reply) {
+                              if (reply.readings) monitor.showReadings(*reply.readings);
+                            },
+                        .dropped = {},
+                        .unasked = {},
+                        .writeFailed = {},
+                        .writeResumed = {},
+                        .requestWritten = {}});
   for (const int address : {3, 7, 12}) {
     state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(now)});
     monitor.prepareRecordingFile(address);

@@ -30,6 +30,8 @@ struct Rig {
   QDateTime now{QDate(2024, 3, 1), QTime(10, 30)};
   std::vector<int> prepared;
   std::function<void(int)> onPrepare;
+  std::vector<BusReply> replies;  // as the engine told them
+  std::vector<int> unasked;       // good answers that were no request's
   Devices devices{view,
                   dialog,
                   exchange,
@@ -42,14 +44,24 @@ struct Rig {
                   }};
 
   Rig() {
-    exchange.setHandlers(ExchangeHandlers{[this] { devices.shortAnswerFunc(); }, {}, {}, {}});
+    exchange.setListener({.sent = {},
+                          .reply =
+                              [this](const BusReply& reply) {
+                                replies.push_back(reply);
+                                if (reply.status) devices.shortAnswerFunc(reply);
+                              },
+                          .dropped = {},
+                          .unasked = [this](int address) { unasked.push_back(address); },
+                          .writeFailed = {},
+                          .writeResumed = {},
+                          .requestWritten = {}});
     // Not the default of 500, so that the copied interval can be told apart.
     view.timeouts = 750;
   }
 
   TxFrame tx() const { return exchange.txBuffer(); }
 
-  // A 5-byte answer arriving as one block, handed over to onReceived.
+  // A 5-byte answer arriving as one block, as the receive thread hands it over.
   void arrive(const std::vector<std::uint8_t>& frame) { exchange.acceptBlock(frame); }
   static std::vector<std::uint8_t> statusFrame(int address, int status = 0, int command = CmdProbe) {
     std::vector<std::uint8_t> frame(kStatusResponseLength);

@@ -411,7 +411,7 @@ class ScanE2eTest : public QObject {
     QCOMPARE(focusName(), focus);
     QVERIFY(rig.exchange().transmitParked());
     QCOMPARE(rig.sim->requestsSeen(), sent);
-    QCOMPARE(rig.exchange().pendingCommand(), int{CmdProbe});
+    QCOMPARE(rig.window->deviceState().PendingCommand, int{CmdProbe});
     QCOMPARE(rig.listed(), captions({3, 17, 42}));
   }
 

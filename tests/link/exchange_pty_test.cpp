@@ -27,19 +27,19 @@ class ExchangeOverPty : public ::testing::Test {
 };
 
 TEST_F(ExchangeOverPty, RequestGoesOutAndAnswersAreRoutedByLength) {
-  EXPECT_EQ(rig.send(1, CmdProbe, kStatusResponseLength), (Bytes{0x01, 0x01, 0xC1, 0xE0}));
+  EXPECT_EQ(rig.send(BusRequest::probe(1)), (Bytes{0x01, 0x01, 0xC1, 0xE0}));
   rig.pty.write(statusFrame(1, CmdProbe));
   ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
   EXPECT_EQ(rig.shortAnswers[0], statusFrame(1, CmdProbe));
   EXPECT_TRUE(rig.readings.empty());
 
-  EXPECT_EQ(rig.send(1, CmdReadCurrent, kReadingsResponseLength), (Bytes{0x01, 0x50, 0x00, 0x1C}));
+  EXPECT_EQ(rig.send(BusRequest::readCurrent(1)), (Bytes{0x01, 0x50, 0x00, 0x1C}));
   rig.pty.write(readingsFrame(1, -200));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], readingsFrame(1, -200));
   EXPECT_EQ(rig.shortAnswers.size(), 1u);
 
-  rig.exchange.sendAddressChange(5, 7);
+  rig.exchange.sendRequest(BusRequest::setAddress(5, 7));
   EXPECT_EQ(rig.exchange.answerLength(), kStatusResponseLength);
   EXPECT_EQ(rig.pty.read(kAddressChangeRequestLength), (Bytes{0x05, 0x02, 0x07, 0x21, 0x63}));
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.transmitParked(); }));
@@ -56,27 +56,27 @@ TEST_F(ExchangeOverPty, RequestGoesOutAndAnswersAreRoutedByLength) {
 TEST_F(ExchangeOverPty, SixteenBytesInTwoBurstsAreHandledOnce) {
   const Bytes first = readingsFrame(1, 215);
   const Bytes second = readingsFrame(1, 216);
-  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(1));
   rig.pty.write(Bytes(first.begin(), first.begin() + 10));
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 10; }));
   rig.pty.write(Bytes(first.begin() + 10, first.end()));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
 
   rig.tick();
-  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(1));
   rig.pty.write(second);
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 2; }));
   EXPECT_EQ(rig.readings, (std::vector<Bytes>{first, second}));
 }
 
 TEST_F(ExchangeOverPty, FiveBytesWhileSixteenExpectedAreNeverHandled) {
-  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(1));
   rig.pty.write(statusFrame(1, CmdProbe));
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 5; }));
   rig.tick();
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
 
-  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(1));
   rig.pty.write(readingsFrame(1, 100));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_TRUE(rig.shortAnswers.empty());
@@ -87,7 +87,7 @@ TEST_F(ExchangeOverPty, SeventeenBytesAtOnceAreNeverReadAndTheReceiverSleeps) {
   const Bytes good = readingsFrame(2, 300);
   Bytes seventeen = good;
   seventeen.push_back(0x55);
-  rig.send(2, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(2));
   rig.pty.write(seventeen);
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 17; }));
 
@@ -102,7 +102,7 @@ TEST_F(ExchangeOverPty, SeventeenBytesAtOnceAreNeverReadAndTheReceiverSleeps) {
 
   rig.tick();
   EXPECT_EQ(rig.drops, 1) << "the purge threw away an answer of the wrong length";
-  rig.send(2, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(2));
   rig.pty.write(good);
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], good);
@@ -110,15 +110,14 @@ TEST_F(ExchangeOverPty, SeventeenBytesAtOnceAreNeverReadAndTheReceiverSleeps) {
   EXPECT_EQ(rig.requestsFor, (std::vector<int>{2, 2}));
 }
 
-// Each request is told once sent, then once for what came of it: its answer
-// with the readings decoded, a drop and why, or silence; another device's
-// answer is told for that device and leaves the request silent.
-TEST_F(ExchangeOverPty, EveryRequestIsToldWhatCameOfIt) {
-  using Kind = RequestOutcome::Kind;
-  using Why = RequestOutcome::Why;
+// Each request gets one reply: its answer with the readings decoded, a drop
+// and why, or silence; another device's answer is told for that device and
+// leaves the request silent.
+TEST_F(ExchangeOverPty, EveryRequestGetsOneReply) {
+  using Kind = BusReply::Kind;
+  using Why = BusReply::Why;
   struct Told {
     Kind kind;
-    int address;
     Why why;
     bool operator==(const Told&) const = default;
   };
@@ -129,45 +128,72 @@ TEST_F(ExchangeOverPty, EveryRequestIsToldWhatCameOfIt) {
   const struct {
     const char* what;
     Bytes arriving;
-    std::vector<Told> told;  // before the next request's Sent
+    Told told;
+    std::vector<int> unasked;
   } cases[] = {
-      {"its answer", readingsFrame(9, 215), {{Kind::Answered, 9, Why::None}}},
-      {"a bad CRC", corrupted, {{Kind::Dropped, 9, Why::BadCrc}}},
-      {"one byte too many, purged by the next request", seventeen, {{Kind::Dropped, 9, Why::Incomplete}}},
-      {"nothing", {}, {{Kind::Silent, 9, Why::None}}},
-      {"another device's answer",
-       readingsFrame(4, 215),
-       {{Kind::OtherDevice, 4, Why::None}, {Kind::Silent, 9, Why::None}}},
+      {"its answer", readingsFrame(9, 215), {Kind::Answered, Why::None}, {}},
+      {"a bad CRC", corrupted, {Kind::Dropped, Why::BadCrc}, {}},
+      {"one byte too many, purged by the next request", seventeen, {Kind::Dropped, Why::Incomplete}, {}},
+      {"nothing", {}, {Kind::Silent, Why::None}, {}},
+      {"another device's answer", readingsFrame(4, 215), {Kind::Silent, Why::None}, {4}},
   };
-  rig.send(9, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(9));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    rig.outcomes.clear();
+    rig.replies.clear();
+    rig.notAsked.clear();
+    const int drops = rig.drops;
     rig.pty.write(c.arriving);
     if (c.arriving.size() == kReadingsResponseLength) {
-      ASSERT_TRUE(rig.eventually([&] { return !rig.outcomes.empty(); }));
+      ASSERT_TRUE(
+          rig.eventually([&] { return !rig.replies.empty() || !rig.notAsked.empty() || rig.drops > drops; }));
     } else if (!c.arriving.empty()) {
       ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 17; }));
     }
-    rig.send(9, CmdReadCurrent, kReadingsResponseLength);
-    std::vector<Told> told;
-    for (const RequestOutcome& o : rig.outcomes) told.push_back({o.kind, o.address, o.why});
-    std::vector<Told> expected = c.told;
-    expected.push_back({Kind::Sent, 9, Why::None});
-    EXPECT_EQ(told, expected);
-    const RequestOutcome& first = rig.outcomes.front();
-    EXPECT_EQ(first.readings.has_value(), first.kind == Kind::Answered);
-    if (first.readings) {
-      EXPECT_EQ(first.readings->address, 9);
-      EXPECT_EQ(first.readings->temperature, 215);
+    rig.send(BusRequest::readCurrent(9));
+    ASSERT_EQ(rig.replies.size(), 1u);
+    const BusReply& reply = rig.replies.front();
+    EXPECT_EQ((Told{reply.kind, reply.why}), c.told);
+    EXPECT_EQ(reply.request, BusRequest::readCurrent(9));
+    EXPECT_EQ(rig.notAsked, c.unasked);
+    EXPECT_EQ(rig.drops - drops, c.told.kind == Kind::Dropped ? 1 : 0) << "told at once as well";
+    EXPECT_EQ(reply.readings.has_value(), reply.kind == Kind::Answered);
+    EXPECT_FALSE(reply.status.has_value());
+    if (reply.readings) {
+      EXPECT_EQ(reply.readings->address, 9);
+      EXPECT_EQ(reply.readings->temperature, 215);
     }
   }
+}
+
+// An address change is a request of its own: the request it replaces gets
+// its reply, and the acknowledgement is the address change's, not an answer
+// of the device asked before it.
+TEST_F(ExchangeOverPty, AnAddressChangeGetsItsOwnReply) {
+  rig.send(BusRequest::readCurrent(3));
+  rig.pty.write(readingsFrame(3, 100));
+  ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
+  rig.send(BusRequest::readCurrent(7));
+  EXPECT_EQ(rig.send(BusRequest::setAddress(3, 5)),
+            request(buildAddressChangeRequest(3, 5), kAddressChangeRequestLength));
+  rig.pty.write(statusFrame(5, CmdSetAddress));
+  ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
+
+  ASSERT_EQ(rig.replies.size(), 3u);
+  EXPECT_EQ(rig.replies[1].request, BusRequest::readCurrent(7));
+  EXPECT_EQ(rig.replies[1].kind, BusReply::Kind::Silent);
+  EXPECT_EQ(rig.replies[2].request, BusRequest::setAddress(3, 5));
+  EXPECT_EQ(rig.replies[2].kind, BusReply::Kind::Answered);
+  ASSERT_TRUE(rig.replies[2].status.has_value());
+  EXPECT_EQ(rig.replies[2].status->address, 5);
+  EXPECT_EQ(rig.requestsFor, (std::vector<int>{3, 7, 3}));
+  EXPECT_TRUE(rig.notAsked.empty());
 }
 
 TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
   Bytes corrupted = readingsFrame(3, 10);
   corrupted[5] ^= 0x40;
-  rig.send(3, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(3));
   rig.pty.write(corrupted);
   ASSERT_TRUE(rig.runNextHandOver());
   EXPECT_TRUE(rig.readings.empty());
@@ -178,7 +204,7 @@ TEST_F(ExchangeOverPty, OneCorruptedByteCausesNoHandlerCall) {
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
 
   rig.tick();
-  rig.send(3, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(3));
   rig.pty.write(readingsFrame(3, 11));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], readingsFrame(3, 11));
@@ -190,8 +216,7 @@ TEST_F(ExchangeOverPty, ReadingFuncPurgesStaleBytesBeforeTheRequestGoesOut) {
   rig.pty.write({1, 2, 3, 4, 5, 6, 7});
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 7; }));
 
-  rig.exchange.setPendingCommand(CmdProbe);
-  rig.exchange.sendRequest(9, kStatusResponseLength);
+  rig.exchange.sendRequest(BusRequest::probe(9));
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
   EXPECT_EQ(rig.pty.read(kBusRequestLength), probeOf(9));
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.transmitParked(); }));
@@ -203,9 +228,8 @@ TEST_F(ExchangeOverPty, ReadingFuncPurgesStaleBytesBeforeTheRequestGoesOut) {
 
 TEST_F(ExchangeOverPty, FailedWriteIsReportedAndRetriedAfterAPause) {
   rig.pty.closeMaster();  // every write now fails with EIO
-  rig.exchange.setPendingCommand(CmdProbe);
   const auto sent = std::chrono::steady_clock::now();
-  rig.exchange.sendRequest(1, kStatusResponseLength);
+  rig.exchange.sendRequest(BusRequest::probe(1));
   ASSERT_TRUE(rig.eventually([&] { return rig.sendFailures.size() >= 3; }));
   EXPECT_FALSE(rig.exchange.transmitParked());
   EXPECT_GE(rig.sendFailures[2] - rig.sendFailures[0], 190ms);
@@ -225,7 +249,7 @@ TEST_F(ExchangeOverPty, OneReleaseGivesOneWrite) {
   // Each request's frame is the next thing on the line: a second write of the
   // one before would come first.
   for (int address : {1, 2, 3}) {
-    EXPECT_EQ(rig.send(address, CmdProbe, kStatusResponseLength), probeOf(address));
+    EXPECT_EQ(rig.send(BusRequest::probe(address)), probeOf(address));
     EXPECT_EQ(rig.pty.pending(), 0);
   }
   EXPECT_TRUE(rig.sendFailures.empty());
@@ -235,12 +259,11 @@ TEST_F(ExchangeOverPty, OneReleaseGivesOneWrite) {
 // that write's onSent must still go out: its release finds the thread not
 // parked, and onSent must not park it over the newer frame.
 TEST_F(ExchangeOverPty, ARequestMadeBeforeThePreviousOnSentRanGoesOut) {
-  rig.exchange.setPendingCommand(CmdProbe);
   for (int address : {1, 2, 3}) {
-    rig.exchange.sendRequest(address, kStatusResponseLength);
+    rig.exchange.sendRequest(BusRequest::probe(address));
     EXPECT_EQ(rig.pty.read(kBusRequestLength), probeOf(address));
     ASSERT_TRUE(rig.ui.waitForTask());  // that write's onSent, not yet run
-    rig.exchange.sendRequest(address + 10, kStatusResponseLength);
+    rig.exchange.sendRequest(BusRequest::probe(address + 10));
     rig.ui.runPending();
     EXPECT_EQ(rig.pty.read(kBusRequestLength), probeOf(address + 10));
     ASSERT_TRUE(rig.eventually([&] { return rig.exchange.transmitParked(); }));
@@ -270,7 +293,7 @@ TEST_F(ExchangeOverPty, AReadingsAnswerIsTakenOnlyFromTheDeviceAskedAndOnlyOnce)
     SCOPED_TRACE(c.what);
     rig.readings.clear();
     rig.notAsked.clear();
-    rig.send(17, CmdReadCurrent, kReadingsResponseLength);
+    rig.send(BusRequest::readCurrent(17));
     const int acceptedBefore = rig.accepted;
     for (const Bytes& frame : c.arriving) {
       const auto seen = rig.readings.size() + rig.notAsked.size();
@@ -302,12 +325,10 @@ TEST_F(ExchangeOverPty, ABlockThatWouldNotFitIsDiscardedWithWhatWasAssembled) {
   ASSERT_TRUE(rig.runNextHandOver());
   EXPECT_EQ(rig.exchange.frame().size(), 0);
   EXPECT_TRUE(rxBufferIsClear());
-  EXPECT_EQ(Bytes(rig.exchange.lastBlock().begin(), rig.exchange.lastBlock().end()),
-            block);  // nothing spilled
   EXPECT_TRUE(rig.readings.empty());
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
 
-  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(1));
   rig.pty.write(readingsFrame(1, 51));
   ASSERT_TRUE(rig.eventually([&] { return rig.readings.size() == 1; }));
   EXPECT_EQ(rig.readings[0], readingsFrame(1, 51));
@@ -331,19 +352,16 @@ class BadInput : public ExchangeOverPty, public ::testing::WithParamInterface<in
     EXPECT_LE(rig.exchange.frame().size(), kRxBufferSize);
     for (int count : rig.rxCountsSeen) EXPECT_EQ(count, expected());
   }
-  // A tick: both queues purged, and for readings a request to device 1,
-  // whose first good answer alone is taken.
+  // A tick: both queues purged, and a request to device 1, whose first good
+  // answer alone is taken.
   void nextRequest() {
-    if (expected() == kReadingsResponseLength) {
-      rig.send(1, CmdReadCurrent, kReadingsResponseLength);
-    } else {
-      rig.tick();
-    }
+    rig.send(expected() == kReadingsResponseLength ? BusRequest::readCurrent(1) : BusRequest::probe(1));
     answered = false;
   }
-  // Whether the engine takes this good frame, of the awaited length, now.
+  // Whether the engine takes this good frame, of the awaited length, now: a
+  // status answer need not name the device asked.
   bool awaited(const Bytes& frame) const {
-    return expected() != kReadingsResponseLength || (!answered && frame[0] == 1);
+    return !answered && (expected() != kReadingsResponseLength || frame[0] == 1);
   }
   bool answered = false;
   std::mt19937 random{485};
@@ -386,13 +404,13 @@ TEST_P(BadInput, RandomBurstsHandleOnlyExactLengthGoodFrames) {
   nextRequest();
   std::vector<Bytes> want;
   Bytes queued;  // what the engine's queue holds now, in the model
-  for (int burstNumber = 0; burstNumber < 150; ++burstNumber) {
+  for (int burstNumber = 0; burstNumber < 200; ++burstNumber) {
     SCOPED_TRACE(burstNumber);
-    Bytes burst = queued.empty() && random() % 2 == 0 ? goodFrame(burstNumber) : garbage(1 + random() % 12);
-    if (queued.size() + burst.size() > 40 || random() % 8 == 0) {
+    if (queued.size() + 12 > 40 || random() % 8 == 0) {
       nextRequest();
       queued.clear();
     }
+    Bytes burst = queued.empty() && random() % 2 == 0 ? goodFrame(burstNumber) : garbage(1 + random() % 12);
     rig.pty.write(burst);
     queued.insert(queued.end(), burst.begin(), burst.end());
     if (static_cast<int>(queued.size()) == expected()) {
@@ -420,7 +438,7 @@ INSTANTIATE_TEST_SUITE_P(ExpectedLengths, BadInput,
 // Closing never waits for the user-interface thread, and whatever a closed
 // port left queued there does nothing when it finally runs.
 TEST_F(ExchangeOverPty, CloseWhileTheReceiveThreadWaitsInAHandOver) {
-  rig.send(1, CmdProbe, kStatusResponseLength);
+  rig.send(BusRequest::probe(1));
   rig.pty.write(statusFrame(1, CmdProbe));
   ASSERT_TRUE(rig.ui.waitForTask());
   rig.session.COMClose();
@@ -431,7 +449,7 @@ TEST_F(ExchangeOverPty, CloseWhileTheReceiveThreadWaitsInAHandOver) {
   EXPECT_EQ(rig.exchange.frame().size(), 0);
 
   ASSERT_TRUE(rig.open());
-  EXPECT_EQ(rig.send(2, CmdProbe, kStatusResponseLength), probeOf(2));
+  EXPECT_EQ(rig.send(BusRequest::probe(2)), probeOf(2));
   rig.pty.write(statusFrame(2, CmdProbe));
   ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
   EXPECT_EQ(rig.shortAnswers[0], statusFrame(2, CmdProbe));
@@ -439,29 +457,31 @@ TEST_F(ExchangeOverPty, CloseWhileTheReceiveThreadWaitsInAHandOver) {
 
 TEST_F(ExchangeOverPty, CloseWhileTheTransmitThreadWaitsInAHandOver) {
   rig.pty.closeMaster();
-  rig.exchange.sendRequest(1, kStatusResponseLength);
+  rig.exchange.sendRequest(BusRequest::probe(1));
   ASSERT_TRUE(rig.ui.waitForTask());  // onSent of a failed write
   rig.session.COMClose();
   EXPECT_FALSE(rig.exchange.running());
   EXPECT_EQ(rig.ui.runPending(), 1);
   EXPECT_TRUE(rig.sendFailures.empty());
+  ASSERT_EQ(rig.replies.size(), 1u);
+  EXPECT_EQ(rig.replies[0].kind, BusReply::Kind::NotSent) << "no write of it completed";
 }
 
 TEST_F(ExchangeOverPty, CloseFromInsideAHandlerThatRunsANestedEventLoop) {
   Bytes seenAfterClose;
-  rig.onShortAnswer = [&] {
+  rig.onReply = [&](const BusReply&) {
     rig.session.COMClose();  // a click served by a modal box's event loop
     rig.ui.runPending();
     seenAfterClose.assign(rig.exchange.receiveBuffer().begin(), rig.exchange.receiveBuffer().begin() + 5);
   };
-  rig.send(4, CmdProbe, kStatusResponseLength);
+  rig.send(BusRequest::probe(4));
   rig.pty.write(statusFrame(4, CmdProbe));
   ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
   EXPECT_FALSE(rig.exchange.running());
   EXPECT_EQ(seenAfterClose, statusFrame(4, CmdProbe));
   EXPECT_EQ(rig.exchange.frame().size(), 0);
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
-  rig.exchange.sendRequest(5, kStatusResponseLength);  // no port: only the buffer changes
+  rig.exchange.sendRequest(BusRequest::probe(5));  // no port: only the buffer changes
   EXPECT_EQ(rig.exchange.txBuffer(), buildBusRequest(5, CmdProbe));
 }
 

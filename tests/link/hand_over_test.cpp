@@ -80,17 +80,20 @@ struct ScriptedExchange : ::testing::Test {
   int failures = 0;
   int resumed = 0;  // the first write that went out after failed ones
   std::function<void()> onFailure;
+  std::vector<BusReply> replies;
 
   void SetUp() override {
-    exchange.setHandlers(ExchangeHandlers{.shortAnswer = {},
-                                          .readings = {},
-                                          .sendFailed =
-                                              [this] {
-                                                ++failures;
-                                                if (onFailure) onFailure();
-                                              },
-                                          .sendResumed = [this] { ++resumed; }});
-    exchange.setPendingCommand(CmdProbe);
+    exchange.setListener({.sent = {},
+                          .reply = [this](const BusReply& reply) { replies.push_back(reply); },
+                          .dropped = {},
+                          .unasked = {},
+                          .writeFailed =
+                              [this] {
+                                ++failures;
+                                if (onFailure) onFailure();
+                              },
+                          .writeResumed = [this] { ++resumed; },
+                          .requestWritten = {}});
   }
   void TearDown() override { exchange.stop(); }
 
@@ -102,15 +105,18 @@ struct ScriptedExchange : ::testing::Test {
 
 TEST_F(ScriptedExchange, AReleaseDuringFailedWritesIsDroppedButItsFrameIsWritten) {
   line.scriptWrites({false, true});
-  onFailure = [&] { exchange.sendRequest(2, kStatusResponseLength); };
+  onFailure = [&] { exchange.sendRequest(BusRequest::probe(2)); };
   exchange.start(line);
-  exchange.sendRequest(1, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(1));
   ASSERT_TRUE(writtenAndParked(2));
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2)}));
   EXPECT_EQ(line.traffic(), (std::vector<std::string>{"write failed", "pause 100", "reopen", "write"}));
   EXPECT_EQ(failures, 1);
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].request, BusRequest::probe(1));
+  EXPECT_EQ(replies[0].kind, BusReply::Kind::NotSent) << "replaced before any write of it completed";
 
-  exchange.sendRequest(3, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(3));
   ASSERT_TRUE(writtenAndParked(3));
   EXPECT_EQ(line.writes(), (std::vector<Bytes>{probe(1), probe(2), probe(3)}));
 }
@@ -120,17 +126,17 @@ TEST_F(ScriptedExchange, AReleaseDuringFailedWritesIsDroppedButItsFrameIsWritten
 // Either way the newest request is on the line and nothing twice.
 TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainEndWithTheNewestWritten) {
   exchange.start(line);
-  exchange.sendRequest(1, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(1));
   ASSERT_TRUE(writtenAndParked(1));
   EXPECT_EQ(resumed, 0);
-  exchange.sendRequest(2, kStatusResponseLength);
-  exchange.sendRequest(3, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(2));
+  exchange.sendRequest(BusRequest::probe(3));
   ASSERT_TRUE(pumpUntil(ui, [&] { return exchange.transmitParked() && line.writes().back() == probe(3); }));
   const std::vector<Bytes> replaced{probe(1), probe(3)};
   const std::vector<Bytes> both{probe(1), probe(2), probe(3)};
   const std::vector<Bytes> written = line.writes();
   EXPECT_TRUE(written == replaced || written == both);
-  exchange.sendRequest(4, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(4));
   ASSERT_TRUE(writtenAndParked(written.size() + 1));
   EXPECT_EQ(line.writes().back(), probe(4));
 }
@@ -138,7 +144,7 @@ TEST_F(ScriptedExchange, TwoReleasesBeforeTheThreadParksAgainEndWithTheNewestWri
 TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPauseAndAReopen) {
   line.scriptWrites({false, false, false, true});
   exchange.start(line);
-  exchange.sendRequest(7, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(7));
   ASSERT_TRUE(writtenAndParked(4));
   EXPECT_EQ(failures, 3);
   EXPECT_EQ(line.traffic(),
@@ -146,7 +152,7 @@ TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPauseAndAReopen) {
                                       "reopen", "write failed", "pause 100", "reopen", "write"}));
   EXPECT_EQ(line.writes(), std::vector<Bytes>(4, probe(7)));
   EXPECT_EQ(resumed, 1);
-  exchange.sendRequest(8, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(8));
   ASSERT_TRUE(writtenAndParked(5));
   EXPECT_EQ(resumed, 1);  // only the way out of a failure counts
 }
@@ -154,13 +160,17 @@ TEST_F(ScriptedExchange, EveryFailureIsReportedAndFollowedByAPauseAndAReopen) {
 TEST_F(ScriptedExchange, StopReturnsWhileAWriteWaitsForRoomAndNoHandlerRunsAfterIt) {
   line.blockWrites();
   exchange.start(line);
-  exchange.sendRequest(1, kStatusResponseLength);
+  exchange.sendRequest(BusRequest::probe(1));
   exchange.stop();
   EXPECT_TRUE(line.wasShutDown());
   EXPECT_FALSE(exchange.running());
   ui.runPending();
   EXPECT_EQ(failures, 0);
   EXPECT_TRUE(line.writes().empty());
+  EXPECT_TRUE(replies.empty());
+  exchange.settleRequest();  // as the close of the port does
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].kind, BusReply::Kind::NotSent) << "closed before its write completed";
 }
 
 TEST_F(ScriptedExchange, AReceiveThreadWhoseLineHasGoneSleepsUntilTheClose) {
@@ -176,13 +186,12 @@ TEST_F(ScriptedExchange, AReceiveThreadWhoseLineHasGoneSleepsUntilTheClose) {
 TEST(ExchangeWithoutPort, RequestsStillFillTheBufferAndQueueCallsDoNothing) {
   PumpExecutor ui;
   Exchange exchange(ui);
-  exchange.setPendingCommand(CmdReadCurrent);
-  exchange.sendRequest(1, kReadingsResponseLength);
+  exchange.sendRequest(BusRequest::readCurrent(1));
   EXPECT_EQ(exchange.answerLength(), kReadingsResponseLength);
   EXPECT_EQ(exchange.txBuffer(), (TxFrame{0x01, 0x50, 0x00, 0x1C, 0x00}));
   EXPECT_EQ(exchange.txCount(), 4);
 
-  exchange.sendAddressChange(5, 7);
+  exchange.sendRequest(BusRequest::setAddress(5, 7));
   EXPECT_EQ(exchange.txBuffer(), (TxFrame{0x05, 0x02, 0x07, 0x21, 0x63}));
   EXPECT_EQ(exchange.txCount(), 5);
   EXPECT_EQ(exchange.answerLength(), kStatusResponseLength);

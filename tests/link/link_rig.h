@@ -42,67 +42,66 @@ inline bool pumpUntil(PumpExecutor& ui, const std::function<bool()>& done) {
   return ui.pumpUntil(done, std::chrono::seconds(10), std::chrono::milliseconds(1));
 }
 
+// The bytes of the answer a reply carries, encoded again.
+inline Bytes answerBytes(const BusReply& reply) {
+  if (reply.readings) {
+    Bytes frame(kReadingsResponseLength);
+    encodeReadingsResponse(*reply.readings, frame.data());
+    return frame;
+  }
+  Bytes frame(kStatusResponseLength);
+  if (reply.status) encodeStatusResponse(*reply.status, frame.data());
+  return frame;
+}
+
 // The engine on the slave end of a pseudo-terminal, with the test thread as
-// its user-interface thread. Every handler call is recorded with the frame
-// that was accepted.
+// its user-interface thread. Everything the engine tells is recorded.
 struct LinkRig {
   PtyPair pty;
   PumpExecutor ui;
   Exchange exchange{ui};
   PortSession session{exchange, PortNames({{"COM1", pty.slavePath()}})};
-  std::vector<Bytes> shortAnswers;
-  std::vector<Bytes> readings;
+  std::vector<BusReply> replies;    // every reply, as told
+  std::vector<Bytes> shortAnswers;  // the answers of answered probes and address changes
+  std::vector<Bytes> readings;      // the answers of answered readings requests
   std::vector<std::chrono::steady_clock::time_point> sendFailures;
-  std::vector<std::size_t> rxCountsSeen;  // RxCount at every handler call
-  std::function<void()> onShortAnswer;    // extra work inside the handler
-  std::vector<RequestOutcome> outcomes;   // every outcome, as told
-  std::vector<int> requestsFor;           // the address of every request, as told
-  int drops = 0;                          // answers thrown away, as told
-  int accepted = 0;                       // answers handed to a handler, as told
-  std::vector<int> notAsked;              // good answers that were not awaited, by the address they name
+  std::vector<std::size_t> rxCountsSeen;         // the bytes assembled at every answered reply
+  std::function<void(const BusReply&)> onReply;  // extra work inside the listener
+  std::vector<int> requestsFor;                  // the address of every request, as told
+  int drops = 0;                                 // drops, as told
+  int accepted = 0;                              // answered replies
+  std::vector<int> notAsked;  // good answers that were no request's, by the address they name
 
   LinkRig() {
-    exchange.setHandlers(
-        ExchangeHandlers{[this] {
-                           record(shortAnswers);
-                           if (onShortAnswer) onShortAnswer();
-                         },
-                         [this] { record(readings); },
-                         [this] { sendFailures.push_back(std::chrono::steady_clock::now()); },
-                         {}});
-    exchange.setNotes({.outcome = [this](const RequestOutcome& outcome) { told(outcome); }});
+    exchange.setListener({
+        .sent = [this](const BusRequest& request) { requestsFor.push_back(request.address); },
+        .reply = [this](const BusReply& reply) { told(reply); },
+        .dropped = [this](const BusRequest&, BusReply::Why) { ++drops; },
+        .unasked = [this](int address) { notAsked.push_back(address); },
+        .writeFailed = [this] { sendFailures.push_back(std::chrono::steady_clock::now()); },
+        .writeResumed = {},
+        .requestWritten = {},
+    });
   }
 
   bool open() { return session.COMOpen("COM1"); }
 
-  void told(const RequestOutcome& outcome) {
-    outcomes.push_back(outcome);
-    switch (outcome.kind) {
-      case RequestOutcome::Kind::Sent:
-        requestsFor.push_back(outcome.address);
-        break;
-      case RequestOutcome::Kind::Answered:
-        ++accepted;
-        break;
-      case RequestOutcome::Kind::Dropped:
-        ++drops;
-        break;
-      case RequestOutcome::Kind::OtherDevice:
-        notAsked.push_back(outcome.address);
-        break;
-      case RequestOutcome::Kind::Silent:
-        break;
-    }
+  void told(const BusReply& reply) {
+    replies.push_back(reply);
+    if (!reply.answered()) return;
+    ++accepted;
+    rxCountsSeen.push_back(exchange.frame().size());
+    (reply.readings ? readings : shortAnswers).push_back(answerBytes(reply));
+    if (onReply) onReply(reply);
   }
 
   bool eventually(const std::function<bool()>& done) { return pumpUntil(ui, done); }
 
   // A tick's request: the frame goes out, the device reads it off the line,
   // and onSent has parked the transmit thread again. Returns what was sent.
-  Bytes send(int address, int command, std::size_t expectedLength) {
-    exchange.setPendingCommand(command);
-    exchange.sendRequest(address, expectedLength);
-    Bytes sent = pty.read(kBusRequestLength);
+  Bytes send(const BusRequest& request) {
+    exchange.sendRequest(request);
+    Bytes sent = pty.read(request.frameLength());
     eventually([this] { return exchange.transmitParked(); });
     return sent;
   }
@@ -119,13 +118,6 @@ struct LinkRig {
   void tick() {
     exchange.purgeOutput();
     exchange.purgeInput();
-  }
-
- private:
-  void record(std::vector<Bytes>& into) {
-    const auto frame = exchange.receiveBuffer().first(exchange.answerLength());
-    into.emplace_back(frame.begin(), frame.end());
-    rxCountsSeen.push_back(exchange.frame().size());
   }
 };
 

@@ -100,7 +100,7 @@ TEST(PortSession, ASecondOpenOfTheSamePortIsBusyAndTheFirstKeepsWorking) {
   EXPECT_EQ(second.lastErrno(), EWOULDBLOCK) << std::strerror(second.lastErrno());
   EXPECT_FALSE(other.running());
 
-  EXPECT_EQ(rig.send(1, CmdProbe, kStatusResponseLength), request(buildBusRequest(1, CmdProbe), 4));
+  EXPECT_EQ(rig.send(BusRequest::probe(1)), request(buildBusRequest(1, CmdProbe), 4));
   rig.session.COMClose();
   EXPECT_TRUE(second.COMOpen("COM2"));
 }
@@ -179,7 +179,7 @@ TEST(PortSession, TwoHundredOpensAndClosesLeaveNoThreadOrDescriptorBehind) {
   }
   EXPECT_EQ(Resources(), before);
   ASSERT_TRUE(rig.open());
-  EXPECT_EQ(rig.send(3, CmdProbe, kStatusResponseLength), request(buildBusRequest(3, CmdProbe), 4));
+  EXPECT_EQ(rig.send(BusRequest::probe(3)), request(buildBusRequest(3, CmdProbe), 4));
 }
 
 // Only a hang breaks the bound; bench/link_close prints the real figure.
@@ -193,8 +193,7 @@ TEST(PortSession, ACloseReturnsPromptlyWhenOutputCannotLeave) {
     UniqueFd stalled = rig.pty.stallOutput(stall);
     ASSERT_GE(stalled.get(), 0);
     ASSERT_TRUE(rig.open());
-    rig.exchange.setPendingCommand(CmdReadCurrent);
-    rig.exchange.sendRequest(3, kReadingsResponseLength);
+    rig.exchange.sendRequest(BusRequest::readCurrent(3));
     if (stall == PtyPair::Stall::Suspended) {
       EXPECT_TRUE(rig.pty.silentFor(std::chrono::milliseconds(50))) << "the request went out";
     }
@@ -254,7 +253,7 @@ TEST(PortSession, AnOpenWhoseTransmitThreadCannotStartFailsPromptly) {
 
   rig.exchange.setThreadStarter([](std::function<void()> body) { return std::thread(std::move(body)); });
   ASSERT_TRUE(rig.open());
-  EXPECT_EQ(rig.send(3, CmdProbe, kStatusResponseLength), request(buildBusRequest(3, CmdProbe), 4));
+  EXPECT_EQ(rig.send(BusRequest::probe(3)), request(buildBusRequest(3, CmdProbe), 4));
 }
 
 TEST(PortSession, TheTtyCarriesTheLineSettings) {
@@ -295,7 +294,7 @@ TEST(PortSession, BinaryFramesPassUntouchedBothWays) {
   // Flow control, line endings, signals and end of file all live among these bytes.
   for (int address : {0x11, 0x13, 0x0D, 0x0A, 0x03, 0x04, 0x1A, 0x7F, 0xFF}) {
     SCOPED_TRACE(address);
-    EXPECT_EQ(rig.send(address, CmdReadCurrent, kReadingsResponseLength),
+    EXPECT_EQ(rig.send(BusRequest::readCurrent(address)),
               request(buildBusRequest(address, CmdReadCurrent), 4));
     Bytes frame(kReadingsResponseLength);
     for (int i = 0; i < 14; ++i) frame[i] = static_cast<std::uint8_t>(i % 2 ? address : 0x13 + i);

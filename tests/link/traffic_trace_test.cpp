@@ -220,10 +220,10 @@ class TracedExchange : public ::testing::Test {
 };
 
 TEST_F(TracedExchange, ARequestAndItsAnswer) {
-  rig.send(1, CmdProbe, kStatusResponseLength);
+  rig.send(BusRequest::probe(1));
   rig.pty.write(statusFrame(1, CmdProbe));
   ASSERT_TRUE(rig.eventually([&] { return rig.shortAnswers.size() == 1; }));
-  rig.send(1, CmdReadCurrent, kReadingsResponseLength);
+  rig.send(BusRequest::readCurrent(1));
   Bytes corrupted = readingsFrame(1, 10);
   corrupted[5] ^= 0x40;
   rig.pty.write(corrupted);
@@ -240,8 +240,7 @@ TEST_F(TracedExchange, ARequestAndItsAnswer) {
 
 TEST_F(TracedExchange, AFailedWrite) {
   rig.pty.closeMaster();
-  rig.exchange.setPendingCommand(CmdProbe);
-  rig.exchange.sendRequest(2, kStatusResponseLength);
+  rig.exchange.sendRequest(BusRequest::probe(2));
   ASSERT_TRUE(rig.eventually([&] { return rig.sendFailures.size() >= 2; }));
   rig.session.COMClose();
   const auto seen = lines();
@@ -252,14 +251,16 @@ TEST_F(TracedExchange, AFailedWrite) {
 
 TEST_F(TracedExchange, APurgeTracesWhatItDropsAndStillEmptiesTheQueue) {
   // Three bytes while five are expected: never read, dropped by the tick.
-  rig.exchange.expectAnswer(kStatusResponseLength);
+  rig.send(BusRequest::probe(7));
   rig.pty.write({0x05, 0x01, 0x00});
   ASSERT_TRUE(rig.eventually([&] { return rig.exchange.inputQueued() == 3; }));
   rig.tick();
   EXPECT_EQ(rig.exchange.inputQueued(), 0);
 
-  // A second answer arrives while the receive thread waits for the first to
-  // be handled: the tick drops a whole frame's worth of bytes.
+  // The next probe. A second answer arrives while the receive thread waits
+  // for the first to be handled: the tick drops a whole frame's worth of
+  // bytes, and the first is still the probe's answer.
+  rig.send(BusRequest::probe(7));
   rig.pty.write(statusFrame(7, CmdProbe));
   ASSERT_TRUE(rig.ui.waitForTask());
   rig.pty.write(statusFrame(8, CmdProbe));
@@ -270,8 +271,12 @@ TEST_F(TracedExchange, APurgeTracesWhatItDropsAndStillEmptiesTheQueue) {
   EXPECT_EQ(rig.shortAnswers, std::vector<Bytes>{statusFrame(7, CmdProbe)});
 
   rig.tick();  // nothing queued: nothing traced
+  const std::string probe7 =
+      line("TX  " + hex(request(buildBusRequest(7, CmdProbe), kBusRequestLength)) + "  sent");
   EXPECT_EQ(lines(), (std::vector<std::string>{
+                         probe7,
                          line("RX  05 01 00  wrong length"),
+                         probe7,
                          rx(statusFrame(8, CmdProbe), "dropped by a purge"),
                          rx(statusFrame(7, CmdProbe), "accepted"),
                      }));

@@ -9,26 +9,22 @@ namespace {
 
 const QDateTime kStart(QDate(2026, 12, 8), QTime(10, 0, 0));
 
-// The engine's ledger feeding the figures, as the engine's notes do; each
-// answer is stamped with `now`.
+// What the engine tells of one device's requests, fed to the figures as
+// the window feeds them; each answer is stamped with its time.
 struct Counted {
   DeviceHealth health;
-  QDateTime now = kStart;
-  ExchangeNotes notes = health.notes([this] { return now; });
-  RequestLedger ledger{notes.outcome};
 
-  void requestSent(int address) { ledger.sent(address); }
-  void answerAccepted(const QDateTime& at) {
-    now = at;
-    ledger.answered(std::vector<std::uint8_t>(kReadingsResponseLength));
+  void requestSent(int address) { health.sent(address); }
+  void replied(int address, BusReply::Kind kind, const QDateTime& at = {}) {
+    health.count({.request = BusRequest::readCurrent(address), .kind = kind}, at);
   }
-  void answerDropped() { ledger.dropped(RequestOutcome::Why::BadCrc); }
-  void answerNotAsked(int address) { ledger.otherDevice(address); }
-  void settle() { ledger.settle(); }
-  void reset() {
-    health.reset();
-    ledger.forget();
+  void answerAccepted(int address, const QDateTime& at) { replied(address, BusReply::Kind::Answered, at); }
+  // A drop is counted when it happens; the request's reply follows it.
+  void answerDropped(int address) {
+    health.dropped(address);
+    replied(address, BusReply::Kind::Dropped);
   }
+  void answerNotAsked(int address) { health.unasked(address); }
   DeviceHealth::Figures figures(int address) const { return health.figures(address); }
   QString toolTip(int address) const { return health.toolTip(address); }
 };
@@ -38,10 +34,9 @@ TEST(DeviceHealth, ADeviceWithOneAnswerInTenFailingItsCrc) {
   for (int i = 0; i < 20; ++i) {
     health.requestSent(3);
     if (i % 10 == 4) {
-      health.answerDropped();
-      health.answerDropped();  // the rest of the same answer purged by the next tick
+      health.answerDropped(3);
     } else {
-      health.answerAccepted(kStart.addSecs(i));
+      health.answerAccepted(3, kStart.addSecs(i));
     }
   }
   const auto f = health.figures(3);
@@ -60,11 +55,16 @@ TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
   Counted health;
   for (int i = 0; i < 6; ++i) {
     health.requestSent(17);
-    if (i < 2) health.answerAccepted(kStart.addSecs(i));
+    if (i < 2) {
+      health.answerAccepted(17, kStart.addSecs(i));
+    } else {
+      // Written and never answered, or never written at all: no answer either way.
+      health.replied(17, i % 2 == 0 ? BusReply::Kind::Silent : BusReply::Kind::NotSent);
+    }
     health.requestSent(42);
-    health.answerAccepted(kStart.addSecs(i));
+    health.answerAccepted(42, kStart.addSecs(i));
   }
-  health.requestSent(17);  // in flight: not counted as unanswered yet
+  health.requestSent(17);  // in flight: no reply yet
   const auto silent = health.figures(17);
   EXPECT_EQ(silent.sent, 7);
   EXPECT_EQ(silent.accepted, 2);
@@ -79,29 +79,26 @@ TEST(DeviceHealth, ADeviceThatWentSilentWhileAnotherAnswers) {
   // Never answered, and the port opened again: everything from zero.
   health.requestSent(5);
   EXPECT_TRUE(health.toolTip(5).endsWith(QStringLiteral("\nЕщё не отвечал")));
-  health.reset();
+  health.health.reset();
   EXPECT_EQ(health.figures(17).sent, 0);
-  health.answerAccepted(kStart);  // no request since the open: nobody's answer
-  EXPECT_EQ(health.figures(17).accepted, 0);
+  EXPECT_TRUE(health.toolTip(17).startsWith(QStringLiteral("Запросов отправлено: 0\n")));
 }
 
 // Device 3 answers a tick late, in 17's time: its answers count for 3, not
-// as 17's, and leave 17's request waiting for its own answer.
-TEST(DeviceHealth, LateAnswersCountForTheirSenderThroughTheEngineNotes) {
+// as 17's.
+TEST(DeviceHealth, LateAnswersCountForTheirSender) {
   Counted health;
   for (int i = 0; i < 4; ++i) {
     health.requestSent(3);
+    health.replied(3, BusReply::Kind::Silent);
     health.requestSent(17);
     health.answerNotAsked(3);
-    health.answerAccepted(kStart.addSecs(i));
+    health.answerAccepted(17, kStart.addSecs(i));
   }
-  health.requestSent(3);
-  health.settle();  // the end of a poll: the last request is silent too
-  health.settle();  // and counted once
   const auto late = health.figures(3);
-  EXPECT_EQ(late.sent, 5);
+  EXPECT_EQ(late.sent, 4);
   EXPECT_EQ(late.accepted, 0);
-  EXPECT_EQ(late.unanswered, 5);
+  EXPECT_EQ(late.unanswered, 4);
   EXPECT_EQ(late.notAsked, 4);
   EXPECT_FALSE(late.lastAnswer.isValid());
   const auto asked = health.figures(17);

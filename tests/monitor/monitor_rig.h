@@ -36,14 +36,16 @@ inline QString russianDate(const QDate& date) {
 class MonitorRig : public ::testing::Test {
  protected:
   MonitorRig() {
-    exchange.setHandlers({.shortAnswer = {},
-                          .readings = [this] { monitor.showReadings(); },
-                          .sendFailed = {},
-                          .sendResumed = {}});
-    exchange.setNotes({.outcome = [this](const RequestOutcome& outcome) {
-      if (outcome.kind == RequestOutcome::Kind::Sent) lastRequest = outcome.address;
-      if (outcome.kind == RequestOutcome::Kind::OtherDevice) notAsked.push_back(outcome.address);
-    }});
+    exchange.setListener({.sent = [this](const BusRequest& request) { lastRequest = request.address; },
+                          .reply =
+                              [this](const BusReply& reply) {
+                                if (reply.readings) monitor.showReadings(*reply.readings);
+                              },
+                          .dropped = {},
+                          .unasked = [this](int address) { notAsked.push_back(address); },
+                          .writeFailed = {},
+                          .writeResumed = {},
+                          .requestWritten = {}});
   }
 
   // FoundDevices as a scan in minute `foundMinute` would leave them.

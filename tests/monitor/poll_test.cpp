@@ -24,7 +24,7 @@ TEST_F(PollTest, StartWithoutDevicesAsksForASearch) {
   EXPECT_EQ(view.errors[0].first, msg::searchPrompt());
   EXPECT_EQ(view.errors[0].second, FocusTarget::Find);
   EXPECT_EQ(view.log, Log{"error " + s(msg::searchPrompt())});
-  EXPECT_EQ(exchange.pendingCommand(), 1);
+  EXPECT_EQ(state.PendingCommand, 1);
   EXPECT_EQ(state.SelectedAddress, 0);
 }
 
@@ -42,7 +42,7 @@ TEST_F(PollTest, StartWithAnAddressOutOfRangeAsksForTheAddress) {
     EXPECT_EQ(view.log, Log{"error " + s(msg::enterDeviceAddress())});
     EXPECT_EQ(state.SelectedAddress, value) << "keeps the rejected value";
     EXPECT_EQ(view.readingAll, msg::readingAllCaption());
-    EXPECT_EQ(exchange.pendingCommand(), 1);
+    EXPECT_EQ(state.PendingCommand, 1);
   }
 }
 
@@ -55,7 +55,7 @@ TEST_F(PollTest, StartWithAnEditorThatHoldsNoNumberChangesNothing) {
   EXPECT_EQ(view.errors[0].first, msg::notAnInteger(""));
   EXPECT_EQ(view.log.size(), 1u);
   EXPECT_EQ(state.SelectedAddress, 3);
-  EXPECT_EQ(exchange.pendingCommand(), 1);
+  EXPECT_EQ(state.PendingCommand, 1);
 }
 
 TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
@@ -70,7 +70,7 @@ TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
   EXPECT_TRUE(view.errors.empty());
   EXPECT_EQ(state.SelectedAddress, 7);
   EXPECT_EQ(poll.PollIndex, 1u);
-  EXPECT_EQ(exchange.pendingCommand(), 80);
+  EXPECT_EQ(state.PendingCommand, 80);
   EXPECT_TRUE(view.allCellsZero());
   EXPECT_FALSE(view.setpointGroupsEnabled);
   EXPECT_TRUE(poll.running());
@@ -91,7 +91,7 @@ TEST_F(PollTest, StopTakesItsStepsInOrder) {
                            "enDisPanel true", "wFile unticked", "wFile " + s(msg::recordCaption()),
                            "initialAll", "timer off", "dotTimer off", "dot shown"}));
   EXPECT_FALSE(poll.running());
-  EXPECT_EQ(exchange.pendingCommand(), 80) << "kept after the stop";
+  EXPECT_EQ(state.PendingCommand, 80) << "kept after the stop";
 }
 
 TEST_F(PollTest, ServesTheSelectedDeviceFirstThenTheListInOrder) {
@@ -313,12 +313,12 @@ TEST_F(PollTest, StartingDuringAScanTakesTheTimerOver) {
   view.find = msg::stopCaption();
   view.readTimer = true;
   view.readTimerInterval = 500;
-  exchange.setPendingCommand(CmdProbe);
+  state.PendingCommand = CmdProbe;
   exchange.expectAnswer(5);
   found({4});
   select(4);
   poll.readingAllClick();
-  EXPECT_EQ(exchange.pendingCommand(), 80) << "the scan branch of the tick no longer runs";
+  EXPECT_EQ(state.PendingCommand, 80) << "the scan branch of the tick no longer runs";
   EXPECT_EQ(view.readTimerInterval, 1000);
   EXPECT_TRUE(view.readTimer);
   EXPECT_EQ(view.find, msg::stopCaption());

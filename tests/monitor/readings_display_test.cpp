@@ -23,11 +23,8 @@ class DisplayTest : public MonitorRig {
     poll.readingAllClick();
     view.log.clear();
   }
-  // The answer of the device at PollIndex, straight into the handler.
-  void show(const ReadingsResponse& r) {
-    assembleFrame(exchange, encodedReadings(r));
-    display.showReadings();
-  }
+  // The answer of the device at PollIndex, straight into the display.
+  void show(const ReadingsResponse& r) { display.showReadings(r); }
 };
 
 TEST_F(DisplayTest, AFullAnswerBoxByBox) {

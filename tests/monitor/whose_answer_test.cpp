@@ -83,15 +83,19 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
     f.lateBy = 1150ms;
     devices.emplace(kBus[i], sim::AnswerBuilder(f, random()));
   }
-  exchange.setHandlers({.shortAnswer = {},
-                        .readings =
-                            [this] {
+  exchange.setListener({.sent = [this](const BusRequest& request) { lastRequest = request.address; },
+                        .reply =
+                            [this](const BusReply& reply) {
+                              if (!reply.readings) return;
                               ++handledThisTick;
-                              if (exchange.frame()[0] != asked) ++wrongHandled;
-                              monitor.showReadings();
+                              if (reply.readings->address != asked) ++wrongHandled;
+                              monitor.showReadings(*reply.readings);
                             },
-                        .sendFailed = {},
-                        .sendResumed = {}});
+                        .dropped = {},
+                        .unasked = [this](int address) { notAsked.push_back(address); },
+                        .writeFailed = {},
+                        .writeResumed = {},
+                        .requestWritten = {}});
   found(kBus);
   const int selected = 42;
   select(selected);

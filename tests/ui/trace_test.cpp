@@ -28,8 +28,8 @@ class TraceTest : public QObject {
     QVERIFY(rig.window->session().isOpen());
 
     Exchange& exchange = rig.window->exchange();
-    exchange.setPendingCommand(CmdProbe);
-    exchange.sendRequest(5, kStatusResponseLength);
+    rig.window->deviceState().PendingCommand = CmdProbe;
+    exchange.sendRequest(BusRequest::probe(5));
     QTRY_COMPARE(rig.window->deviceState().FoundDevices.size(), std::size_t{1});
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
 

@@ -650,8 +650,8 @@ class WindowTest : public QObject {
     RawPty pty;
     LineRig rig(PortNames({{"COM1", pty.slavePath()}}), asShown());
     THeadForm& window = *rig.window;
-    window.exchange().setPendingCommand(2);  // neither the scan's nor the poll's tick
-    window.readTimerTimer();                 // no port: the tick still runs
+    window.deviceState().PendingCommand = 2;  // neither the scan's nor the poll's tick
+    window.readTimerTimer();                  // no port: the tick still runs
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
     QVERIFY(pty.write({0x05, 0x01, 0x00}));
@@ -666,8 +666,8 @@ class WindowTest : public QObject {
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(window.session().isOpen());
     QVERIFY(rig.sim->lineGone());
-    window.exchange().setPendingCommand(1);
-    window.exchange().sendRequest(5, 5);
+    window.deviceState().PendingCommand = 1;
+    window.exchange().sendRequest(BusRequest::probe(5));
     QTRY_COMPARE(window.statusText(), msg::sendFailed());
     QTest::mouseClick(rig.control<QPushButton>("OpenClose"), Qt::LeftButton);
     QVERIFY(!window.session().isOpen());
@@ -725,8 +725,8 @@ class WindowTest : public QObject {
     LineRig rig(PortNames{}, asShown());
     rig.window->setConfirmDialog(&dialog);
     Exchange& exchange = rig.window->exchange();
-    exchange.setPendingCommand(1);
-    exchange.expectAnswer(5);
+    rig.window->deviceState().PendingCommand = 1;
+    exchange.sendRequest(BusRequest::probe(5));  // no port: the request is only in flight
     std::uint8_t ack[] = {0x05, 0x01, 0x00, 0, 0};
     appendCrc(ack, 3);
     exchange.acceptBlock(ack);
