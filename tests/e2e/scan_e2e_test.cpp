@@ -469,6 +469,34 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.listed(), captions({100, 3, 42}));
   }
 
+  // The acknowledgement of an address change is the change's own answer:
+  // the device polled just before it gains no answer and no fresh time.
+  void anAcknowledgementIsNoAnswerOfTheDevicePolledBefore() {
+    WindowRig rig(bus({3, 7}));
+    QVERIFY2(rig.findDevicesThrough(10), rig.fault());
+    QVERIFY(rig.select(3));
+    QVERIFY(rig.startPoll());
+    for (int i = 0; i < 3 && rig.lastRequest.address != 7; ++i) QVERIFY2(rig.tickAndSend(), rig.fault());
+    QCOMPARE(rig.lastRequest.address, 7);
+    QVERIFY(rig.stopPoll());
+    const DeviceHealth::Figures seven = rig.window->deviceHealth().figures(7);
+    const DeviceHealth::Figures three = rig.window->deviceHealth().figures(3);
+    QVERIFY(seven.accepted > 0);
+
+    rig.now = rig.now.addSecs(5);
+    QVERIFY(rig.select(3));
+    QTest::mouseClick(rig.control("new1"), Qt::LeftButton);
+    typeAtFocus(QStringLiteral("005"));
+    QVERIFY2(rig.send([&] { rig.click("InstallAdress"); }), rig.fault());
+    QCOMPARE(rig.window->statusText(), msg::addressChanged());
+
+    const DeviceHealth::Figures after = rig.window->deviceHealth().figures(7);
+    QCOMPARE(after.accepted, seven.accepted);
+    QCOMPARE(after.lastAnswer, seven.lastAnswer);
+    QCOMPARE(rig.window->deviceHealth().figures(3).sent, three.sent + 1);
+    QCOMPARE(rig.window->deviceHealth().figures(3).accepted, three.accepted + 1);
+  }
+
   void aNewAddressIsTheOneTheDeviceAnswersTo() {
     WindowRig rig(bus({3, 17, 42}));
     QVERIFY2(rig.findDevicesThrough(45), rig.fault());
