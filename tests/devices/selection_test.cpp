@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "devices/messages.h"
@@ -50,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Selection, ListClick,
                                            // Longer numbers set the address but no editor.
                                            ClickCase{"Адрес: 1234", 1234, {"1", "1", "1"}},
                                            // Only the first token counts.
-                                           ClickCase{"Адрес: 12 Адрес: 34", 12, {"0", "1", "2"}}));
+                                           ClickCase{"Адрес: 12 Адрес: 34", 12, {"0", "1", "2"}}),
+                         [](const auto& info) { return "Selects" + std::to_string(info.param.selected); });
 
 TEST(Selection, ClickOnTheEmptyPartShowsTheCount) {
   Rig rig;
@@ -187,6 +190,25 @@ TEST(Selection, TheNamedHandlersAreTheFilterOfTheirEditor) {
   EXPECT_EQ(new3KeyPress(u'3').focus, NextFocus::InstallAdress);
 }
 
+// A text as a test name: letters and digits as they are, signs and spaces
+// by name, any other byte in hex.
+std::string spelledOut(std::string_view text) {
+  if (text.empty()) return "empty";
+  std::string name;
+  for (const char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+      name += c;
+    } else if (c == '+' || c == '-' || c == ' ') {
+      name += c == '+' ? "plus" : c == '-' ? "minus" : "space";
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "x%02X", static_cast<unsigned char>(c));
+      name += hex;
+    }
+  }
+  return name;
+}
+
 struct IntegerCase {
   const char* name;  // the text
   std::optional<int> value;
@@ -209,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(Selection, Integer,
                                            IntegerCase{"+", std::nullopt}, IntegerCase{" 7", std::nullopt},
                                            IntegerCase{"7 ", std::nullopt}, IntegerCase{"a", std::nullopt},
                                            IntegerCase{"1a", std::nullopt}, IntegerCase{"--7", std::nullopt},
-                                           IntegerCase{"٣", std::nullopt}, IntegerCase{"$1F", std::nullopt}));
+                                           IntegerCase{"٣", std::nullopt}, IntegerCase{"$1F", std::nullopt}),
+                         [](const auto& info) { return spelledOut(info.param.name); });
 
 struct ComposeCase {
   const char* digits[3];

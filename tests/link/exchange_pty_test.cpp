@@ -433,7 +433,10 @@ TEST_P(BadInput, RandomBurstsHandleOnlyExactLengthGoodFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ExpectedLengths, BadInput,
-                         ::testing::Values(kStatusResponseLength, kReadingsResponseLength));
+                         ::testing::Values(kStatusResponseLength, kReadingsResponseLength),
+                         [](const auto& info) {
+                           return info.param == kStatusResponseLength ? "StatusAnswers" : "ReadingsAnswers";
+                         });
 
 // Closing never waits for the user-interface thread, and whatever a closed
 // port left queued there does nothing when it finally runs.
