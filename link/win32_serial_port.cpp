@@ -36,9 +36,7 @@ OpenError openErrorFromWin32(DWORD error) {
   }
 }
 
-namespace {
-
-std::string toUtf8(const std::wstring& text) {
+std::string utf8FromWide(const std::wstring& text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
@@ -48,7 +46,7 @@ std::string toUtf8(const std::wstring& text) {
   return out;
 }
 
-std::wstring fromUtf8(const std::string& text) {
+std::wstring wideFromUtf8(const std::string& text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
   const int chars = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
@@ -57,6 +55,8 @@ std::wstring fromUtf8(const std::string& text) {
   MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), chars);
   return out;
 }
+
+namespace {
 
 void report(const std::string& path, const char* what, DWORD error) {
   std::fprintf(stderr, "%s: %s: %s\n", path.c_str(), what, win32ErrorText(error).c_str());
@@ -74,11 +74,11 @@ std::string win32ErrorText(DWORD error) {
   while (!words.empty() && (words.back() == L'\r' || words.back() == L'\n' || words.back() == L' '))
     words.pop_back();
   if (words.empty()) return "Windows error " + std::to_string(error);
-  return toUtf8(words);
+  return utf8FromWide(words);
 }
 
 std::wstring win32DeviceName(const std::string& path) {
-  const std::wstring name = fromUtf8(path);
+  const std::wstring name = wideFromUtf8(path);
   if (name.rfind(L"\\\\", 0) == 0) return name;
   return L"\\\\.\\" + name;
 }

@@ -21,6 +21,10 @@ OpenError openErrorFromWin32(DWORD error);
 // line break the system ends them with.
 std::string win32ErrorText(DWORD error);
 
+// UTF-8 to and from the UTF-16 of Windows' wide calls.
+std::string utf8FromWide(const std::wstring& text);
+std::wstring wideFromUtf8(const std::string& text);
+
 // The name CreateFile needs: "COM12" as "\\.\COM12", which every COM port
 // answers to (COM10 and above to no other); a name already in the device
 // namespace ("\\.\...") as it is.
