@@ -14,7 +14,7 @@ namespace rs485 {
 // door to the file system's calls.
 class AppendFile {
  public:
-  // `path` in the file system's own encoding.
+  // `path` in the file system's own encoding; on Windows in UTF-8.
   explicit AppendFile(const std::string& path);
 
   bool isOpen() const { return fd_.valid(); }

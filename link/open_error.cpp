@@ -1,6 +1,8 @@
 #include "link/open_error.h"
 
+#ifndef _WIN32
 #include <netdb.h>
+#endif
 
 #include <cstring>
 
@@ -33,6 +35,12 @@ std::string describe(OpenError error) {
   return QT_TRANSLATE_NOOP("rs485::OpenError", "the port could not be opened");
 }
 
+#ifdef _WIN32
+// The network ports, whose name lookups give the negative codes, are not
+// built for Windows; the Win32 serial device writes Windows' own words itself.
+std::string systemErrorText(int code) { return std::strerror(code); }
+#else
 std::string systemErrorText(int code) { return code < 0 ? gai_strerror(code) : std::strerror(code); }
+#endif
 
 }  // namespace rs485

@@ -13,7 +13,8 @@ inline const std::vector<std::string> kPortNames = {"COM1", "COM2", "COM3", "COM
 // Maps "COMn" to a device path. An explicit mapping (--port COMn=PATH) wins;
 // otherwise COMn is the n-th serial device present now: USB adapters
 // (ttyUSB*, ttyACM*) in numeric order first, then on-board ttyS* ports that
-// have hardware behind them.
+// have hardware behind them. On Windows COMn is the port Windows names so,
+// when its driver lists it now, and is opened and reopened by that name.
 class PortNames {
  public:
   // devRoot and sysRoot are "/dev" and "/sys" except in tests.

@@ -29,4 +29,8 @@ using DeviceOpener = std::function<std::unique_ptr<SerialDevice>(const std::stri
 // The Linux implementation (termios, epoll, eventfd).
 std::unique_ptr<SerialDevice> openLinuxSerialDevice(const std::string& path, OpenError& error);
 
+// The Windows implementation (one COM handle opened for overlapped I/O);
+// `path` is "COM1", "COM12" or a name already in the form "\\.\COM12".
+std::unique_ptr<SerialDevice> openWin32SerialDevice(const std::string& path, OpenError& error);
+
 }  // namespace rs485
