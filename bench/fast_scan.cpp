@@ -5,8 +5,10 @@
 // as rs485-cli runs it. Per address: the time from its first probe to the
 // next address's first probe, as the simulator saw them (the last address
 // until the scan returned). --paced also runs the paced scan (500 ms per
-// address) for comparison.
-//   fast_scan [--reply-window MS] [--paced]
+// address) for comparison; --ser2net also runs the fast scan through ser2net
+// (a serial device server that is not ours, on loopback in front of the
+// simulator's pty) in raw TCP and in RFC 2217 mode.
+//   fast_scan [--reply-window MS] [--paced] [--ser2net]
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "cli/bus.h"
 #include "cli/commands.h"
 #include "sim/sim_server.h"
+#include "tests/support/ser2net.h"
 
 using namespace rs485;
 using SteadyClock = std::chrono::steady_clock;
@@ -55,14 +59,24 @@ struct Run {
   std::size_t probes = 0;
 };
 
-Run scan(const cli::ScanRange& range) {
+Run scan(const cli::ScanRange& range, std::optional<test::Ser2net::Mode> through = std::nullopt) {
   sim::SimServer sim(bus());
   sim.start();
-  cli::Bus b(cli::BusOptions{.names = PortNames(std::map<std::string, std::string>{{"COM1", sim.toolPath()}}),
-                             .recording = {}});
   Run run;
+  std::optional<test::Ser2net> server;
+  std::string port = sim.toolPath();
+  if (through) {
+    server.emplace(sim.toolPath(), *through);
+    if (!server->start()) {
+      run.summary = "ser2net did not start: " + server->output().toStdString() + "\n";
+      return run;
+    }
+    port = server->url();
+  }
+  cli::Bus b(cli::BusOptions{.names = PortNames(std::map<std::string, std::string>{{"COM1", port}}),
+                             .recording = {}});
   if (!b.open("COM1")) {
-    run.summary = "cannot open the simulator's pty\n";
+    run.summary = "cannot open " + port + "\n";
     return run;
   }
   std::ostringstream out, err;
@@ -117,7 +131,16 @@ int main(int argc, char* argv[]) {
   }
   std::printf("line's own limit with a %d ms window: 247 x (4 bytes %.1f ms + %d ms) = %.1f s\n", window,
               4 * 4.167, window, 247 * (4 * 4.167 + window) / 1000.0);
-  print("fast", scan({.from = 1, .to = 247, .fast = true, .replyWindow = window}));
+  const cli::ScanRange fast{.from = 1, .to = 247, .fast = true, .replyWindow = window};
+  print("fast", scan(fast));
+  if (bench::flag(argc, argv, "--ser2net")) {
+    if (!test::Ser2net::installed()) {
+      std::printf("ser2net is not installed (scripts/install-deps)\n");
+      return 1;
+    }
+    print("fast through ser2net, raw TCP", scan(fast, test::Ser2net::Mode::Raw));
+    print("fast through ser2net, RFC 2217", scan(fast, test::Ser2net::Mode::Rfc2217));
+  }
   if (bench::flag(argc, argv, "--paced")) {
     print("paced (500 ms)", scan({.timeout = 500, .from = 1, .to = 247}));
   } else {
