@@ -3,6 +3,7 @@
 #include "devices/found_devices.h"
 #include "link/exchange.h"
 #include "monitor/monitor_view.h"
+#include "monitor/panel_texts.h"
 #include "monitor/poll.h"
 #include "monitor/recording.h"
 #include "protocol/readings.h"
@@ -27,9 +28,8 @@ class ReadingsDisplay {
   void dotTimerTimer();
 
  private:
-  void show(const ReadingsResponse& answer);
-  void showCyclesAndSetpoints(const ReadingsResponse& answer);
-  RowTexts shownTexts() const;
+  PanelTexts shownPanel() const;
+  void show(const PanelTexts& next, bool programEnded);
 
   MonitorView& view_;
   Exchange& exchange_;
