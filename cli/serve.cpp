@@ -57,6 +57,7 @@ Server::Server(Bus& bus, ServeSettings settings, std::ostream& log)
   connect(listener_.get(), &QTcpServer::newConnection, this, [this] { accept(); });
   bus_.onReply = [this](const BusReply& reply) { replied(reply); };
   bus_.onRequestWritten = [this] { written(); };
+  bus_.onSendFailed = [this] { writeFailed(); };
   bus_.onUnasked = [this](int address) {
     ++answersToNoOne_;
     line(QCoreApplication::translate(
@@ -70,6 +71,7 @@ Server::~Server() {
   close();
   bus_.onReply = nullptr;
   bus_.onRequestWritten = nullptr;
+  bus_.onSendFailed = nullptr;
   bus_.onUnasked = nullptr;
 }
 
@@ -145,9 +147,10 @@ void Server::received(Client& client) {
     part(number, faultText(fault));
     return;
   }
+  // The bound counts from the first byte of the request that is not whole.
   if (client.stream.pending() == 0) {
     client.partial.stop();
-  } else if (!client.partial.isActive()) {
+  } else if (!requests.empty() || !client.partial.isActive()) {
     client.partial.start(kPartialRequestLimit);
   }
   sendNext();
@@ -176,10 +179,15 @@ void Server::sendNext() {
   if (!onBus_) return;
   extended_ = false;
   bus_.exchange.sendRequest(onBus_->request);
-  // A line that takes no write (an adapter pulled out) does not hold the
-  // others: the request waits for its write no longer than for its answer.
-  settle_.start(ceilMs(lineTime(onBus_->request.frameLength())) +
-                static_cast<int>(settings_.replyWindow.count()));
+  // A write that neither completes nor fails does not hold the others for
+  // ever; a loaded machine may take a while to write, which is no device's fault.
+  if (onBus_) settle_.start(static_cast<int>((kWriteLimit + settings_.replyWindow).count()));
+}
+
+void Server::writeFailed() {
+  // A line that takes no write (an adapter pulled out) answers nothing:
+  // the request is settled at once and the next one tries the line again.
+  if (onBus_) settleNow();
 }
 
 void Server::written() {
@@ -196,6 +204,10 @@ void Server::settleTimedOut() {
     settle_.start(ceilMs(lineTime(onBus_->request.answerLength())));
     return;
   }
+  settleNow();
+}
+
+void Server::settleNow() {
   bus_.exchange.purgeInput();
   bus_.exchange.settleRequest();  // its reply comes in replied()
   if (onBus_) replied({.request = onBus_->request, .kind = BusReply::Kind::Silent});
@@ -227,11 +239,7 @@ void Server::close() {
   listener_->close();
   while (!clients_.empty())
     part(clients_.begin()->first, QCoreApplication::translate("rs485-cli", "the server stops"));
-  if (onBus_) {
-    bus_.exchange.purgeInput();
-    bus_.exchange.settleRequest();
-    if (onBus_) replied({.request = onBus_->request, .kind = BusReply::Kind::Silent});
-  }
+  if (onBus_) settleNow();
   settle_.stop();
 }
 

@@ -26,6 +26,8 @@ inline constexpr int kMostClients = 8;
 inline constexpr std::size_t kMostWaitingPerClient = 64;
 // How long the first bytes of a request may wait for the rest.
 inline constexpr std::chrono::milliseconds kPartialRequestLimit{200};
+// How long a request may wait for the port to take it, on top of its reply window.
+inline constexpr std::chrono::milliseconds kWriteLimit{2000};
 
 struct ServeSettings {
   QHostAddress address{QHostAddress::LocalHost};
@@ -79,7 +81,9 @@ class Server : public QObject {
   void part(int number, const QString& why);
   void sendNext();
   void written();
+  void writeFailed();
   void settleTimedOut();
+  void settleNow();  // the request on the bus gets no answer any more
   void replied(const BusReply& reply);
   void line(const QString& text) const;
 

@@ -208,6 +208,12 @@ class ServeRig {
     return {};
   }
   QString logText() const { return QString::fromStdString(log.str()); }
+  // The server's log and the bus's frames, for a run that went wrong.
+  std::string dump() const {
+    std::string text = log.str();
+    for (const auto& record : rig.sim.log().snapshot()) text += sim::FrameLog::format(record) + "\n";
+    return text;
+  }
 
   CliRig rig;
   std::ostringstream log;
