@@ -177,6 +177,7 @@ void Server::sendNext() {
   if (onBus_ || !bus_.session.isOpen()) return;
   onBus_ = queue_.next();
   if (!onBus_) return;
+  ++turns_;
   extended_ = false;
   bus_.exchange.sendRequest(onBus_->request);
   // A write that neither completes nor fails does not hold the others for
@@ -204,7 +205,14 @@ void Server::settleTimedOut() {
     settle_.start(ceilMs(lineTime(onBus_->request.answerLength())));
     return;
   }
-  settleNow();
+  // An answer that the receive thread has already taken off the line waits
+  // in the event queue to be handed over: it goes first.
+  QMetaObject::invokeMethod(
+      this,
+      [this, turn = turns_] {
+        if (onBus_ && turns_ == turn) settleNow();
+      },
+      Qt::QueuedConnection);
 }
 
 void Server::settleNow() {

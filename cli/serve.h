@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -100,6 +101,7 @@ class Server : public QObject {
   int answersToNoOne_ = 0;
   RequestQueue queue_{kMostWaitingPerClient};
   std::optional<RequestQueue::Turn> onBus_;
+  std::uint64_t turns_ = 0;  // requests put on the bus so far
   QTimer settle_;
   bool extended_ = false;  // the reply window has had the answer's line time added
 };

@@ -165,7 +165,9 @@ TEST(Serve, ASilentAddressIsSettledAfterItsReplyWindowWithNothingSent) {
   ASSERT_TRUE(serve.send(*a, BusRequest::readCurrent(9)));
   ASSERT_TRUE(serve.send(*b, BusRequest::readCurrent(3)));
   // The next request goes out once the window has passed, and is answered.
-  ASSERT_TRUE(waitUntil([&] { return serve.rig.sim.answersSent() == 1; })) << serve.dump();
+  ASSERT_TRUE(waitUntil([&] {
+    return serve.rig.sim.requestsSeen() == 2 && serve.rig.sim.answersSent() == 1;
+  })) << serve.dump();
   const auto requests = serve.rig.sim.log().snapshot(sim::FrameKind::Request);
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].address, 9);
@@ -233,7 +235,7 @@ TEST(Serve, AMisbehavingClientIsDisconnectedAndTheOtherGoesOn) {
     ASSERT_TRUE(serve.send(*good, BusRequest::readCurrent(7)));
     ASSERT_TRUE(bad->waitForClose());
     ASSERT_TRUE(serve.send(*good, BusRequest::readCurrent(7)));
-    ASSERT_TRUE(good->waitForBytes(3 * 16));
+    ASSERT_TRUE(good->waitForBytes(3 * 16)) << serve.dump();
     const QString log = serve.logText();
     EXPECT_TRUE(log.contains(QStringLiteral("client 2 (127.0.0.1:%1) disconnected: %2\n")
                                  .arg(bad->localPort)
@@ -266,5 +268,5 @@ TEST(Serve, TheNinthClientIsRefusedAndMayComeOnceOneHasLeft) {
   auto tenth = serve.connect();
   ASSERT_EQ(serve.server.connected(), 8);
   ASSERT_TRUE(serve.send(*tenth, BusRequest::readCurrent(3)));
-  EXPECT_TRUE(tenth->waitForBytes(16));
+  EXPECT_TRUE(tenth->waitForBytes(16)) << serve.dump();
 }
