@@ -24,7 +24,11 @@ Bus::Bus(BusOptions options)
       .sent = [this](const BusRequest& request) { health_.sent(request.address); },
       .reply = [this](const BusReply& reply) { replied(reply); },
       .dropped = [this](const BusRequest& request, BusReply::Why) { health_.dropped(request.address); },
-      .unasked = [this](int address) { health_.unasked(address); },
+      .unasked =
+          [this](int address) {
+            health_.unasked(address);
+            if (onUnasked) onUnasked(address);
+          },
       .writeFailed =
           [this] {
             view.setStatus(msg::sendFailed());

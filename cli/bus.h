@@ -64,6 +64,8 @@ class Bus {
   // the poll.
   std::function<void(const BusReply&)> onReply;
   std::function<void()> onRequestWritten;  // the port has taken the whole request
+  // A good answer that was no request's answer (late, unasked, a second one).
+  std::function<void(int address)> onUnasked;
   std::function<void()> onSendFailed;
 
   // The last poll request has had neither a valid answer nor the end of its tick.

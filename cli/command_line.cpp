@@ -20,10 +20,9 @@ constexpr std::int64_t kLongestPollSeconds = std::int64_t{10} * 366 * 24 * 3600;
 const char* const kMqttPasswordVariable = "RS485_MQTT_PASSWORD";
 
 const std::map<QString, Command> kCommands = {
-    {QStringLiteral("scan"), Command::Scan},
-    {QStringLiteral("read"), Command::Read},
-    {QStringLiteral("poll"), Command::Poll},
-    {QStringLiteral("set-address"), Command::SetAddress},
+    {QStringLiteral("scan"), Command::Scan},   {QStringLiteral("read"), Command::Read},
+    {QStringLiteral("poll"), Command::Poll},   {QStringLiteral("set-address"), Command::SetAddress},
+    {QStringLiteral("serve"), Command::Serve},
 };
 
 int usageError(const QString& message, const QString& command) {
@@ -55,7 +54,7 @@ struct BrokerAddress {
 
 // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT, as the host of a URL: an IPv6
 // literal has colons of its own, so it stands in brackets.
-std::optional<BrokerAddress> brokerAddress(const QString& text) {
+std::optional<BrokerAddress> brokerAddress(const QString& text, int lowestPort = 1) {
   BrokerAddress address;
   QString rest;
   if (text.startsWith(QLatin1Char('['))) {
@@ -72,7 +71,7 @@ std::optional<BrokerAddress> brokerAddress(const QString& text) {
   }
   if (address.host.isEmpty()) return std::nullopt;
   if (!rest.isEmpty()) {
-    address.port = number(rest.mid(1), 1, 65535);
+    address.port = number(rest.mid(1), lowestPort, 65535);
     if (!address.port) return std::nullopt;
   }
   return address;
@@ -219,6 +218,23 @@ Problem takePoll(const QCommandLineParser& parser, const CommandOptions& o, Invo
   return takeMqtt(parser, o, invocation);
 }
 
+Problem takeServe(const QCommandLineParser& parser, const CommandOptions& o, ServeSettings& serve) {
+  const auto window = number(parser.value(o.serveReplyWindow), 10, 10000);
+  if (!window) return QCoreApplication::translate("rs485-cli", "--reply-window must be 10..10000");
+  serve.replyWindow = std::chrono::milliseconds(*window);
+  // Port 0: any free port, told in the log (for tests).
+  const auto listen = brokerAddress(parser.value(o.listen), 0);
+  const QHostAddress host(listen ? listen->host : QString());
+  if (!listen || host.isNull()) {
+    return QCoreApplication::translate("rs485-cli",
+                                       "--listen ADDR[:PORT]: an IP address, a port 1..65535, an IPv6 "
+                                       "address in brackets ([::1]:4001)");
+  }
+  serve.address = host;
+  serve.port = listen->port ? static_cast<quint16>(*listen->port) : kDefaultServePort;
+  return std::nullopt;
+}
+
 // Everything after the command's name, checked as the command needs it.
 Problem takeArguments(const QCommandLineParser& parser, const CommandOptions& o, Invocation& invocation) {
   if (Problem p = takePortAndOutput(parser, o, invocation)) return p;
@@ -249,6 +265,9 @@ Problem takeArguments(const QCommandLineParser& parser, const CommandOptions& o,
     case Command::Poll:
       invocation.poll.addresses = addresses;
       return takePoll(parser, o, invocation);
+    case Command::Serve:
+      if (!addresses.empty()) return QCoreApplication::translate("rs485-cli", "serve takes no addresses");
+      return takeServe(parser, o, invocation.serve);
   }
   return std::nullopt;
 }

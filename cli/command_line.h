@@ -8,10 +8,11 @@
 
 #include "cli/commands.h"
 #include "cli/publisher.h"
+#include "cli/serve.h"
 
 namespace rs485::cli {
 
-enum class Command { Scan, Read, Poll, SetAddress };
+enum class Command { Scan, Read, Poll, SetAddress, Serve };
 
 struct Invocation {
   Command command = Command::Scan;
@@ -25,6 +26,7 @@ struct Invocation {
   PollSettings poll;
   QString recordDirectory;  // empty: the working directory
   std::optional<MqttSettings> mqtt;
+  ServeSettings serve;
 };
 
 // What the command line asks for, or the exit status when the program ends

@@ -17,6 +17,7 @@ const char* const kProgramHelp = QT_TRANSLATE_NOOP(
     "  read ADDR            one readings request, decoded\n"
     "  poll [ADDR...]       ask every device in turn, once a second; record, publish\n"
     "  set-address OLD NEW  give a device a new bus address\n"
+    "  serve                let several programs use the bus at once over TCP\n"
     "\n"
     "rs485-cli COMMAND --help describes each command.\n"
     "\n"
@@ -135,6 +136,21 @@ CommandOptions declareOptions() {
                                   "End after N seconds, ten years at most (default: at SIGINT or SIGTERM)."),
       QStringLiteral("N"));
 
+  QCommandLineOption listen(
+      QStringLiteral("listen"),
+      QCoreApplication::translate("rs485-cli",
+                                  "The address and port to listen on (default 127.0.0.1:4001: this "
+                                  "machine only). Whoever reaches it can use the bus, address changes "
+                                  "included: name another address only on a trusted network."),
+      QStringLiteral("ADDR[:PORT]"), QStringLiteral("127.0.0.1:4001"));
+  QCommandLineOption serveReplyWindow(
+      QStringLiteral("reply-window"),
+      QCoreApplication::translate(
+          "rs485-cli",
+          "How long a device has to start its answer, in ms after the request's last byte left the "
+          "port, 10..10000 (default 500); an answer begun in time gets its time on the line."),
+      QStringLiteral("MS"), QStringLiteral("500"));
+
   return {.help = help,
           .version = version,
           .port = port,
@@ -153,14 +169,17 @@ CommandOptions declareOptions() {
           .fast = fast,
           .replyWindow = replyWindow,
           .interval = interval,
-          .seconds = seconds};
+          .seconds = seconds,
+          .listen = listen,
+          .serveReplyWindow = serveReplyWindow};
 }
 
 void describeProgram(QCommandLineParser& parser, const CommandOptions& o) {
   parser.setApplicationDescription(QCoreApplication::translate("rs485-cli", kProgramHelp));
   parser.addOptions({o.help, o.version, o.port, o.trace, o.json});
-  parser.addPositionalArgument(QStringLiteral("command"),
-                               QCoreApplication::translate("rs485-cli", "scan, read, poll or set-address"));
+  parser.addPositionalArgument(
+      QStringLiteral("command"),
+      QCoreApplication::translate("rs485-cli", "scan, read, poll, set-address or serve"));
 }
 
 void describeCommand(QCommandLineParser& parser, Command command, const QString& name,
@@ -219,6 +238,20 @@ void describeCommand(QCommandLineParser& parser, Command command, const QString&
                                    QCoreApplication::translate("rs485-cli", "Present address, 1..247."));
       parser.addPositionalArgument(QStringLiteral("NEW"),
                                    QCoreApplication::translate("rs485-cli", "New address, 1..247, not OLD."));
+      break;
+    case Command::Serve:
+      parser.setApplicationDescription(QCoreApplication::translate(
+          "rs485-cli",
+          "Owns the bus and lets several programs use it at once: each connects as to a raw-TCP serial "
+          "device server (rs485-master --port COM1=tcp://127.0.0.1:4001, rs485-cli --port "
+          "tcp://127.0.0.1:4001) and writes the bus's own requests. One request at a time goes on the "
+          "bus, in the order they came; each answer goes back only to the program that asked. A request "
+          "without an answer in the reply window gets nothing back, as on a line, and an answer that "
+          "comes later goes to no one. At most 8 programs at once; one that sends what is no request, "
+          "leaves half a request for 200 ms or has more than 64 requests waiting is disconnected. Every "
+          "program that comes and goes is a line on standard error; at SIGINT or SIGTERM one summary "
+          "line per program (requests, answers) and the totals."));
+      parser.addOptions({o.listen, o.serveReplyWindow});
       break;
   }
 }

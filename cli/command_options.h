@@ -14,8 +14,9 @@ struct CommandOptions {
   QCommandLineOption timeout, from, to;                 // scan, and poll without addresses
   QCommandLineOption record, recordDir;                 // poll
   QCommandLineOption mqtt, topic, mqttUser, mqttPasswordFile, mqttCaFile;
-  QCommandLineOption fast, replyWindow;  // scan
-  QCommandLineOption interval, seconds;  // poll
+  QCommandLineOption fast, replyWindow;         // scan
+  QCommandLineOption interval, seconds;         // poll
+  QCommandLineOption listen, serveReplyWindow;  // serve
 };
 
 CommandOptions declareOptions();

@@ -12,6 +12,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/publisher.h"
+#include "cli/serve.h"
 #include "devices/open_failure.h"
 #include "i18n/catalogue.h"
 #include "link/port_names.h"
@@ -123,6 +124,8 @@ int main(int argc, char* argv[]) {
       return runPoll(bus, invocation.poll, output, stop, publisher.get());
     case Command::SetAddress:
       return runSetAddress(bus, invocation.oldAddress, invocation.newAddress, output);
+    case Command::Serve:
+      return runServe(bus, invocation.serve, output, stop);
   }
   return kExitUsage;
 }

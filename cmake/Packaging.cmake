@@ -34,8 +34,10 @@ if(TARGET rs485-master)
 endif()
 if(TARGET rs485-cli)
   rs485_install_program(rs485-cli)
-  # A unit template: rs485-record@COM1.service records the bus on COM1.
-  install(FILES "${PROJECT_SOURCE_DIR}/packaging/rs485-record@.service" DESTINATION lib/systemd/system)
+  # Unit templates: rs485-record@COM1.service records the bus on COM1,
+  # rs485-serve@COM1.service shares it between programs over TCP.
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/rs485-record@.service"
+                "${PROJECT_SOURCE_DIR}/packaging/rs485-serve@.service" DESTINATION lib/systemd/system)
 endif()
 if(TARGET rs485-chart)
   rs485_desktop_app(rs485-chart

@@ -253,10 +253,6 @@ Files that grow while they are shown are followed as they are recorded.</source>
         <translation>Дописывать в FILE по строке на каждый отправленный или принятый кадр: местное время, TX или RX, байты в шестнадцатеричном виде, итог проверки.</translation>
     </message>
     <message>
-        <source>scan, read, poll or set-address</source>
-        <translation>scan, read, poll или set-address</translation>
-    </message>
-    <message>
         <source>no command given</source>
         <translation>не указана команда</translation>
     </message>
@@ -437,52 +433,6 @@ Files that grow while they are shown are followed as they are recorded.</source>
         <translation>не удаётся открыть %1: %2</translation>
     </message>
     <message>
-        <source>Scans, reads, polls and records the devices of an RS-485 bus without a display.
-
-Commands:
-  scan                 list the addresses that answer (--fast: in seconds)
-  read ADDR            one readings request, decoded
-  poll [ADDR...]       ask every device in turn, once a second; record, publish
-  set-address OLD NEW  give a device a new bus address
-
-rs485-cli COMMAND --help describes each command.
-
-MQTT (poll): --mqtt HOST[:PORT] publishes every answer to PREFIX/ADDRESS (--topic, default rs485).
---mqtt-cafile FILE talks TLS (default port 8883) and verifies the broker&apos;s certificate and host name
-against FILE; --mqtt-user NAME logs in, with the password from --mqtt-password-file FILE (first line)
-or RS485_MQTT_PASSWORD, never from an argument. PREFIX/status says &quot;online&quot; or &quot;offline&quot;
-(retained; the broker says &quot;offline&quot; itself when the client dies); PREFIX/ADDRESS/status says
-&quot;answering&quot; or &quot;silent&quot; for each device (retained).
-
-Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable
-(also: the broker refuses the credentials, or its certificate does not verify).
-
-Environment:
-  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.</source>
-        <translation>Ищет, читает, опрашивает и записывает устройства шины RS-485 без дисплея.
-
-Команды:
-  scan                 перечислить отвечающие адреса (--fast: за секунды)
-  read ADDR            один запрос показаний с разбором
-  poll [ADDR...]       опрашивать устройства по очереди, раз в секунду; запись, публикация
-  set-address OLD NEW  дать устройству новый адрес шины
-
-rs485-cli COMMAND --help описывает каждую команду.
-
-MQTT (poll): --mqtt HOST[:PORT] публикует каждый ответ в PREFIX/ADDRESS (--topic, по умолчанию rs485).
---mqtt-cafile FILE включает TLS (порт по умолчанию 8883) и проверяет сертификат брокера и имя узла
-по FILE; --mqtt-user NAME входит под именем, пароль берётся из --mqtt-password-file FILE (первая
-строка) или RS485_MQTT_PASSWORD, никогда из аргумента. PREFIX/status говорит &quot;online&quot; или &quot;offline&quot;
-(с сохранением; брокер сам говорит &quot;offline&quot;, когда клиент погибает); PREFIX/ADDRESS/status говорит
-&quot;answering&quot; или &quot;silent&quot; для каждого устройства (с сохранением).
-
-Код завершения: 0 готово, 1 нет верного ответа, 2 ошибка в командной строке, 3 порт или брокер
-недоступен (а также: брокер отвергает учётные данные или его сертификат не проходит проверку).
-
-Окружение:
-  RS485_MQTT_PASSWORD  пароль для --mqtt-user, если не задан --mqtt-password-file.</translation>
-    </message>
-    <message>
         <source>Probe the next address as soon as the last one is settled: its answer is in, or the reply window has passed without a byte (--timeout does not apply).</source>
         <translation>Опрашивать следующий адрес, как только решён предыдущий: его ответ пришёл или окно ответа прошло без единого байта (--timeout не действует).</translation>
     </message>
@@ -583,6 +533,142 @@ With --mqtt the client also publishes &quot;online&quot; (retained) to PREFIX/st
     <message>
         <source>the MQTT broker at %1 refused the connection: %2</source>
         <translation>брокер MQTT %1 отклонил подключение: %2</translation>
+    </message>
+    <message>
+        <source>--reply-window must be 10..10000</source>
+        <translation>--reply-window должно быть 10..10000</translation>
+    </message>
+    <message>
+        <source>--listen ADDR[:PORT]: an IP address, a port 1..65535, an IPv6 address in brackets ([::1]:4001)</source>
+        <translation>--listen ADDR[:PORT]: IP-адрес, порт 1..65535, адрес IPv6 в квадратных скобках ([::1]:4001)</translation>
+    </message>
+    <message>
+        <source>serve takes no addresses</source>
+        <translation>serve не принимает адресов</translation>
+    </message>
+    <message>
+        <source>Scans, reads, polls and records the devices of an RS-485 bus without a display.
+
+Commands:
+  scan                 list the addresses that answer (--fast: in seconds)
+  read ADDR            one readings request, decoded
+  poll [ADDR...]       ask every device in turn, once a second; record, publish
+  set-address OLD NEW  give a device a new bus address
+  serve                let several programs use the bus at once over TCP
+
+rs485-cli COMMAND --help describes each command.
+
+MQTT (poll): --mqtt HOST[:PORT] publishes every answer to PREFIX/ADDRESS (--topic, default rs485).
+--mqtt-cafile FILE talks TLS (default port 8883) and verifies the broker&apos;s certificate and host name
+against FILE; --mqtt-user NAME logs in, with the password from --mqtt-password-file FILE (first line)
+or RS485_MQTT_PASSWORD, never from an argument. PREFIX/status says &quot;online&quot; or &quot;offline&quot;
+(retained; the broker says &quot;offline&quot; itself when the client dies); PREFIX/ADDRESS/status says
+&quot;answering&quot; or &quot;silent&quot; for each device (retained).
+
+Exit status: 0 done, 1 no valid answer, 2 usage error, 3 port or broker unavailable
+(also: the broker refuses the credentials, or its certificate does not verify).
+
+Environment:
+  RS485_MQTT_PASSWORD  the password for --mqtt-user when no --mqtt-password-file is given.</source>
+        <translation>Ищет, читает, опрашивает и записывает устройства шины RS-485 без дисплея.
+
+Команды:
+  scan                 перечислить отвечающие адреса (--fast: за секунды)
+  read ADDR            один запрос показаний с разбором
+  poll [ADDR...]       опрашивать устройства по очереди, раз в секунду; запись, публикация
+  set-address OLD NEW  дать устройству новый адрес шины
+  serve                дать нескольким программам работать с шиной сразу по TCP
+
+rs485-cli COMMAND --help описывает каждую команду.
+
+MQTT (poll): --mqtt HOST[:PORT] публикует каждый ответ в PREFIX/ADDRESS (--topic, по умолчанию rs485).
+--mqtt-cafile FILE включает TLS (порт по умолчанию 8883) и проверяет сертификат брокера и имя узла
+по FILE; --mqtt-user NAME входит под именем, пароль берётся из --mqtt-password-file FILE (первая
+строка) или RS485_MQTT_PASSWORD, никогда из аргумента. PREFIX/status говорит &quot;online&quot; или &quot;offline&quot;
+(с сохранением; брокер сам говорит &quot;offline&quot;, когда клиент погибает); PREFIX/ADDRESS/status говорит
+&quot;answering&quot; или &quot;silent&quot; для каждого устройства (с сохранением).
+
+Код завершения: 0 готово, 1 нет верного ответа, 2 ошибка в командной строке, 3 порт или брокер
+недоступен (а также: брокер отвергает учётные данные или его сертификат не проходит проверку).
+
+Окружение:
+  RS485_MQTT_PASSWORD  пароль для --mqtt-user, если не задан --mqtt-password-file.</translation>
+    </message>
+    <message>
+        <source>The address and port to listen on (default 127.0.0.1:4001: this machine only). Whoever reaches it can use the bus, address changes included: name another address only on a trusted network.</source>
+        <translation>Адрес и порт, на которых принимать подключения (по умолчанию 127.0.0.1:4001: только эта машина). Кто до него доберётся, тот может работать с шиной, в том числе менять адреса: другой адрес указывайте только в доверенной сети.</translation>
+    </message>
+    <message>
+        <source>How long a device has to start its answer, in ms after the request&apos;s last byte left the port, 10..10000 (default 500); an answer begun in time gets its time on the line.</source>
+        <translation>Сколько времени у устройства, чтобы начать ответ, в мс после того, как последний байт запроса покинул порт, 10..10000 (по умолчанию 500); ответу, начатому вовремя, даётся время его передачи по линии.</translation>
+    </message>
+    <message>
+        <source>scan, read, poll, set-address or serve</source>
+        <translation>scan, read, poll, set-address или serve</translation>
+    </message>
+    <message>
+        <source>Owns the bus and lets several programs use it at once: each connects as to a raw-TCP serial device server (rs485-master --port COM1=tcp://127.0.0.1:4001, rs485-cli --port tcp://127.0.0.1:4001) and writes the bus&apos;s own requests. One request at a time goes on the bus, in the order they came; each answer goes back only to the program that asked. A request without an answer in the reply window gets nothing back, as on a line, and an answer that comes later goes to no one. At most 8 programs at once; one that sends what is no request, leaves half a request for 200 ms or has more than 64 requests waiting is disconnected. Every program that comes and goes is a line on standard error; at SIGINT or SIGTERM one summary line per program (requests, answers) and the totals.</source>
+        <translation>Владеет шиной и даёт нескольким программам работать с ней одновременно: каждая подключается как к серверу последовательного порта в режиме raw TCP (rs485-master --port COM1=tcp://127.0.0.1:4001, rs485-cli --port tcp://127.0.0.1:4001) и пишет запросы самой шины. На шину уходит один запрос за раз, в порядке поступления; каждый ответ возвращается только той программе, которая спрашивала. На запрос без ответа в окне ответа ничего не возвращается, как на линии, а ответ, пришедший позже, не достаётся никому. Не более 8 программ сразу; программа, которая шлёт то, что не является запросом, оставляет половину запроса на 200 мс или держит в очереди больше 64 запросов, отключается. О каждой подключившейся и ушедшей программе пишется строка в стандартный поток ошибок; по SIGINT или SIGTERM — строка итогов на каждую программу (запросы, ответы) и общие итоги.</translation>
+    </message>
+    <message>
+        <source>a request to no bus address (1..247)</source>
+        <translation>запрос не к адресу шины (1..247)</translation>
+    </message>
+    <message>
+        <source>an unknown command</source>
+        <translation>неизвестная команда</translation>
+    </message>
+    <message>
+        <source>a request with a bad CRC</source>
+        <translation>запрос с неверной CRC</translation>
+    </message>
+    <message>
+        <source>an answer of device %1 came outside its request (late or unasked); it goes to no one</source>
+        <translation>ответ устройства %1 пришёл не в свой черёд (поздно или без запроса); он не достаётся никому</translation>
+    </message>
+    <message>
+        <source>%1 refused: %2 clients are connected already</source>
+        <translation>%1 отклонён: уже подключено клиентов: %2</translation>
+    </message>
+    <message>
+        <source>half a request for %1 ms</source>
+        <translation>половина запроса в течение %1 мс</translation>
+    </message>
+    <message>
+        <source>client %1 (%2) connected</source>
+        <translation>клиент %1 (%2) подключился</translation>
+    </message>
+    <message>
+        <source>more than %1 requests waiting</source>
+        <translation>в очереди больше %1 запросов</translation>
+    </message>
+    <message>
+        <source>client %1 left</source>
+        <translation>клиент %1 ушёл</translation>
+    </message>
+    <message>
+        <source>client %1 disconnected: %2</source>
+        <translation>клиент %1 отключён: %2</translation>
+    </message>
+    <message>
+        <source>the server stops</source>
+        <translation>сервер останавливается</translation>
+    </message>
+    <message>
+        <source>client %1 (%2): %3 requests, %4 answers, %5 without an answer</source>
+        <translation>клиент %1 (%2): запросов %3, ответов %4, без ответа %5</translation>
+    </message>
+    <message>
+        <source>%1 clients, %2 requests, %3 answers; %4 refused; %5 answers went to no one</source>
+        <translation>клиентов %1, запросов %2, ответов %3; отклонено %4; ответов, не доставшихся никому: %5</translation>
+    </message>
+    <message>
+        <source>cannot listen on %1: %2</source>
+        <translation>не удаётся принимать подключения на %1: %2</translation>
+    </message>
+    <message>
+        <source>listening on %1</source>
+        <translation>принимает подключения на %1</translation>
     </message>
 </context>
 <context>

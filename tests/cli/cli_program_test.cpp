@@ -21,6 +21,7 @@
 
 #include "tests/cli/cli_rig.h"
 #include "tests/support/languages.h"
+#include "tests/support/serve_process.h"
 
 using namespace rs485;
 using namespace rs485::test;
@@ -277,7 +278,8 @@ sim::SimServer& bus(std::unique_ptr<sim::SimServer>& sim, const std::vector<int>
 TEST(CliProgram, HelpAndVersionNeedNoPortAndNoDisplay) {
   for (const QStringList& arguments :
        {QStringList{"--help"}, QStringList{"scan", "--help"}, QStringList{"read", "--help"},
-        QStringList{"poll", "--help"}, QStringList{"set-address", "--help"}, QStringList{"--version"}}) {
+        QStringList{"poll", "--help"}, QStringList{"set-address", "--help"}, QStringList{"serve", "--help"},
+        QStringList{"--version"}}) {
     const Outcome r = run(arguments);
     EXPECT_EQ(r.status, 0) << arguments.join(' ').toStdString();
     EXPECT_FALSE(r.out.isEmpty()) << arguments.join(' ').toStdString();
@@ -285,6 +287,8 @@ TEST(CliProgram, HelpAndVersionNeedNoPortAndNoDisplay) {
   EXPECT_TRUE(run({"poll", "--help"}).out.contains("passed over until its next turn"));
   EXPECT_TRUE(run({"scan", "--help"}).out.contains("two devices on one address, or a noisy line"));
   EXPECT_TRUE(run({"poll", "--help"}).out.contains("PREFIX/ADDRESS/status"));
+  EXPECT_TRUE(
+      run({"serve", "--help"}).out.simplified().contains("(default 127.0.0.1:4001: this machine only)"));
   EXPECT_EQ(run({"--version"}).out.trimmed(), QStringLiteral("rs485-cli 0.1.0"));
 }
 
@@ -312,6 +316,13 @@ TEST(CliProgram, UsageErrorsExitTwo) {
            QStringList{"--port", "COM1", "poll", "--topic", "x"},
            QStringList{"--port", "COM1", "poll", "--seconds", "-1"},
            QStringList{"--port", "COM1", "scan", "--bogus"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "--listen", "localhost:4001"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "--listen", "127.0.0.1:65536"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "--listen", "::1"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "--reply-window", "9"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "--reply-window", "10001"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "7"},
+           QStringList{"--port", "COM1=/nonexistent", "serve", "--fast"},
            QStringList{"--port", "COM1", "poll", "--mqtt-user", "u"},
            QStringList{"--port", "COM1", "poll", "--mqtt-cafile", "/etc/hostname"},
            QStringList{"--port", "COM1", "poll", "--mqtt", "h", "--mqtt-password", "secret"},
@@ -483,6 +494,44 @@ TEST(CliProgram, TheIntervalSetsThePaceOfThePoll) {
   const QRegularExpressionMatch match = counts.match(r.err);
   ASSERT_TRUE(match.hasMatch()) << r.err.toStdString();
   EXPECT_GE(match.captured(1).toInt(), 3);
+}
+
+// serve as systemd runs it: two programs use the bus, one leaves, and
+// SIGTERM ends it with a line per client and the totals.
+TEST(CliProgram, ServeSummarisesEveryClientAtSigterm) {
+  coreApplication();  // the waits for its log run an event loop
+  std::unique_ptr<sim::SimServer> sim;
+  bus(sim, {3, 7});
+  // 9 is settled well within the poll's 200 ms.
+  ServeProcess serve(QStringLiteral(RS485_CLI), sim->toolPath(), {"--reply-window", "100"});
+  ASSERT_TRUE(serve.start()) << serve.log().toStdString();
+  const QString url = QString::fromStdString(serve.url());
+  const Outcome a = run({"--port", url, "read", "3"});
+  EXPECT_EQ(a.status, 0) << a.err.toStdString();
+  const Outcome b = run({"--port", url, "poll", "7", "9", "--interval", "200", "--seconds", "1"});
+  EXPECT_EQ(b.status, 0) << b.err.toStdString();
+  ASSERT_TRUE(serve.logContains("client 2 (127.0.0.1:")) << serve.log().toStdString();
+  ASSERT_EQ(serve.terminate(), 0);
+  const QString log = serve.log();
+  EXPECT_TRUE(
+      QRegularExpression(
+          QStringLiteral("client 1 \\(127\\.0\\.0\\.1:\\d+\\): 1 requests, 1 answers, 0 without an answer\n"))
+          .match(log)
+          .hasMatch())
+      << log.toStdString();
+  // The poll asked 7 and the absent 9 in turn: 7 answered every time, 9 never.
+  const QRegularExpressionMatch second =
+      QRegularExpression(QStringLiteral("client 2 \\(127\\.0\\.0\\.1:\\d+\\): (\\d+) requests, (\\d+) "
+                                        "answers, (\\d+) without an answer\n"))
+          .match(log);
+  ASSERT_TRUE(second.hasMatch()) << log.toStdString();
+  EXPECT_GE(second.captured(2).toInt(), 2);
+  EXPECT_GE(second.captured(3).toInt(), 1);
+  EXPECT_EQ(second.captured(1).toInt(), second.captured(2).toInt() + second.captured(3).toInt());
+  EXPECT_TRUE(log.contains(QStringLiteral("serve: 2 clients, %1 requests, %2 answers; 0 refused")
+                               .arg(1 + second.captured(1).toInt())
+                               .arg(1 + second.captured(2).toInt())))
+      << log.toStdString();
 }
 
 TEST(CliProgram, AnUnreachableBrokerExitsThree) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <memory>
@@ -22,9 +23,11 @@
 
 #include "cli/bus.h"
 #include "cli/commands.h"
+#include "cli/serve.h"
 #include "sim/sim_server.h"
 #include "tests/support/sample_readings.h"
 #include "tests/support/ser2net.h"
+#include "tests/support/wait_until.h"
 
 namespace rs485::test {
 
@@ -120,6 +123,102 @@ class CliRig {
   std::ostringstream out;
   std::ostringstream err;
   cli::StopRequest stop;
+};
+
+// The bytes of `request` as a client of `rs485-cli serve` writes them.
+inline QByteArray requestFrame(const BusRequest& request) {
+  const TxFrame frame = request.frame();
+  return {reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(request.frameLength())};
+}
+
+// A program using the bus through the server: a raw TCP connection on
+// this thread, gathering what the server sends back.
+class BusClient {
+ public:
+  explicit BusClient(quint16 port) {
+    QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::disconnected, [this] { closedByServer = true; });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    connected = socket.waitForConnected(5000);
+    localPort = socket.localPort();
+  }
+  void send(const QByteArray& bytes) {
+    socket.write(bytes);
+    socket.flush();
+  }
+  void send(const BusRequest& request) { send(requestFrame(request)); }
+  bool waitForBytes(qsizetype count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return waitUntil([&] { return received.size() >= count; }, timeout);
+  }
+  bool waitForClose(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return waitUntil([&] { return closedByServer; }, timeout);
+  }
+
+  QTcpSocket socket;
+  QByteArray received;
+  bool connected = false;
+  quint16 localPort = 0;  // as the server names the client
+  bool closedByServer = false;
+};
+
+// `rs485-cli serve` in-process on the rig's bus, listening on a free port of
+// 127.0.0.1, its log gathered. The simulator paces like the line.
+class ServeRig {
+ public:
+  explicit ServeRig(std::vector<sim::DeviceConfig> devices,
+                    std::chrono::milliseconds replyWindow = std::chrono::milliseconds(500))
+      : rig(std::move(devices), 0, true),
+        server(*rig.bus,
+               {.address = QHostAddress(QHostAddress::LocalHost), .port = 0, .replyWindow = replyWindow},
+               log) {
+    QString error;
+    listening = rig.opened && server.listen(error);
+  }
+
+  // A client that the server has taken (or refused) by the time it returns.
+  std::unique_ptr<BusClient> connect() {
+    auto client = std::make_unique<BusClient>(server.port());
+    const int before = server.connected();
+    waitUntil([&] { return server.connected() > before || client->closedByServer; });
+    return client;
+  }
+  // Sends `request` as `client` and returns once the server has taken it,
+  // so that requests of several clients come in a known order.
+  bool send(BusClient& client, const BusRequest& request) {
+    const int before = server.requestsTaken();
+    client.send(request);
+    return waitUntil([&] { return server.requestsTaken() > before; });
+  }
+
+  // The bytes of the simulator's answer to its `n`-th request (from 0), or
+  // none when it did not answer it.
+  QByteArray answerTo(std::size_t n) const {
+    std::size_t requests = 0;
+    const auto records = rig.sim.log().snapshot();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (records[i].kind != sim::FrameKind::Request) continue;
+      if (requests++ != n) continue;
+      for (std::size_t j = i + 1; j < records.size() && records[j].kind != sim::FrameKind::Request; ++j) {
+        if (records[j].kind == sim::FrameKind::Answer)
+          return {reinterpret_cast<const char*>(records[j].bytes.data()),
+                  static_cast<qsizetype>(records[j].bytes.size())};
+      }
+      return {};
+    }
+    return {};
+  }
+  QString logText() const { return QString::fromStdString(log.str()); }
+  // The server's log and the bus's frames, for a run that went wrong.
+  std::string dump() const {
+    std::string text = log.str();
+    for (const auto& record : rig.sim.log().snapshot()) text += sim::FrameLog::format(record) + "\n";
+    return text;
+  }
+
+  CliRig rig;
+  std::ostringstream log;
+  cli::Server server;
+  bool listening = false;
 };
 
 }  // namespace rs485::test
