@@ -4,10 +4,12 @@
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <array>
 #include <vector>
 
 #include "cli/probe.h"
 #include "cli/request_stream.h"
+#include "protocol/readings.h"
 
 namespace rs485::cli {
 
@@ -34,6 +36,21 @@ QString faultText(RequestStream::Fault fault) {
       break;
   }
   return {};
+}
+
+// The answer's frame as it came: every byte of it is a field of the decoded
+// answer or the CRC over them, so encoding the answer again gives it back.
+QByteArray answerFrame(const BusReply& reply) {
+  std::array<std::uint8_t, kReadingsResponseLength> frame{};
+  std::size_t length = 0;
+  if (reply.readings) {
+    encodeReadingsResponse(*reply.readings, frame.data());
+    length = kReadingsResponseLength;
+  } else if (reply.status) {
+    encodeStatusResponse(*reply.status, frame.data());
+    length = kStatusResponseLength;
+  }
+  return {reinterpret_cast<const char*>(frame.data()), static_cast<qsizetype>(length)};
 }
 
 // Refusals are told at most once a second: a program that is refused
@@ -229,11 +246,9 @@ void Server::replied(const BusReply& reply) {
   Figures& figures = figures_[number];
   if (reply.answered()) {
     ++figures.answers;
-    // The exchange holds the answer's bytes while it tells the reply.
-    const std::span<const std::uint8_t> frame = bus_.exchange.frame();
     if (const auto it = clients_.find(number); it != clients_.end()) {
-      it->second->socket->write(reinterpret_cast<const char*>(frame.data()),
-                                static_cast<qint64>(frame.size()));
+      const QByteArray frame = answerFrame(reply);
+      it->second->socket->write(frame);
     }
   } else {
     ++figures.unanswered;

@@ -22,9 +22,7 @@ namespace rs485 {
 // A call may send the next request or close the port.
 struct ExchangeListener {
   std::function<void(const BusRequest&)> sent;  // handed to the transmit thread
-  // Exactly one for every request sent. While it runs for an answered
-  // request, frame() holds the answer's bytes as they came.
-  std::function<void(const BusReply&)> reply;
+  std::function<void(const BusReply&)> reply;   // exactly one for every request sent
   // Bytes in the request's time that made no answer, told at once; the
   // request may still be answered, and is dropped only if it is not. One
   // for each request at most.
