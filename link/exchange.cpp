@@ -1,13 +1,11 @@
 #include "link/exchange.h"
 
-#include <pthread.h>
-#include <time.h>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "link/hand_over.h"
+#include "link/thread_cpu_time.h"
 #include "link/write_gate.h"
 
 namespace rs485 {
@@ -21,15 +19,6 @@ constexpr std::chrono::milliseconds kRetryPause{100};
 // How long a receive thread whose line has gone sleeps before it looks at
 // its terminate flag again; stop() wakes it at once anyway.
 constexpr std::chrono::hours kLineGoneSleep{1};
-
-std::chrono::nanoseconds cpuTimeOf(std::thread& thread) {
-  clockid_t clock{};
-  timespec used{};
-  if (pthread_getcpuclockid(thread.native_handle(), &clock) != 0 || clock_gettime(clock, &used) != 0) {
-    return {};
-  }
-  return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
-}
 
 // More than any answer, less than a driver's whole queue: enough to see
 // what a purge dropped.
@@ -384,11 +373,11 @@ void Exchange::stop() {
 bool Exchange::transmitParked() const { return session_ && session_->gate.parked(); }
 
 std::chrono::nanoseconds Exchange::receiveThreadCpuTime() const {
-  return session_ ? cpuTimeOf(session_->reader) : std::chrono::nanoseconds{};
+  return session_ ? threadCpuTime(session_->reader) : std::chrono::nanoseconds{};
 }
 
 std::chrono::nanoseconds Exchange::transmitThreadCpuTime() const {
-  return session_ ? cpuTimeOf(session_->writer) : std::chrono::nanoseconds{};
+  return session_ ? threadCpuTime(session_->writer) : std::chrono::nanoseconds{};
 }
 
 }  // namespace rs485

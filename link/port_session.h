@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/exchange.h"
+#include "link/open_device.h"
 #include "link/port_names.h"
 #include "link/serial_device.h"
 
@@ -13,7 +14,7 @@ namespace rs485 {
 // closes it again. User-interface thread only.
 class PortSession {
  public:
-  PortSession(Exchange& exchange, PortNames names, DeviceOpener opener = openLinuxSerialDevice);
+  PortSession(Exchange& exchange, PortNames names, DeviceOpener opener = openDevice);
   ~PortSession();
 
   // Opens the port named `portName` ("COM1".."COM5"). False when any step

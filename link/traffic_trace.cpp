@@ -1,11 +1,11 @@
 #include "link/traffic_trace.h"
 
-#include <time.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include "link/c_runtime.h"
 
 namespace rs485 {
 
@@ -32,7 +32,7 @@ const char* traceVerdictText(TraceVerdict verdict) {
 TrafficTrace::TrafficTrace(Sink sink, Now now) : sink_(std::move(sink)), now_(std::move(now)) {}
 
 std::shared_ptr<TrafficTrace> TrafficTrace::appendToFile(const std::string& path, std::string& error) {
-  std::FILE* opened = std::fopen(path.c_str(), "ae");
+  std::FILE* opened = openForAppending(path);
   if (opened == nullptr) {
     error = std::strerror(errno);
     return nullptr;
@@ -59,8 +59,7 @@ std::string TrafficTrace::formatLine(std::chrono::system_clock::time_point when,
   const auto seconds = floor<std::chrono::seconds>(when);
   const auto millis = duration_cast<milliseconds>(when - seconds).count();
   const time_t t = system_clock::to_time_t(seconds);
-  tm local{};
-  localtime_r(&t, &local);
+  const std::tm local = localTime(t);
   char stamp[40];
   std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,

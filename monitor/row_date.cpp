@@ -91,6 +91,55 @@ RowDateFormat RowDateFormat::fromPosix(const QByteArray& dFmt) {
   return result;
 }
 
+QByteArray posixFromDatePicture(const QString& picture) {
+  QString out;
+  for (qsizetype i = 0; i < picture.size();) {
+    const QChar c = picture[i];
+    if (c == QLatin1Char('\'')) {
+      // Quoted text; '' inside it (or alone) is one quote.
+      qsizetype end = i + 1;
+      while (end < picture.size()) {
+        if (picture[end] == QLatin1Char('\'')) {
+          if (end + 1 < picture.size() && picture[end + 1] == QLatin1Char('\'')) {
+            out += QLatin1Char('\'');
+            end += 2;
+            continue;
+          }
+          break;
+        }
+        out += picture[end] == QLatin1Char('%') ? QStringLiteral("%%") : QString(picture[end]);
+        ++end;
+      }
+      if (end == i + 1 && end < picture.size()) out += QLatin1Char('\'');
+      i = end + 1;
+      continue;
+    }
+    qsizetype run = 1;
+    while (i + run < picture.size() && picture[i + run] == c) ++run;
+    switch (c.toLatin1()) {
+      case 'd':
+        out += run <= 2 ? QStringLiteral("%d") : run == 3 ? QStringLiteral("%a") : QStringLiteral("%A");
+        break;
+      case 'M':
+        out += run <= 2 ? QStringLiteral("%m") : run == 3 ? QStringLiteral("%b") : QStringLiteral("%B");
+        break;
+      case 'y':
+        out += run <= 2 ? QStringLiteral("%y") : QStringLiteral("%Y");
+        break;
+      case 'g':
+        out += QStringLiteral("%EC");
+        break;
+      case '%':
+        out += QString(run * 2, QLatin1Char('%'));
+        break;
+      default:
+        out += QString(run, c);
+    }
+    i += run;
+  }
+  return out.toUtf8();
+}
+
 RowDateFormat RowDateFormat::fromEnvironment() {
   const LocaleDateFormat locale = environmentDateFormat();
   return locale.posix ? RowDateFormat() : fromPosix(locale.dFmt);

@@ -47,4 +47,10 @@ struct LocaleDateFormat {
 };
 LocaleDateFormat environmentDateFormat();
 
+// The POSIX form of a Windows date picture (a locale's LOCALE_SSHORTDATE):
+// "dd.MM.yyyy" gives "%d.%m.%Y", "M/d/yyyy" "%m/%d/%Y". Names of days and
+// months give %a, %A, %b, %B and an era %EC, which no row carries; text in
+// single quotes is taken as it is.
+QByteArray posixFromDatePicture(const QString& picture);
+
 }  // namespace rs485

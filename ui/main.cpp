@@ -16,6 +16,7 @@
 
 #include "devices/messages.h"
 #include "i18n/catalogue.h"
+#include "link/parent_console.h"
 #include "link/port_names.h"
 #include "link/traffic_trace.h"
 #include "ui/attention.h"
@@ -144,6 +145,7 @@ class ExitWhenShown : public QObject {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  rs485::useParentConsole();
   auto parsed = parseArguments(argc, argv);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   Options& options = std::get<Options>(parsed);

@@ -50,6 +50,37 @@ TEST(RowDateFormat, TakesOrderAndSeparatorsOfThePosixFormWithFullFields) {
   }
 }
 
+// Windows gives the user's form as a date picture (LOCALE_SSHORTDATE); the
+// row takes it through its POSIX form.
+TEST(RowDateFormat, TakesTheWindowsShortDatePicture) {
+  struct Case {
+    const char* picture;
+    const char* dFmt;
+    const char* pattern;
+  };
+  for (const Case& c : {
+           Case{"dd.MM.yyyy", "%d.%m.%Y", "dd.MM.yyyy"},             // ru-RU, de-DE, uk-UA
+           Case{"M/d/yyyy", "%m/%d/%Y", "MM/dd/yyyy"},               // en-US
+           Case{"dd/MM/yy", "%d/%m/%y", "dd/MM/yyyy"},               //
+           Case{"yyyy-MM-dd", "%Y-%m-%d", "yyyy-MM-dd"},             // sv-SE
+           Case{"d. M. yyyy", "%d. %m. %Y", "dd. MM. yyyy"},         // cs-CZ
+           Case{"dd.MM.yyyy' г.'", "%d.%m.%Y г.", "dd.MM.yyyy г."},  // quoted text
+           Case{"dd'%'MM'''.'yyyy", "%d%%%m'.%Y", "dd%MM'.yyyy"},    // a quote inside quotes, a percent sign
+           Case{"d'-'M''yyyy", "%d-%m'%Y", "dd-MM'yyyy"},            // a lone pair of quotes
+           // What a row cannot carry: the default.
+           Case{"dddd, d MMMM yyyy", "%A, %d %B %Y", "dd.MM.yyyy"},   // names
+           Case{"ddd MMM yyyy", "%a %b %Y", "dd.MM.yyyy"},            //
+           Case{"gg yyyy/MM/dd", "%EC %Y/%m/%d", "dd.MM.yyyy"},       // an era
+           Case{"yyyy'年'M'月'd'日'", "%Y年%m月%d日", "dd.MM.yyyy"},  // outside the code page
+           Case{"dd.MM.yyyy'", "%d.%m.%Y", "dd.MM.yyyy"},             // an open quote at the end
+           Case{"", "", "dd.MM.yyyy"},
+       }) {
+    const QByteArray dFmt = posixFromDatePicture(QString::fromUtf8(c.picture));
+    EXPECT_EQ(dFmt, QByteArray(c.dFmt)) << c.picture;
+    EXPECT_EQ(RowDateFormat::fromPosix(dFmt).pattern(), QString::fromUtf8(c.pattern)) << c.picture;
+  }
+}
+
 TEST(RowDateFormat, WritesTwoDigitDayAndMonthAndFourDigitYear) {
   const RowDateFormat us = RowDateFormat::fromPosix("%m/%d/%y");
   EXPECT_EQ(us.format(QDate(2026, 1, 2)), QStringLiteral("01/02/2026"));

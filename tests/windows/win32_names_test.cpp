@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "link/append_file.h"
+#include "link/code_page.h"
 #include "link/port_names.h"
 #include "link/processes.h"
 #include "link/win32_serial_port.h"
@@ -27,6 +28,35 @@ TEST(Win32Text, Utf8RoundTrip) {
   const std::wstring wide = wideFromUtf8(text);
   EXPECT_EQ(wide, L"\u041f\u043e\u0440\u0442 COM1");
   EXPECT_EQ(utf8FromWide(wide), text);
+}
+
+// What Windows' own conversions do, which the recording's code page
+// (monitor/cp1251_win32.cpp) builds on: no look-alikes, one replacement per
+// UTF-16 unit, and the unassigned 0x98 passed through as U+0098.
+TEST(Win32Text, CodePage1251AsWindowsConvertsIt) {
+  struct Case {
+    std::u16string text;
+    std::string bytes;
+  };
+  for (const Case& c : {
+           Case{u"Номер устройства", "\xCD\xEE\xEC\xE5\xF0 \xF3\xF1\xF2\xF0\xEE\xE9\xF1\xF2\xE2\xE0"},
+           Case{u"Ёё°№", "\xA8\xB8\xB0\xB9"},
+           Case{u"ä你", "??"},         // no best fit: "ä" is not "a"
+           Case{u"\U0001F600", "??"},  // a surrogate pair: two units, two replacements
+           Case{u"\u0098", "\x98"},
+           Case{u"", ""},
+       }) {
+    EXPECT_EQ(toCodePage(c.text, 1251, '?'), c.bytes) << c.bytes;
+  }
+  EXPECT_EQ(fromCodePage("\xCD\xEE\xEC\xE5\xF0", 1251), u"Номер");
+  EXPECT_EQ(fromCodePage("\x98", 1251), u"\u0098");
+}
+
+TEST(Win32Text, ShortDatePictureOfALocale) {
+  EXPECT_EQ(shortDatePicture(u"ru-RU"), u"dd.MM.yyyy");
+  EXPECT_EQ(shortDatePicture(u"en-US"), u"M/d/yyyy");
+  EXPECT_TRUE(shortDatePicture(u"xx-XX-invalid").empty());
+  EXPECT_FALSE(shortDatePicture({}).empty()) << "the user's own locale";
 }
 
 class Win32Names : public ::testing::Test {

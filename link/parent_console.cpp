@@ -1,0 +1,7 @@
+#include "link/parent_console.h"
+
+namespace rs485 {
+
+void useParentConsole() {}
+
+}  // namespace rs485
