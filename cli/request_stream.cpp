@@ -2,18 +2,7 @@
 
 namespace rs485::cli {
 
-std::size_t RequestStream::expectedLength() const {
-  if (count_ < 2) return 0;
-  switch (partial_[1]) {
-    case CmdProbe:
-    case CmdReadCurrent:
-      return kBusRequestLength;
-    case CmdSetAddress:
-      return kAddressChangeRequestLength;
-    default:
-      return 0;
-  }
-}
+std::size_t RequestStream::expectedLength() const { return count_ < 2 ? 0 : requestLength(partial_[1]); }
 
 RequestStream::Fault RequestStream::judge(BusRequest& request) const {
   const std::size_t length = expectedLength();

@@ -25,6 +25,19 @@ inline constexpr int kLastBusAddress = 247;
 
 constexpr bool isBusAddress(int address) { return address >= kFirstBusAddress && address <= kLastBusAddress; }
 
+// The length of the request that this command byte starts; 0 for none.
+constexpr std::size_t requestLength(std::uint8_t command) {
+  switch (command) {
+    case CmdProbe:
+    case CmdReadCurrent:
+      return kBusRequestLength;
+    case CmdSetAddress:
+      return kAddressChangeRequestLength;
+    default:
+      return 0;
+  }
+}
+
 using TxFrame = std::array<std::uint8_t, kTxBufferSize>;
 
 // Fills a cleared five-byte buffer with a four-byte request: address, command,

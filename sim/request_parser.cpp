@@ -4,18 +4,6 @@
 
 namespace rs485::sim {
 
-std::size_t requestLength(std::uint8_t command) {
-  switch (command) {
-    case CmdProbe:
-    case CmdReadCurrent:
-      return kBusRequestLength;
-    case CmdSetAddress:
-      return kAddressChangeRequestLength;
-    default:
-      return 0;
-  }
-}
-
 void RequestParser::feed(const std::uint8_t* data, std::size_t length, TimePoint now,
                          std::vector<ParsedItem>& out) {
   if (length == 0) return;

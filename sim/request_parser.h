@@ -52,7 +52,4 @@ class RequestParser {
   TimePoint lastByte_{};
 };
 
-// The length of the request that this command byte starts; 0 for none.
-std::size_t requestLength(std::uint8_t command);
-
 }  // namespace rs485::sim

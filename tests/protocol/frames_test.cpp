@@ -21,6 +21,11 @@ TEST(Frames, WorkedRequests) {
 
 TEST(Frames, FourByteRequestLeavesFifthByteClear) { EXPECT_EQ(buildBusRequest(200, CmdReadCurrent)[4], 0); }
 
+// A request's length follows from its command byte alone: the simulator and
+// serve split a stream of requests by it.
+static_assert(requestLength(CmdProbe) == 4 && requestLength(CmdReadCurrent) == 4);
+static_assert(requestLength(CmdSetAddress) == 5 && requestLength(0x03) == 0 && requestLength(0xFF) == 0);
+
 TEST(Frames, OnlyLowBytesOfArgumentsAreSent) {
   // The command byte is the low byte of PendingCommand, whatever its value.
   EXPECT_EQ(buildBusRequest(0x101, 0x150), buildBusRequest(0x01, 0x50));

@@ -125,10 +125,6 @@ TEST(RequestParser, RequestFields) {
   EXPECT_EQ(items[0].address(), 17);
   EXPECT_EQ(items[0].command(), CmdSetAddress);
   EXPECT_EQ(items[0].newAddress(), 100);
-  EXPECT_EQ(requestLength(CmdProbe), 4);
-  EXPECT_EQ(requestLength(CmdReadCurrent), 4);
-  EXPECT_EQ(requestLength(CmdSetAddress), 5);
-  EXPECT_EQ(requestLength(0x03), 0);
 }
 
 }  // namespace
