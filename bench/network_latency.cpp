@@ -10,21 +10,14 @@
 //   network_latency [--exchanges N]      (default 500)
 
 #include <QCoreApplication>
-#include <atomic>
 #include <cstdio>
-#include <map>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "bench/command_line.h"
+#include "bench/readings_exchanges.h"
 #include "bench/samples.h"
-#include "link/exchange.h"
-#include "link/open_device.h"
-#include "link/port_session.h"
-#include "protocol/readings.h"
 #include "tests/link/pty_pair.h"
-#include "tests/support/pump_executor.h"
 #include "tests/support/ser2net.h"
 
 using namespace rs485;
@@ -36,59 +29,13 @@ struct Figures {
   std::vector<double> roundTrip, answerLeg;  // ms
 };
 
-// Runs `exchanges` readings requests to device 1 over `portPath`, with the
-// device played on `pty`'s master end.
 std::optional<Figures> measure(test::PtyPair& pty, const std::string& portPath, int exchanges) {
-  test::PumpExecutor ui;  // this thread is the user-interface thread
-  Exchange exchange(ui);
-  PortSession session(exchange, PortNames(std::map<std::string, std::string>{{"COM1", portPath}}),
-                      openDevice);
-  if (!session.COMOpen("COM1")) {
-    std::fprintf(stderr, "cannot open %s: %s\n", portPath.c_str(), describe(session.lastError()).c_str());
-    return std::nullopt;
-  }
-  const auto count = static_cast<std::size_t>(exchanges);
-  std::vector<SteadyClock::time_point> asked(count), answered(count), handled(count);
-  std::atomic<int> done{0};
-  exchange.setListener({.sent = {},
-                        .reply =
-                            [&](const BusReply& reply) {
-                              if (!reply.readings) return;
-                              handled[static_cast<std::size_t>(done.load())] = SteadyClock::now();
-                              ++done;
-                            },
-                        .dropped = {},
-                        .unasked = {},
-                        .writeFailed = {},
-                        .writeResumed = {},
-                        .requestWritten = {}});
-
-  std::thread device([&] {
-    test::Bytes answer(kReadingsResponseLength);
-    encodeReadingsResponse(ReadingsResponse{1, CmdReadCurrent, 215, 130, 3, 7, 9, 1200, 90, 0},
-                           answer.data());
-    for (std::size_t i = 0; i < count; ++i) {
-      if (pty.read(kBusRequestLength, std::chrono::seconds(5)).size() != kBusRequestLength) return;
-      answered[i] = SteadyClock::now();
-      pty.write(answer);
-    }
-  });
-
-  for (int i = 0; i < exchanges; ++i) {
-    asked[static_cast<std::size_t>(i)] = SteadyClock::now();
-    exchange.sendRequest(BusRequest::readCurrent(1));
-    if (!ui.pumpUntil([&] { return done == i + 1 && exchange.transmitParked(); }, std::chrono::seconds(5))) {
-      std::fprintf(stderr, "exchange %d over %s got no answer\n", i, portPath.c_str());
-      break;
-    }
-  }
-  device.join();
-  session.COMClose();
-
+  const auto times = bench::timeReadingsExchanges(pty, portPath, exchanges);
+  if (!times) return std::nullopt;
   Figures figures;
-  for (std::size_t i = 0; i < static_cast<std::size_t>(done.load()); ++i) {
-    figures.roundTrip.push_back(bench::millisBetween(asked[i], handled[i]));
-    figures.answerLeg.push_back(bench::millisBetween(answered[i], handled[i]));
+  for (std::size_t i = 0; i < times->handled.size(); ++i) {
+    figures.roundTrip.push_back(bench::millisBetween(times->asked[i], times->handled[i]));
+    figures.answerLeg.push_back(bench::millisBetween(times->answered[i], times->handled[i]));
   }
   return figures;
 }
