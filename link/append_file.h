@@ -14,7 +14,8 @@ namespace rs485 {
 // door to the file system's calls.
 class AppendFile {
  public:
-  // `path` in the file system's own encoding; on Windows in UTF-8.
+  // `path` in UTF-8, the encoding of Linux file names; Windows gets its
+  // UTF-16 name from it.
   explicit AppendFile(const std::string& path);
 
   bool isOpen() const { return fd_.valid(); }

@@ -1,7 +1,6 @@
 #include "monitor/recording.h"
 
 #include <QDir>
-#include <QFile>
 #include <span>
 #include <utility>
 
@@ -17,7 +16,10 @@ namespace {
 
 QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
 
-AppendFile openForAppending(const QString& path) { return AppendFile(QFile::encodeName(path).toStdString()); }
+// AppendFile takes UTF-8 names: Linux stores them so, and Windows turns them
+// into its UTF-16 ones (the local 8-bit form there is the ANSI code page,
+// which may lack the letters of the name).
+AppendFile openForAppending(const QString& path) { return AppendFile(path.toUtf8().toStdString()); }
 
 std::span<const char> bytesOf(const QByteArray& bytes) {
   return {bytes.constData(), static_cast<std::size_t>(bytes.size())};

@@ -14,6 +14,7 @@
 #include "monitor/cp1251.h"
 #include "monitor/recording.h"
 #include "monitor/row_date.h"
+#include "tests/support/fake_view.h"
 
 namespace rs485 {
 namespace {
@@ -122,6 +123,24 @@ TEST(RowDateWin32, TheUserLocaleGivesAFormWithEveryField) {
   EXPECT_TRUE(row.contains(QStringLiteral("2026")) && row.contains(QStringLiteral("08")) &&
               row.contains(QStringLiteral("12")))
       << row.toStdString();
+}
+
+// Windows' file names are UTF-16: the recording file has its Russian name
+// whatever the ANSI code page, which may not even hold the letters.
+TEST(RecordingWin32, TheFileHasItsRussianName) {
+  const QString folder = QDir::temp().filePath(QStringLiteral("rs485-recording-name"));
+  QDir(folder).removeRecursively();
+  ASSERT_TRUE(QDir().mkpath(folder));
+  test::FakeView view;
+  Recording recording(
+      view, [] { return QDateTime::currentDateTime(); }, RecordingOptions{folder, {}});
+  recording.prepareRecordingFile(5);
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral(u"ЗОР_номер - 5.txt")});
+  QFile file(recording.filePath(5));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(fromCp1251(file.readAll()), recordingHeader(5));
+  file.close();
+  QDir(folder).removeRecursively();
 }
 
 }  // namespace
