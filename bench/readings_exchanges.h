@@ -32,7 +32,7 @@ struct ExchangeTimes {
 // directly or through a server); the times of those answered, or nothing
 // when the port does not open.
 inline std::optional<ExchangeTimes> timeReadingsExchanges(test::PtyPair& pty, const std::string& portPath,
-                                                           int exchanges) {
+                                                          int exchanges) {
   test::PumpExecutor ui;  // this thread is the user-interface thread
   Exchange exchange(ui);
   PortSession session(exchange, PortNames(std::map<std::string, std::string>{{"COM1", portPath}}),
@@ -42,7 +42,8 @@ inline std::optional<ExchangeTimes> timeReadingsExchanges(test::PtyPair& pty, co
     return std::nullopt;
   }
   const auto count = static_cast<std::size_t>(exchanges);
-  ExchangeTimes times{std::vector<SteadyClock::time_point>(count), std::vector<SteadyClock::time_point>(count),
+  ExchangeTimes times{std::vector<SteadyClock::time_point>(count),
+                      std::vector<SteadyClock::time_point>(count),
                       std::vector<SteadyClock::time_point>(count)};
   std::atomic<int> done{0};
   exchange.setListener({.sent = {},
