@@ -75,6 +75,15 @@ wine_sandbox_prefix() {
     cp "$template/$(basename "$file")" "$file"
   done
   rm -f "$WINEPREFIX"/dosdevices/com*
+  # wine links the user's Documents, Desktop and the like to the home
+  # folder: in the run's prefix they are folders of its own.
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm "$link"
+      mkdir "$link"
+    fi
+  done
   sandbox_run=$run
 }
 
