@@ -8,15 +8,14 @@
 
 #include "cli/console_view.h"
 #include "devices/clock.h"
-#include "devices/devices.h"
 #include "devices/qt_ui_executor.h"
 #include "link/exchange.h"
 #include "link/open_device.h"
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
+#include "monitor/bus_session.h"
 #include "monitor/device_health.h"
-#include "monitor/monitor.h"
 
 namespace rs485::cli {
 
@@ -28,9 +27,8 @@ struct BusOptions {
   int timeDivisor = 1;  // tests: every interval divided by this
 };
 
-// The engine, the scan, the poll, the display rules and the recording wired
-// as the window wires them, with the console view in the window's place.
-// Everything runs on the thread of the Qt event loop.
+// The engine and a bus session, with the console view in the window's
+// place. Everything runs on the thread of the Qt event loop.
 class Bus {
  public:
   explicit Bus(BusOptions options);
@@ -48,18 +46,14 @@ class Bus {
   // because bytes were waiting is such a tick too, as in the window.
   void readTimerTimer();
 
-  // Found devices get their recording files prepared (the window does so
-  // at every find; a program without it only when it records).
-  bool prepareFilesOnFind = false;
-
   std::function<void(int address)> onFound;
   // The poll's word on each device's turn, typed as the engine's replies:
   // Answered, with the decoded readings, once the display has taken them;
-  // Silent when the turn has moved on from the device without a valid
-  // answer (also at the end of the poll). `at`: the answer's time, or now.
+  // Silent when the turn has ended without a valid answer (also when the
+  // poll stops). `at`: when it was told.
   std::function<void(const BusReply& turn, const QDateTime& at)> onTurn;
   std::function<void()> onAcknowledged;  // an address change was acknowledged
-  std::function<void()> onEvent;         // after every tick and every handled answer
+  std::function<void()> onEvent;         // after every tick and every reply
   // Set, it takes every reply in place of the scan, the address change and
   // the poll.
   std::function<void(const BusReply&)> onReply;
@@ -69,9 +63,9 @@ class Bus {
   std::function<void()> onSendFailed;
 
   // The last poll request has had neither a valid answer nor the end of its tick.
-  bool awaitingAnswer() const { return awaiting_; }
-  // Counts the last poll request as unanswered, or dropped when bytes that
-  // made no answer wait in the queue, unless it was answered.
+  bool awaitingAnswer() const { return work.poll.awaitingAnswer(); }
+  // Gives the request on the bus its reply now: dropped when bytes that
+  // made no answer wait in the queue, silent otherwise, unless it was answered.
   void settleLastRequest();
 
   QDateTime now() const { return clock_(); }
@@ -79,18 +73,13 @@ class Bus {
   // same figures as the window's device tooltips.
   const DeviceHealth& health() const { return health_; }
 
-  DeviceState state;
-  ConsoleView view{state};
+  DeviceState& state() { return work.state; }
 
  private:
-  void pollTick(int busy);
-  void endTurn();
   void replied(const BusReply& reply);
-  void readingsArrived(const ReadingsResponse& readings);
-  void turn(const BusReply& reply, const QDateTime& at) {
-    if (onTurn) onTurn(reply, at);
+  void turn(const BusReply& reply) {
+    if (onTurn) onTurn(reply, clock_());
   }
-  void shortAnswerArrived(const BusReply& reply);
   void event() {
     if (onEvent) onEvent();
   }
@@ -101,15 +90,10 @@ class Bus {
   DeviceHealth health_;
 
  public:
+  ConsoleView view{work.state};  // keeps a reference only
   Exchange exchange{executor_};
   PortSession session;
-  Monitor monitor;
-  Devices devices;
-
- private:
-  bool awaiting_ = false;  // the last poll request has had no valid answer yet
-  int turn_ = 0;           // the device whose turn it is in the poll, 0 before the first
-  bool turnAnswered_ = true;
+  BusSession work;
 };
 
 }  // namespace rs485::cli

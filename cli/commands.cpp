@@ -64,18 +64,18 @@ std::string text(const QString& s) { return s.toStdString(); }
 // scan has ended, so it is waited for one interval longer. Returns the last
 // address probed.
 int scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
-  bus.devices.scan.setRange(range.from, range.to);
+  bus.work.scan.setRange(range.from, range.to);
   bus.view.setTimeouts(range.timeout);
-  bus.devices.FindClick();
+  bus.work.startScan();
   waitUntil(
-      bus, [&] { return !bus.devices.scan.running(); }, -1, &stop);
-  if (bus.devices.scan.running()) {
-    bus.devices.FindClick();  // stopped from outside
-    return bus.devices.scan.ScanAddress() - 1;
+      bus, [&] { return !bus.work.scan.running(); }, -1, &stop);
+  if (bus.work.scan.running()) {
+    bus.work.stopScan();  // stopped from outside
+    return bus.work.scan.ScanAddress() - 1;
   }
-  const std::size_t before = bus.state.FoundDevices.size();
+  const std::size_t before = bus.state().FoundDevices.size();
   waitUntil(
-      bus, [&] { return bus.state.FoundDevices.size() > before; }, range.timeout, &stop);
+      bus, [&] { return bus.state().FoundDevices.size() > before; }, range.timeout, &stop);
   return range.to;
 }
 
@@ -151,7 +151,7 @@ class ScanReport {
   }
 
   int finish(int lastProbed) {
-    const FoundDeviceList& found = bus_.state.FoundDevices;
+    const FoundDeviceList& found = bus_.state().FoundDevices;
     std::ostream& err = output_.err;
     if (lastProbed < range_.to) {
       err << text(
@@ -199,7 +199,7 @@ class ScanReport {
 int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop) {
   ScanReport report(bus, range, output, stop);
   if (range.fast) {
-    bus.state.FoundDevices.clear();
+    bus.state().FoundDevices.clear();
     const std::chrono::milliseconds window(range.replyWindow);
     int address = range.from;
     for (; address <= range.to; ++address) {
@@ -215,17 +215,17 @@ int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop) 
   // time per address.
   const std::chrono::milliseconds window(range.timeout / bus.view.timeDivisor());
   for (int address = range.from; address <= lastProbed && !stop.requested; ++address) {
-    if (bus.health().figures(address).dropped == 0 || listed(bus.state.FoundDevices, address)) continue;
+    if (bus.health().figures(address).dropped == 0 || listed(bus.state().FoundDevices, address)) continue;
     if (!report.settle(address, ProbeResult::Unreadable, window)) break;
   }
   return report.finish(lastProbed);
 }
 
 int runRead(Bus& bus, int address, Output output) {
-  bus.state.FoundDevices = {DeviceEntry{static_cast<std::uint8_t>(address), 0}};
+  bus.state().FoundDevices = {DeviceEntry{static_cast<std::uint8_t>(address), 0}};
   bus.view.setAddressEditors(address);
   bus.view.clearError();
-  bus.monitor.readingAllClick();
+  bus.work.startPoll();
   if (!bus.view.lastError().isEmpty()) {
     output.err << "read: " << text(bus.view.lastError()) << '\n';
     return kExitUsage;
@@ -245,7 +245,7 @@ int runRead(Bus& bus, int address, Output output) {
   waitUntil(
       bus, [&] { return got; }, kReadWaitMs);
   bus.onTurn = nullptr;
-  bus.monitor.readingAllClick();
+  bus.work.stopPoll();
   if (!got) {
     output.err << "read: "
                << text(QCoreApplication::translate("rs485-cli", "no valid answer from device %1 within 1 s")
@@ -258,29 +258,29 @@ int runRead(Bus& bus, int address, Output output) {
 }
 
 int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& stop, Publisher* publisher) {
-  bus.prepareFilesOnFind = settings.record;
+  bus.work.prepareFilesOnFind = settings.record;
   if (settings.addresses.empty()) {
     scanBus(bus, settings.scan, stop);
-    output.err << text(scanSummary(settings.scan, bus.state.FoundDevices.size())) << '\n';
+    output.err << text(scanSummary(settings.scan, bus.state().FoundDevices.size())) << '\n';
   } else {
     // As if a scan had found them just now.
-    bus.state.FoundDevices.clear();
+    bus.state().FoundDevices.clear();
     const std::uint8_t minute = minuteBefore(bus.now());
     for (const int address : settings.addresses) {
-      bus.state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minute});
-      if (settings.record) bus.monitor.prepareRecordingFile(address);
+      bus.state().FoundDevices.push_back({static_cast<std::uint8_t>(address), minute});
+      if (settings.record) bus.work.recording.prepareRecordingFile(address);
     }
   }
   if (stop.requested) return kExitOk;
-  if (bus.state.FoundDevices.empty()) {
+  if (bus.state().FoundDevices.empty()) {
     output.err << "poll: " << text(QCoreApplication::translate("rs485-cli", "no device to poll")) << '\n';
     return kExitFailed;
   }
 
-  if (settings.record) bus.monitor.wFileClick();
-  bus.view.setAddressEditors(bus.state.FoundDevices.front().address);
+  if (settings.record) bus.work.startRecording();
+  bus.view.setAddressEditors(bus.state().FoundDevices.front().address);
   bus.view.clearError();
-  bus.monitor.readingAllClick();
+  bus.work.startPoll();
   if (!bus.view.lastError().isEmpty()) {
     output.err << "poll: " << text(bus.view.lastError()) << '\n';
     return kExitUsage;
@@ -312,12 +312,12 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   waitUntil(
       bus, [&] { return !bus.awaitingAnswer(); }, settings.interval);
   bus.settleLastRequest();
+  bus.work.stopPoll();  // stops the recording too, and tells a turn still open
   bus.onTurn = nullptr;
-  bus.monitor.readingAllClick();  // stops the poll and the recording
 
   // Every device the poll was to ask, also one it never got to.
   std::set<int> told;
-  for (const DeviceEntry& entry : bus.state.FoundDevices) {
+  for (const DeviceEntry& entry : bus.state().FoundDevices) {
     if (!told.insert(entry.address).second) continue;
     const DeviceHealth::Figures f = bus.health().figures(entry.address);
     output.err << text(QCoreApplication::translate("rs485-cli",
@@ -351,7 +351,7 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
   bus.view.clearError();
   bool acknowledged = false;
   bus.onAcknowledged = [&] { acknowledged = true; };
-  bus.devices.InstallAdressClick();
+  bus.work.changeAddress();
   if (!bus.view.lastError().isEmpty()) {
     output.err << "set-address: " << text(bus.view.lastError()) << '\n';
     return kExitUsage;
@@ -370,8 +370,8 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
   // The new address is probed as a scan of that one address would probe it.
   bool answered = false;
   bus.onFound = [&](int address) { answered = answered || address == newAddress; };
-  bus.devices.scan.setRange(newAddress, newAddress);
-  bus.devices.FindClick();
+  bus.work.scan.setRange(newAddress, newAddress);
+  bus.work.startScan();
   bus.readTimerTimer();
   waitUntil(
       bus, [&] { return answered; }, kProbeWaitMs);

@@ -11,11 +11,7 @@ std::array<QString, 3> digitsOf(int address) {
 }
 }  // namespace
 
-ConsoleView::ConsoleView(const DeviceState& state)
-    : state_(state),
-      findCaption_(msg::findCaption()),
-      readingAllCaption_(msg::readingAllCaption()),
-      wFileCaption_(msg::recordCaption()) {
+ConsoleView::ConsoleView(const DeviceState& state) : state_(state) {
   readTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&readTimer_, &QTimer::timeout, this, [this] {
     if (onTick) onTick();

@@ -63,8 +63,7 @@ class ConsoleView : public QObject, public MonitorView {
   void setReadTimerInterval(int milliseconds) override;
   void setReadTimerActive(bool active) override;
   bool readTimerActive() const override { return readTimer_.isActive(); }
-  QString findCaption() const override { return findCaption_; }
-  void setFindCaption(const QString& caption) override { findCaption_ = caption; }
+  void setFindCaption(const QString&) override {}
   int timeoutsValue() const override { return timeouts_; }
   void setTimeoutsEnabled(bool) override {}
   void setOpenCloseEnabled(bool) override {}
@@ -82,10 +81,8 @@ class ConsoleView : public QObject, public MonitorView {
   QString newAddressDigit(int index) const override { return newDigits_.at(static_cast<std::size_t>(index)); }
 
   // MonitorView
-  QString readingAllCaption() const override { return readingAllCaption_; }
-  void setReadingAllCaption(const QString& caption) override { readingAllCaption_ = caption; }
-  QString wFileCaption() const override { return wFileCaption_; }
-  void setWFileCaption(const QString& caption) override { wFileCaption_ = caption; }
+  void setReadingAllCaption(const QString&) override {}
+  void setWFileCaption(const QString&) override {}
   void setWFileChecked(bool) override {}
   void initialAll() override { cells_.clear(); }
   void enDisPanel(bool) override {}
@@ -103,9 +100,6 @@ class ConsoleView : public QObject, public MonitorView {
   int divisor_ = 1;
   QString status_;
   QString lastError_;
-  QString findCaption_;
-  QString readingAllCaption_;
-  QString wFileCaption_;
   QStringList list_;
   std::array<QString, 3> addressDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
   std::array<QString, 3> newDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};

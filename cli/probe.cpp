@@ -44,7 +44,7 @@ ProbeResult probe(Bus& bus, int address, std::chrono::milliseconds window, StopR
   };
   stop.wake = [&] { loop.quit(); };
 
-  bus.state.PendingCommand = CmdProbe;
+  bus.state().PendingCommand = CmdProbe;
   bus.exchange.sendRequest(BusRequest::probe(address));
   loop.exec();
 
@@ -60,7 +60,7 @@ ProbeResult probe(Bus& bus, int address, std::chrono::milliseconds window, StopR
   const std::optional<StatusResponse> answer = reply ? reply->status : std::nullopt;
   if (answer && answer->address == address) {
     if (answer->status != 0) return ProbeResult::Refused;
-    bus.state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(bus.now())});
+    bus.state().FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(bus.now())});
     if (bus.onFound) bus.onFound(address);
     return ProbeResult::Found;
   }

@@ -29,10 +29,13 @@ void AddressChange::InstallAdressClick() {
   }
 
   state_.PendingCommand = CmdSetAddress;
+  awaiting_ = true;
   exchange_.sendRequest(BusRequest::setAddress(state_.SelectedAddress, newAddress_));
 }
 
 void AddressChange::acknowledge() {
+  awaiting_ = false;
+  const int from = state_.SelectedAddress;
   for (DeviceEntry& entry : state_.FoundDevices) {
     if (entry.address == state_.SelectedAddress) {
       entry.address = static_cast<std::uint8_t>(newAddress_);
@@ -45,6 +48,7 @@ void AddressChange::acknowledge() {
   for (const DeviceEntry& entry : state_.FoundDevices)
     view_.appendDeviceListItem(deviceCaption(entry.address));
   view_.setStatus(msg::addressChanged());
+  if (changed_) changed_(from, newAddress_);
 }
 
 }  // namespace rs485

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "devices/found_devices.h"
 #include "devices/window_view.h"
 #include "link/exchange.h"
@@ -17,14 +20,21 @@ class AddressChange {
   // The address change was answered with status 0.
   void acknowledge();
 
+  // Told after an acknowledgement has renamed the device.
+  void setChanged(std::function<void(int from, int to)> changed) { changed_ = std::move(changed); }
+
   // Formed by the last click that got this far; the acknowledgement uses it.
   int NewAddress() const { return newAddress_; }
+  // A request has gone out and no acknowledgement has come yet.
+  bool awaiting() const { return awaiting_; }
 
  private:
   WindowView& view_;
   Exchange& exchange_;
   DeviceState& state_;
   int newAddress_ = 0;
+  bool awaiting_ = false;
+  std::function<void(int from, int to)> changed_;
 };
 
 }  // namespace rs485

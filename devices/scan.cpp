@@ -5,26 +5,11 @@
 
 namespace rs485 {
 
-Scan::Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state, Clock clock,
-           PrepareRecordingFile prepareRecordingFile)
-    : view_(view),
-      dialog_(dialog),
-      exchange_(exchange),
-      state_(state),
-      clock_(std::move(clock)),
-      prepareRecordingFile_(std::move(prepareRecordingFile)) {}
-
-bool Scan::running() const { return view_.findCaption() != msg::findCaption(); }
-
-void Scan::FindClick() {
-  if (view_.findCaption() == msg::findCaption()) {
-    start();
-  } else {
-    end();
-  }
-}
+Scan::Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state, Clock clock)
+    : view_(view), dialog_(dialog), exchange_(exchange), state_(state), clock_(std::move(clock)) {}
 
 void Scan::start() {
+  running_ = true;
   view_.setReadTimerInterval(view_.timeoutsValue());
   view_.setFindCaption(msg::stopCaption());
   view_.setTimeoutsEnabled(false);
@@ -34,12 +19,12 @@ void Scan::start() {
   view_.setReadTimerActive(true);
   dialog_.setAskMode(ScanAnswer::AskAgain);
   scanAddress_ = firstAddress_;
-  foundCount_ = 0;
   state_.PendingCommand = CmdProbe;
   view_.setStatus(msg::scanningFirst());
 }
 
 void Scan::end() {
+  running_ = false;
   view_.setFindCaption(msg::findCaption());
   view_.setTimeoutsEnabled(true);
   view_.setOpenCloseEnabled(true);
@@ -53,6 +38,7 @@ void Scan::scanTick(int busy) {
   if (busy == 0) {
     view_.setStatus(msg::scanning(scanAddress_));
     exchange_.sendRequest(BusRequest::probe(scanAddress_));
+    if (hooks_.probed) hooks_.probed(scanAddress_);
     ++scanAddress_;
   }
   if (scanAddress_ == lastAddress_ + 1) end();
@@ -75,15 +61,14 @@ void Scan::find(int address) {
   if (dialog_.askMode() == ScanAnswer::StopScan) end();
   if (running()) {
     view_.setReadTimerActive(true);
-  } else if (resumePoll_) {
+  } else if (hooks_.resumePoll) {
     // A late answer to the scan's last probe must not leave a poll standing still.
-    resumePoll_();
+    hooks_.resumePoll();
   }
 
   // One minute behind, so that the first reading of the device is recorded.
   if (entry < state_.FoundDevices.size()) state_.FoundDevices[entry].recordedMinute = minuteBefore(clock_());
-  if (prepareRecordingFile_) prepareRecordingFile_(listed);
-  ++foundCount_;
+  if (hooks_.found) hooks_.found(listed);
   exchange_.clearReceive();
 }
 

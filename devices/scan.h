@@ -11,24 +11,26 @@
 
 namespace rs485 {
 
-// Prepares the recording file of a device that has just been found.
-using PrepareRecordingFile = std::function<void(int address)>;
-
-// Called by a find that leaves the scan stopped, and readTimer with it: a
-// poll started meanwhile takes its timer back.
-using ResumePoll = std::function<void()>;
+// What the scan tells the code above it.
+struct ScanHooks {
+  // A probe of this address has been handed to the engine.
+  std::function<void(int address)> probed;
+  // A device has been found, listed and answered for; its recording file
+  // is prepared here.
+  std::function<void(int address)> found;
+  // A find that leaves the scan stopped has stopped readTimer too: a poll
+  // started meanwhile takes its timer back.
+  std::function<void()> resumePoll;
+};
 
 // The bus scan: probes 1..247, one address per readTimer tick, and lists
 // every device that answers. User-interface thread only.
-//
-// Running or idle is not stored: the caption of Find is the state.
 class Scan {
  public:
   Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state,
-       Clock clock = systemClock(), PrepareRecordingFile prepareRecordingFile = {});
+       Clock clock = systemClock());
 
-  void setPrepareRecordingFile(PrepareRecordingFile prepare) { prepareRecordingFile_ = std::move(prepare); }
-  void setResumePoll(ResumePoll resume) { resumePoll_ = std::move(resume); }
+  void setHooks(ScanHooks hooks) { hooks_ = std::move(hooks); }
 
   // The addresses the next scan probes; 1..247 unless a program without the
   // window asks for fewer. first <= last, both within 1..247.
@@ -37,8 +39,10 @@ class Scan {
     lastAddress_ = last;
   }
 
-  // Find click: starts the scan on "Поиск", stops it otherwise.
-  void FindClick();
+  // From the first address of the range, with the list emptied; stop()
+  // ends it early, as the last probe ends it.
+  void start();
+  void stop() { end(); }
 
   // The scan branch of readTimerTimer, after the common first steps have
   // purged both queues and counted `busy` waiting bytes. Does nothing unless
@@ -49,12 +53,10 @@ class Scan {
   // A probe was answered with status 0 by the device at `address`.
   void find(int address);
 
-  bool running() const;
+  bool running() const { return running_; }
   int ScanAddress() const { return scanAddress_; }
-  int FoundCount() const { return foundCount_; }
 
  private:
-  void start();
   void end();
 
   WindowView& view_;
@@ -62,13 +64,12 @@ class Scan {
   Exchange& exchange_;
   DeviceState& state_;
   Clock clock_;
-  PrepareRecordingFile prepareRecordingFile_;
-  ResumePoll resumePoll_;
+  ScanHooks hooks_;
 
   int firstAddress_ = kFirstBusAddress;
   int lastAddress_ = kLastBusAddress;
   int scanAddress_ = 1;  // next address to probe; 248 once 247 has been probed
-  int foundCount_ = 0;   // finds handled since the scan started
+  bool running_ = false;
 };
 
 }  // namespace rs485

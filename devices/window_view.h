@@ -26,7 +26,6 @@ class WindowView {
   virtual bool readTimerActive() const = 0;
 
   // `Find`.
-  virtual QString findCaption() const = 0;
   virtual void setFindCaption(const QString& caption) = 0;
   // `Timeouts` (its integer text) with its spinner `UpDown`.
   virtual int timeoutsValue() const = 0;

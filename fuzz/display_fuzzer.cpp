@@ -133,7 +133,6 @@ class View : public MonitorView {
   void setReadTimerInterval(int) override {}
   void setReadTimerActive(bool) override {}
   bool readTimerActive() const override { return true; }
-  QString findCaption() const override { return msg::findCaption(); }
   void setFindCaption(const QString&) override {}
   int timeoutsValue() const override { return 500; }
   void setTimeoutsEnabled(bool) override {}
@@ -147,9 +146,7 @@ class View : public MonitorView {
   void setAddressDigit(int, const QString&) override {}
   QString newAddressDigit(int) const override { return QStringLiteral("0"); }
 
-  QString readingAllCaption() const override { return msg::stopCaption(); }  // polling
   void setReadingAllCaption(const QString&) override {}
-  QString wFileCaption() const override { return msg::recordCaption(); }  // not recording
   void setWFileCaption(const QString&) override {}
   void setWFileChecked(bool) override {}
   void initialAll() override {}
@@ -205,12 +202,12 @@ void checkDisplay(const std::uint8_t* input, std::uint8_t who) {
   const std::size_t devices = 1 + (who & 3);
   for (std::size_t i = 0; i < devices; ++i)
     state.FoundDevices.push_back({static_cast<std::uint8_t>(10 + i), 0});
-  Poll poll(view, exchange, state);
+  Recording recording(view, [] { return QDateTime(); });
+  Poll poll(view, exchange, state, recording);
   poll.PollIndex = (who >> 2) & 3;  // may lie beyond the list
   const std::size_t answering = poll.PollIndex < devices ? poll.PollIndex : 0;
   const bool selected = (who & 0x10) != 0;
   state.SelectedAddress = selected ? state.FoundDevices[answering].address : 9;
-  Recording recording(view, [] { return QDateTime(); });
   ReadingsDisplay display(view, exchange, state, poll, recording);
   // The engine hands over only the answer of the device asked: its address byte names it.
   std::array<std::uint8_t, kReadingsResponseLength> bytes{};

@@ -11,10 +11,8 @@ namespace rs485 {
 class MonitorView : public WindowView {
  public:
   // `readingAll`.
-  virtual QString readingAllCaption() const = 0;
   virtual void setReadingAllCaption(const QString& caption) = 0;
   // `wFile`: the check box and its caption.
-  virtual QString wFileCaption() const = 0;
   virtual void setWFileCaption(const QString& caption) = 0;
   virtual void setWFileChecked(bool checked) = 0;
 

@@ -6,18 +6,8 @@
 
 namespace rs485 {
 
-Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state)
-    : view_(view), exchange_(exchange), state_(state) {}
-
-bool Poll::running() const { return view_.readingAllCaption() != msg::readingAllCaption(); }
-
-void Poll::readingAllClick() {
-  if (running()) {
-    stop();
-  } else {
-    start();
-  }
-}
+Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state, Recording& recording)
+    : view_(view), exchange_(exchange), state_(state), recording_(recording) {}
 
 void Poll::start() {
   if (state_.FoundDevices.empty()) {
@@ -31,6 +21,7 @@ void Poll::start() {
     view_.showError(msg::enterDeviceAddress(), FocusTarget::n1_addr);
     return;
   }
+  running_ = true;
   view_.initialAll();
   view_.setSetpointGroupsEnabled(false);
   view_.setReadingAllCaption(msg::stopCaption());
@@ -39,6 +30,7 @@ void Poll::start() {
 
   PollIndex = 0;
   silentTicks_ = 0;
+  awaiting_ = false;
   for (std::size_t i = 0; i < state_.FoundDevices.size(); ++i) {
     if (state_.FoundDevices[i].address == state_.SelectedAddress) {
       PollIndex = i;
@@ -52,11 +44,15 @@ void Poll::start() {
 }
 
 void Poll::stop() {
+  endSilentTurn();
+  silentTicks_ = 0;
+  running_ = false;
+  awaiting_ = false;
   view_.setStatus(msg::pollStopped());
   view_.setReadingAllCaption(msg::readingAllCaption());
   view_.enDisPanel(true);
   view_.setWFileChecked(false);
-  view_.setWFileCaption(msg::recordCaption());
+  recording_.switchOff();
   view_.initialAll();
   view_.setReadTimerActive(false);
   view_.setDotTimerActive(false);
@@ -72,7 +68,11 @@ void Poll::resumeAfterFind() {
 void Poll::setSilentTicksBeforeSkip(int ticks) { silentTicksBeforeSkip_ = ticks < 1 ? 1 : ticks; }
 
 void Poll::pollTick(int busy) {
-  if (silentTicks_ >= silentTicksBeforeSkip_) advance();
+  awaiting_ = false;
+  if (silentTicks_ >= silentTicksBeforeSkip_) {
+    endSilentTurn();
+    advance();
+  }
   // Counted as silent until a handled answer says otherwise; a tick that
   // sends nothing because bytes are waiting counts too.
   ++silentTicks_;
@@ -81,7 +81,13 @@ void Poll::pollTick(int busy) {
     exchange_.expectAnswer(kReadingsResponseLength);
     return;
   }
+  awaiting_ = true;
   exchange_.sendRequest(BusRequest::readCurrent(entry->address));
+}
+
+void Poll::endSilentTurn() {
+  const DeviceEntry* entry = silentTicks_ > 0 ? currentEntry() : nullptr;
+  if (entry != nullptr && silent_) silent_(entry->address);
 }
 
 DeviceEntry* Poll::currentEntry() {
@@ -92,6 +98,7 @@ DeviceEntry* Poll::currentEntry() {
 
 void Poll::advance() {
   silentTicks_ = 0;
+  awaiting_ = false;
   if (state_.FoundDevices.empty()) {
     PollIndex = 0;
     return;

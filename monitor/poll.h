@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <utility>
 
 #include "devices/found_devices.h"
 #include "link/exchange.h"
 #include "monitor/monitor_view.h"
+#include "monitor/recording.h"
 
 namespace rs485 {
 
@@ -17,22 +20,29 @@ inline constexpr int kPollInterval = 1000;
 inline constexpr int kSilentTicksBeforeSkip = 3;
 
 // The poll of the current readings: every found device in turn, one request
-// per readTimer tick, started and stopped by `readingAll`.
-// User-interface thread only.
-//
-// Running or idle is not stored: the caption of readingAll is the state.
+// per readTimer tick. User-interface thread only.
 class Poll {
  public:
-  Poll(MonitorView& view, Exchange& exchange, DeviceState& state);
+  Poll(MonitorView& view, Exchange& exchange, DeviceState& state, Recording& recording);
 
-  // readingAll clicked: starts on "Чтение текущих показаний", stops otherwise.
-  void readingAllClick();
+  // From the working device the address editors name; a start without
+  // found devices or with no bus address there shows its error box and
+  // leaves the poll stopped.
+  void start();
+  // Stops the poll and the recording, and tells a turn still open as silent.
+  void stop();
+
+  // Told when a device's turn ends without a handled answer: the poll
+  // passes over it, or stops.
+  void setSilent(std::function<void(int address)> silent) { silent_ = std::move(silent); }
 
   // The poll branch of readTimerTimer (PendingCommand 80), after the common
   // first steps have purged both queues and counted `busy` waiting bytes.
   void pollTick(int busy);
 
-  bool running() const;
+  bool running() const { return running_; }
+  // The request of this tick has gone out and has had no handled answer yet.
+  bool awaitingAnswer() const { return awaiting_; }
 
   // A find handled while the scan no longer runs has stopped readTimer: a
   // running poll gets it back at its own interval.
@@ -54,12 +64,15 @@ class Poll {
   void advance();
 
  private:
-  void start();
-  void stop();
+  void endSilentTurn();
 
   MonitorView& view_;
   Exchange& exchange_;
   DeviceState& state_;
+  Recording& recording_;
+  std::function<void(int address)> silent_;
+  bool running_ = false;
+  bool awaiting_ = false;
   int silentTicksBeforeSkip_ = kSilentTicksBeforeSkip;
   int silentTicks_ = 0;  // ticks in a row without a handled answer from the device at PollIndex
 };

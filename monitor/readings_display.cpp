@@ -28,6 +28,7 @@ void ReadingsDisplay::showReadings(const ReadingsResponse& answer) {
       recording_.recordReading(*entry, answer, std::nullopt);
     }
     poll_.advance();
+    if (handled_) handled_(answer);
   }
   exchange_.clearReceive();
 }

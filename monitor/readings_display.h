@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "devices/found_devices.h"
 #include "link/exchange.h"
 #include "monitor/monitor_view.h"
@@ -24,6 +27,9 @@ class ReadingsDisplay {
   // The readings that answered a poll request.
   void showReadings(const ReadingsResponse& answer);
 
+  // Told of every answer the poll has handled, once shown and recorded.
+  void setHandled(std::function<void(const ReadingsResponse&)> handled) { handled_ = std::move(handled); }
+
   // dotTimer tick: the colon shows and hides in turn.
   void dotTimerTimer();
 
@@ -36,6 +42,7 @@ class ReadingsDisplay {
   DeviceState& state_;
   Poll& poll_;
   Recording& recording_;
+  std::function<void(const ReadingsResponse&)> handled_;
 };
 
 }  // namespace rs485

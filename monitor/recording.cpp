@@ -52,12 +52,15 @@ Recording::Recording(MonitorView& view, Clock clock, RecordingOptions options)
       options_(std::move(options)),
       dateFormat_(RowDateFormat::fromEnvironment()) {}
 
-void Recording::wFileClick() {
-  view_.setWFileCaption(view_.wFileCaption() == msg::recordCaption() ? msg::stopRecordingCaption()
-                                                                     : msg::recordCaption());
+void Recording::switchOn() {
+  on_ = true;
+  view_.setWFileCaption(msg::stopRecordingCaption());
 }
 
-bool Recording::recordingOn() const { return view_.wFileCaption() == msg::stopRecordingCaption(); }
+void Recording::switchOff() {
+  on_ = false;
+  view_.setWFileCaption(msg::recordCaption());
+}
 
 QString Recording::filePath(int address) const {
   const QString name = recordingFileName(address);

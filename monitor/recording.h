@@ -50,10 +50,11 @@ class Recording {
  public:
   Recording(MonitorView& view, Clock clock, RecordingOptions options = {});
 
-  // `wFile` clicked (the click has toggled the tick already).
-  void wFileClick();
-  // Recording is on while the caption of `wFile` reads "Остановить запись".
-  bool recordingOn() const;
+  // On: every polled device gets its row each minute, and `wFile` offers
+  // "Остановить запись"; off: "Записать в файл".
+  void switchOn();
+  void switchOff();
+  bool recordingOn() const { return on_; }
 
   // Called by the scan for each find: creates the file when missing and
   // writes the header into an empty one.
@@ -77,6 +78,7 @@ class Recording {
   Clock clock_;
   RecordingOptions options_;
   RowDateFormat dateFormat_;
+  bool on_ = false;
 };
 
 }  // namespace rs485

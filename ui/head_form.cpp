@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "devices/messages.h"
-#include "devices/read_tick.h"
 #include "protocol/frames.h"
 #include "ui/chart_menu.h"
 #include "ui/design_scale.h"
@@ -145,7 +144,6 @@ void THeadForm::connectEngine() {
       .writeResumed = [this] { clearSendFailed(); },
       .requestWritten = {},
   });
-  discovery_.scan.setResumePoll([this] { monitor_.poll.resumeAfterFind(); });
 }
 
 THeadForm::~THeadForm() = default;
@@ -184,7 +182,7 @@ void THeadForm::bindHandlers() {
 
   // A click anywhere in the list, on a row or below the rows.
   ui_->ListAdress->viewport()->installEventFilter(this);
-  installChartMenu(ui_->ListAdress, [this](int address) { return monitor_.recording.filePath(address); });
+  installChartMenu(ui_->ListAdress, [this](int address) { return bus_.recording.filePath(address); });
   // The tooltips follow the devices plugged in or out since the start.
   ui_->Ports->installEventFilter(this);
   connect(ui_->Ports, &QComboBox::currentIndexChanged, this, [this] { refreshPortTooltips(); });
@@ -345,13 +343,13 @@ void THeadForm::enDisPanel(bool enable) {
 }
 
 void THeadForm::OpenCloseClick() {
-  rs485::OpenCloseClick(*this, *this, session_, devices_, std::cerr);
+  rs485::OpenCloseClick(*this, *this, session_, bus_.state, std::cerr);
   if (session_.isOpen()) health_.reset();  // figures since the port was opened
 }
 
 bool THeadForm::showDeviceToolTip(QHelpEvent* event) {
   const int row = ui_->ListAdress->indexAt(event->pos()).row();
-  const auto& found = devices_.FoundDevices;
+  const auto& found = bus_.state.FoundDevices;
   if (row < 0 || static_cast<std::size_t>(row) >= found.size()) return false;
   QToolTip::showText(event->globalPos(), health_.toolTip(found[static_cast<std::size_t>(row)].address),
                      ui_->ListAdress->viewport());
@@ -365,9 +363,17 @@ void THeadForm::TimeoutsKeyPress(QChar& key) {
   if (!passes) key = QChar();
 }
 
-void THeadForm::FindClick() { discovery_.FindClick(); }
+// A control's caption says what its click does: "Поиск" starts the scan,
+// "[Стоп]" stops it; the same for the poll and the recording.
+void THeadForm::FindClick() {
+  if (ui_->Find->text() == msg::findCaption()) {
+    bus_.startScan();
+  } else {
+    bus_.stopScan();
+  }
+}
 
-void THeadForm::ListAdressClick() { discovery_.ListAdressClick(); }
+void THeadForm::ListAdressClick() { bus_.selectListed(); }
 
 // A click selects the editor's whole text, so that the next digit replaces it.
 void THeadForm::n1_addrClick() { ui_->n1_addr->selectAll(); }
@@ -417,14 +423,28 @@ QWidget* THeadForm::focusControl(NextFocus focus) const {
   return nullptr;
 }
 
-void THeadForm::InstallAdressClick() { discovery_.InstallAdressClick(); }
-void THeadForm::readingAllClick() { monitor_.readingAllClick(); }
-void THeadForm::wFileClick() { monitor_.wFileClick(); }
+void THeadForm::InstallAdressClick() { bus_.changeAddress(); }
+
+void THeadForm::readingAllClick() {
+  if (ui_->readingAll->text() == msg::readingAllCaption()) {
+    bus_.startPoll();
+  } else {
+    bus_.stopPoll();
+  }
+}
+
+void THeadForm::wFileClick() {
+  if (ui_->wFile->text() == msg::recordCaption()) {
+    bus_.startRecording();
+  } else {
+    bus_.stopRecording();
+  }
+}
+
 void THeadForm::replied(const BusReply& reply) {
   // The clock is read only for an answer.
   health_.count(reply, reply.answered() ? now_() : QDateTime());
-  if (reply.status) guarded([this, &reply] { discovery_.shortAnswerFunc(reply); });
-  if (reply.readings) guarded([this, &reply] { monitor_.showReadings(*reply.readings); });
+  guarded([this, &reply] { bus_.replied(reply); });
 }
 
 ScanAnswer THeadForm::DialogLink::askMode() const {
@@ -439,13 +459,9 @@ void THeadForm::DialogLink::ask(const QString& confirmText) {
   if (form_.confirmDialog_ != nullptr) form_.confirmDialog_->ask(confirmText);
 }
 
-void THeadForm::readTimerTimer() {
-  readTimerTick(exchange_, devices_,
-                {.scan = [this](int busy) { discovery_.scanTick(busy); },
-                 .poll = [this](int busy) { monitor_.pollTick(busy); }});
-}
+void THeadForm::readTimerTimer() { bus_.readTimerTimer(); }
 
-void THeadForm::dotTimerTimer() { monitor_.dotTimerTimer(); }
+void THeadForm::dotTimerTimer() { bus_.dotTimerTimer(); }
 
 void THeadForm::displayCellClick() {}
 
@@ -501,8 +517,6 @@ void THeadForm::setReadTimerActive(bool active) {
 }
 
 bool THeadForm::readTimerActive() const { return readTimer.isActive(); }
-
-QString THeadForm::findCaption() const { return ui_->Find->text(); }
 
 void THeadForm::setFindCaption(const QString& caption) { ui_->Find->setText(caption); }
 
@@ -599,11 +613,7 @@ void THeadForm::setNewAddressDigit(int index, const QString& text) { newAddressC
 
 // MonitorView
 
-QString THeadForm::readingAllCaption() const { return ui_->readingAll->text(); }
-
 void THeadForm::setReadingAllCaption(const QString& caption) { ui_->readingAll->setText(caption); }
-
-QString THeadForm::wFileCaption() const { return ui_->wFile->text(); }
 
 void THeadForm::setWFileCaption(const QString& caption) { ui_->wFile->setText(caption); }
 

@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "devices/clock.h"
-#include "devices/devices.h"
 #include "devices/found_devices.h"
 #include "devices/port_button.h"
 #include "devices/qt_ui_executor.h"
@@ -20,8 +19,8 @@
 #include "link/port_names.h"
 #include "link/port_session.h"
 #include "link/serial_device.h"
+#include "monitor/bus_session.h"
 #include "monitor/device_health.h"
-#include "monitor/monitor.h"
 #include "monitor/monitor_view.h"
 
 class QLabel;
@@ -56,13 +55,12 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   // Local time of the scan and the recording.
   void setClock(Clock clock) { now_ = std::move(clock); }
   // Where the recording files go and how their dates read.
-  void setRecordingOptions(RecordingOptions options) { monitor_.recording.setOptions(std::move(options)); }
+  void setRecordingOptions(RecordingOptions options) { bus_.recording.setOptions(std::move(options)); }
 
   Exchange& exchange() { return exchange_; }
   PortSession& session() { return session_; }
-  DeviceState& deviceState() { return devices_; }
-  Devices& discovery() { return discovery_; }
-  Monitor& monitor() { return monitor_; }
+  DeviceState& deviceState() { return bus_.state; }
+  BusSession& bus() { return bus_; }
   const DeviceHealth& deviceHealth() const { return health_; }
   const Ui::THeadForm& form() const { return *ui_; }
   QString statusText() const;
@@ -103,8 +101,8 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   // them do nothing.
   void displayCellClick();
   void displayCellKeyPress(QChar& key);
-  // Every reply of the engine: counted for the device's tooltip, and an
-  // answer goes to the scan and the address change, or to the display.
+  // Every reply of the engine: counted for the device's tooltip, then
+  // handed to the bus session.
   void replied(const BusReply& reply);
 
   // WindowView
@@ -113,7 +111,6 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   void setReadTimerInterval(int milliseconds) override;
   void setReadTimerActive(bool active) override;
   bool readTimerActive() const override;
-  QString findCaption() const override;
   void setFindCaption(const QString& caption) override;
   int timeoutsValue() const override;
   void setTimeoutsEnabled(bool enabled) override;
@@ -140,9 +137,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   void setNewAddressDigit(int index, const QString& text) override;
 
   // MonitorView
-  QString readingAllCaption() const override;
   void setReadingAllCaption(const QString& caption) override;
-  QString wFileCaption() const override;
   void setWFileCaption(const QString& caption) override;
   void setWFileChecked(bool checked) override;
   void setSetpointGroupsEnabled(bool enabled) override;
@@ -221,20 +216,13 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   std::map<const QObject*, CellHandlers> cellHandlers_;
   std::array<QLineEdit*, kDigitCells.size()> displayCells_{};
 
-  DeviceState devices_;
   DeviceHealth health_;  // the tooltip of each row of ListAdress
   QtUiExecutor executor_{this};
   Exchange exchange_{executor_};
   PortSession session_;
   Clock now_ = systemClock();
   DialogLink dialogLink_{*this};
-  Monitor monitor_{*this, exchange_, devices_, [this] { return now_(); }};
-  Devices discovery_{*this,
-                     dialogLink_,
-                     exchange_,
-                     devices_,
-                     [this] { return now_(); },
-                     [this](int address) { monitor_.prepareRecordingFile(address); }};
+  BusSession bus_{*this, dialogLink_, exchange_, [this] { return now_(); }};
   // Set by a key handler that accepted a digit: the focus goes here once
   // the editor has taken it.
   QWidget* focusAfterKey_ = nullptr;

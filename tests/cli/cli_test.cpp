@@ -19,9 +19,10 @@
 #include "cli/command_line.h"
 #include "cli/outbox.h"
 #include "i18n/catalogue.h"
+#include "monitor/bus_session.h"
 #include "monitor/data_text.h"
-#include "monitor/monitor.h"
 #include "tests/cli/cli_rig.h"
+#include "tests/support/fake_dialog.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/pump_executor.h"
 
@@ -369,16 +370,14 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
   // selected and every answer handed over as the engine would.
   PumpExecutor ui;
   Exchange exchange{ui};
-  DeviceState state;
   FakeView window;
+  FakeDialog dialog{window.log};
   QTemporaryDir dir;
   QDateTime now = at(0);
-  Monitor monitor{window, exchange, state, [&] { return now; }, {dir.path(), {}}};
+  BusSession session{window, dialog, exchange, [&] { return now; }, {dir.path(), {}}};
+  DeviceState& state = session.state;
   exchange.setListener({.sent = {},
-                        .reply =
-                            [&](const BusReply& reply) {
-                              if (reply.readings) monitor.showReadings(*reply.readings);
-                            },
+                        .reply = [&](const BusReply& reply) { session.replied(reply); },
                         .dropped = {},
                         .unasked = {},
                         .writeFailed = {},
@@ -386,17 +385,17 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
                         .requestWritten = {}});
   for (const int address : {3, 7, 12}) {
     state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(now)});
-    monitor.prepareRecordingFile(address);
+    session.recording.prepareRecordingFile(address);
   }
   window.digits[2] = QStringLiteral("3");
-  monitor.wFileClick();
-  monitor.readingAllClick();
+  session.startRecording();
+  session.startPoll();
   std::size_t tick = 0;
   for (const std::string& line : answers) {
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
     now = at(++tick);
     ASSERT_EQ(json.value("time").toString(), isoTimeWithOffset(now)) << "an answer missed its tick";
-    monitor.pollTick(0);
+    session.poll.pollTick(0);
     const ReadingsResponse r{
         .address = static_cast<std::uint8_t>(json.value("address").toInt()),
         .command = CmdReadCurrent,

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QDateTime>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <vector>
 
-#include "devices/devices.h"
+#include "devices/messages.h"
 #include "link/exchange.h"
+#include "monitor/bus_session.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/support/assembled_frame.h"
@@ -26,29 +28,32 @@ struct Rig {
   FakeDialog dialog{log};
   PumpExecutor ui;
   Exchange exchange{ui};
-  DeviceState state;
   QDateTime now{QDate(2024, 3, 1), QTime(10, 30)};
-  std::vector<int> prepared;
+  QTemporaryDir files;
+  BusSession session{view, dialog, exchange, [this] { return now; }, {files.path(), {}}};
+  DeviceState& state = session.state;
+  std::vector<int> prepared;  // the finds, as the session told them
   std::function<void(int)> onPrepare;
   std::vector<BusReply> replies;  // as the engine told them
   std::vector<int> unasked;       // good answers that were no request's
-  Devices devices{view,
-                  dialog,
-                  exchange,
-                  state,
-                  [this] { return now; },
-                  [this](int address) {
-                    prepared.push_back(address);
-                    log.push_back("prepare " + std::to_string(address));
-                    if (onPrepare) onPrepare(address);
-                  }};
 
   Rig() {
+    session.setEvents({.found =
+                           [this](int address) {
+                             prepared.push_back(address);
+                             log.push_back("prepare " + std::to_string(address));
+                             if (onPrepare) onPrepare(address);
+                           },
+                       .scanProgress = {},
+                       .readings = {},
+                       .silent = {},
+                       .addressChanged = {},
+                       .activityChanged = {}});
     exchange.setListener({.sent = {},
                           .reply =
                               [this](const BusReply& reply) {
                                 replies.push_back(reply);
-                                if (reply.status) devices.shortAnswerFunc(reply);
+                                session.replied(reply);
                               },
                           .dropped = {},
                           .unasked = [this](int address) { unasked.push_back(address); },
@@ -58,6 +63,16 @@ struct Rig {
     // Not the default of 500, so that the copied interval can be told apart.
     view.timeouts = 750;
   }
+
+  // Find clicked: its caption says whether the scan starts or stops.
+  void clickFind() {
+    if (view.find == msg::findCaption()) {
+      session.startScan();
+    } else {
+      session.stopScan();
+    }
+  }
+  void scanTick(int busy) { session.scan.scanTick(busy); }
 
   TxFrame tx() const { return exchange.txBuffer(); }
 
@@ -79,9 +94,9 @@ struct Rig {
   std::vector<int> runScan(const std::map<int, int>& bus = {}, int maxTicks = 400) {
     std::vector<int> probed;
     for (int i = 0; i < maxTicks && view.readTimer; ++i) {
-      const int address = devices.scan.ScanAddress();
-      devices.scanTick(0);
-      if (devices.scan.ScanAddress() == address) continue;
+      const int address = session.scan.ScanAddress();
+      scanTick(0);
+      if (session.scan.ScanAddress() == address) continue;
       probed.push_back(address);
       if (auto it = bus.find(address); it != bus.end()) answer(it->second);
     }

@@ -27,26 +27,26 @@ TEST(Scan, StartStepsInOrder) {
   rig.view.listEnabled = true;
   rig.dialog.mode = ScanAnswer::StopScan;
 
-  rig.devices.FindClick();
+  rig.clickFind();
 
   EXPECT_EQ(rig.log, (CallLog{"interval 750", "find [Стоп]", "timeouts off", "list clear", "openclose off",
                               "timer on", "askmode 1", "status Сканируется адрес: 1 из 247"}));
   EXPECT_TRUE(rig.state.FoundDevices.empty());
   EXPECT_TRUE(rig.view.listEnabled) << "the start leaves the list's flag alone";
   EXPECT_EQ(rig.state.PendingCommand, CmdProbe);
-  EXPECT_EQ(rig.devices.scan.ScanAddress(), 1);
-  EXPECT_EQ(rig.devices.scan.FoundCount(), 0);
-  EXPECT_TRUE(rig.devices.scan.running());
+  EXPECT_EQ(rig.session.scan.ScanAddress(), 1);
+  EXPECT_TRUE(rig.prepared.empty());
+  EXPECT_TRUE(rig.session.scan.running());
 }
 
 TEST(Scan, BusWithoutDevicesProbesEveryAddressOnceInOrder) {
   Rig rig;
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.log.clear();
 
   for (int address = 1; address <= 247; ++address) {
     ASSERT_TRUE(rig.view.readTimer) << address;
-    rig.devices.scanTick(0);
+    rig.scanTick(0);
     ASSERT_EQ(rig.tx(), buildBusRequest(address, CmdProbe)) << address;
     ASSERT_EQ(rig.exchange.txCount(), kBusRequestLength);
     ASSERT_EQ(rig.exchange.answerLength(), kStatusResponseLength);
@@ -64,16 +64,16 @@ TEST(Scan, BusWithoutDevicesProbesEveryAddressOnceInOrder) {
             (CallLog{"status Сканируется адрес: 247 из 247", "find Поиск", "timeouts on", "openclose on",
                      "timer off", "status Сканирование завершено. Найдено 0 устройств"}));
   EXPECT_EQ(head(rig.tx(), 4), (std::vector<std::uint8_t>{0xF7, 0x01, 0x86, 0x40}));
-  EXPECT_EQ(rig.devices.scan.ScanAddress(), 248);
+  EXPECT_EQ(rig.session.scan.ScanAddress(), 248);
   EXPECT_EQ(rig.state.PendingCommand, CmdProbe) << "the scan leaves PendingCommand at 1";
-  EXPECT_FALSE(rig.devices.scan.running());
+  EXPECT_FALSE(rig.session.scan.running());
 }
 
 TEST(Scan, EmptyBusLeavesTheListFlagAsItWas) {
   for (const bool enabledBefore : {false, true}) {
     Rig rig;
     rig.view.listEnabled = enabledBefore;
-    rig.devices.FindClick();
+    rig.clickFind();
     EXPECT_EQ(rig.runScan().size(), 247u);
     EXPECT_EQ(rig.view.listEnabled, enabledBefore);
     for (const auto& line : rig.log) EXPECT_EQ(line.rfind("list o", 0), std::string::npos) << line;
@@ -95,7 +95,7 @@ TEST_P(ScanWithDevices, AnswersSteerTheScan) {
   const ScriptCase& c = GetParam();
   Rig rig;
   rig.dialog.answers.assign(c.answers.begin(), c.answers.end());
-  rig.devices.FindClick();
+  rig.clickFind();
   const std::vector<int> probed = rig.runScan({{3, 3}, {17, 17}, {42, 42}});
 
   ASSERT_FALSE(probed.empty());
@@ -111,7 +111,7 @@ TEST_P(ScanWithDevices, AnswersSteerTheScan) {
   for (int a : c.found) captions << deviceCaption(a);
   EXPECT_EQ(rig.listedCaptions(), captions);
   EXPECT_EQ(rig.prepared, c.found) << "each find prepares its file once";
-  EXPECT_EQ(rig.devices.scan.FoundCount(), static_cast<int>(c.found.size()));
+  EXPECT_EQ(rig.prepared.size(), c.found.size());
 
   std::vector<std::string> ends;
   for (const auto& s : rig.statuses())
@@ -148,20 +148,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Scan, FindStepsInOrder) {
   Rig rig;
   rig.now = QDateTime(QDate(2024, 3, 1), QTime(10, 30));
-  rig.devices.FindClick();
-  rig.devices.scanTick(0);
-  rig.devices.scanTick(0);
-  rig.devices.scanTick(0);
+  rig.clickFind();
+  rig.scanTick(0);
+  rig.scanTick(0);
+  rig.scanTick(0);
 
   // What each step has done by the time the later ones run.
   rig.dialog.whileOpen = [&] {
     ASSERT_EQ(rig.state.FoundDevices.size(), 1u);
     EXPECT_EQ(rig.state.FoundDevices[0].recordedMinute, 0) << "the minute is set after the question";
-    EXPECT_EQ(rig.devices.scan.FoundCount(), 0);
+    EXPECT_TRUE(rig.prepared.empty());
   };
   rig.onPrepare = [&](int) {
     EXPECT_EQ(rig.state.FoundDevices[0].recordedMinute, 29);
-    EXPECT_EQ(rig.devices.scan.FoundCount(), 0) << "counted after the file is prepared";
     EXPECT_EQ(rig.exchange.frame().size(), kStatusResponseLength) << "the frame is cleared last";
     EXPECT_EQ(rig.exchange.frame()[0], 3);
   };
@@ -170,20 +169,20 @@ TEST(Scan, FindStepsInOrder) {
 
   EXPECT_EQ(rig.log, (CallLog{"timer off", listed(3), "timer off", question(3), "answer yes", "timer on",
                               "prepare 3"}));
-  EXPECT_EQ(rig.devices.scan.FoundCount(), 1);
+  EXPECT_EQ(rig.prepared, (std::vector<int>{3}));
   EXPECT_EQ(rig.exchange.frame().size(), 0);
   for (auto b : rig.exchange.receiveBuffer()) EXPECT_EQ(b, 0);
 
   // The next probe goes on from where the scan was.
-  rig.devices.scanTick(0);
+  rig.scanTick(0);
   EXPECT_EQ(rig.tx(), buildBusRequest(4, CmdProbe));
 }
 
 TEST(Scan, FindWithoutQuestionRestartsTheTimer) {
   Rig rig;
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.dialog.mode = ScanAnswer::GoOnWithoutAsking;
-  rig.devices.scanTick(0);
+  rig.scanTick(0);
   rig.log.clear();
   rig.answer(1);
   EXPECT_EQ(rig.log, (CallLog{"timer off", listed(1), "timer on", "prepare 1"}));
@@ -192,8 +191,8 @@ TEST(Scan, FindWithoutQuestionRestartsTheTimer) {
 TEST(Scan, NoEndsTheScanBeforeTheFileIsPrepared) {
   Rig rig;
   rig.dialog.answers = {Answer::No};
-  rig.devices.FindClick();
-  rig.devices.scanTick(0);
+  rig.clickFind();
+  rig.scanTick(0);
   rig.log.clear();
   rig.answer(1);
   EXPECT_EQ(rig.log, (CallLog{"timer off", listed(1), "timer off", question(1), "answer no", "find Поиск",
@@ -204,11 +203,11 @@ TEST(Scan, NoEndsTheScanBeforeTheFileIsPrepared) {
 TEST(Scan, DontAskLastsOnlyUntilTheNextScan) {
   Rig rig;
   rig.dialog.answers = {Answer::YesDontAsk};
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.runScan({{3, 3}, {17, 17}});
   EXPECT_EQ(rig.dialog.questions.size(), 1u);
 
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.runScan({{3, 3}, {17, 17}});
   EXPECT_EQ(rig.dialog.questions,
             (std::vector<QString>{msg::foundDeviceQuestion(3), msg::foundDeviceQuestion(3),
@@ -217,19 +216,19 @@ TEST(Scan, DontAskLastsOnlyUntilTheNextScan) {
 
 TEST(Scan, BusyTickSendsNothingAndKeepsTheAddress) {
   Rig rig;
-  rig.devices.FindClick();
-  rig.devices.scanTick(0);
-  rig.devices.scanTick(0);
+  rig.clickFind();
+  rig.scanTick(0);
+  rig.scanTick(0);
   ASSERT_EQ(rig.tx(), buildBusRequest(2, CmdProbe));
   rig.log.clear();
 
-  rig.devices.scanTick(3);
-  rig.devices.scanTick(1);
+  rig.scanTick(3);
+  rig.scanTick(1);
   EXPECT_TRUE(rig.log.empty()) << "no progress text on a skipped tick";
   EXPECT_EQ(rig.tx(), buildBusRequest(2, CmdProbe)) << "nothing new was sent";
-  EXPECT_EQ(rig.devices.scan.ScanAddress(), 3);
+  EXPECT_EQ(rig.session.scan.ScanAddress(), 3);
 
-  rig.devices.scanTick(0);
+  rig.scanTick(0);
   EXPECT_EQ(rig.tx(), buildBusRequest(3, CmdProbe));
   EXPECT_EQ(rig.log, (CallLog{status(msg::scanning(3))}));
 }
@@ -237,19 +236,19 @@ TEST(Scan, BusyTickSendsNothingAndKeepsTheAddress) {
 TEST(Scan, BusyTickBefore247PostponesTheEnd) {
   // 247 is probed only on a quiet tick, and that tick ends the scan.
   Rig rig;
-  rig.devices.FindClick();
-  for (int i = 0; i < 246; ++i) rig.devices.scanTick(0);
-  rig.devices.scanTick(5);
+  rig.clickFind();
+  for (int i = 0; i < 246; ++i) rig.scanTick(0);
+  rig.scanTick(5);
   EXPECT_TRUE(rig.view.readTimer);
-  EXPECT_EQ(rig.devices.scan.ScanAddress(), 247);
-  rig.devices.scanTick(0);
+  EXPECT_EQ(rig.session.scan.ScanAddress(), 247);
+  rig.scanTick(0);
   EXPECT_FALSE(rig.view.readTimer);
   EXPECT_EQ(rig.view.status, msg::scanFinished(0));
 }
 
 TEST(Scan, AnswerNamingAnotherAddressIsListedUnderThatAddress) {
   Rig rig;
-  rig.devices.FindClick();
+  rig.clickFind();
   const auto probed = rig.runScan({{3, 9}});
   EXPECT_EQ(probed.size(), 247u);
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{9}));
@@ -267,9 +266,9 @@ class ScanIgnores : public ::testing::TestWithParam<IgnoredAnswer> {};
 
 TEST_P(ScanIgnores, AnswerHasNoEffectAndTheScanKeepsItsPace) {
   Rig rig;
-  rig.devices.FindClick();
-  rig.devices.scanTick(0);
-  rig.devices.scanTick(0);
+  rig.clickFind();
+  rig.scanTick(0);
+  rig.scanTick(0);
   rig.log.clear();
 
   rig.arrive(GetParam().frame);
@@ -278,11 +277,10 @@ TEST_P(ScanIgnores, AnswerHasNoEffectAndTheScanKeepsItsPace) {
   EXPECT_TRUE(rig.state.FoundDevices.empty());
   EXPECT_TRUE(rig.dialog.questions.empty());
   EXPECT_TRUE(rig.prepared.empty());
-  EXPECT_EQ(rig.devices.scan.FoundCount(), 0);
   EXPECT_TRUE(rig.view.readTimer);
   EXPECT_EQ(rig.exchange.frame().size(), 0) << "the engine drops the frame";
 
-  rig.devices.scanTick(0);
+  rig.scanTick(0);
   EXPECT_EQ(rig.tx(), buildBusRequest(3, CmdProbe));
 }
 
@@ -299,8 +297,8 @@ INSTANTIATE_TEST_SUITE_P(Scan, ScanIgnores,
 
 TEST(Scan, ShortFrameIsNotHandledYet) {
   Rig rig;
-  rig.devices.FindClick();
-  rig.devices.scanTick(0);
+  rig.clickFind();
+  rig.scanTick(0);
   auto frame = Rig::statusFrame(1);
   frame.pop_back();
   rig.arrive(frame);
@@ -320,7 +318,7 @@ TEST_P(DeviceAt247, AnswersAfterTheEndMessage) {
   const LateAnswerCase& c = GetParam();
   Rig rig;
   rig.dialog.answers = {c.answer};
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.runScan({{247, 247}});
 
   EXPECT_EQ(rig.dialog.questions, (std::vector<QString>{msg::foundDeviceQuestion(247)}));
@@ -349,9 +347,9 @@ INSTANTIATE_TEST_SUITE_P(Scan, DeviceAt247,
 
 TEST(Scan, StopWhileAnAnswerIsOnItsWay) {
   Rig rig;
-  rig.devices.FindClick();
-  for (int i = 0; i < 5; ++i) rig.devices.scanTick(0);
-  rig.devices.FindClick();
+  rig.clickFind();
+  for (int i = 0; i < 5; ++i) rig.scanTick(0);
+  rig.clickFind();
   EXPECT_EQ(rig.view.status, msg::scanFinished(0));
   rig.log.clear();
 
@@ -377,11 +375,14 @@ TEST(Scan, AFindThatLeavesTheScanStoppedHandsTheTimerBackToThePoll) {
         Case{"running, Да", false, Answer::Yes, false}, Case{"running, Нет", false, Answer::No, true}}) {
     SCOPED_TRACE(c.name);
     Rig rig;
-    rig.devices.scan.setResumePoll([&rig] { rig.log.push_back("resume poll"); });
+    rig.session.scan.setHooks(
+        {.probed = {},
+         .found = [&rig](int address) { rig.log.push_back("prepare " + std::to_string(address)); },
+         .resumePoll = [&rig] { rig.log.push_back("resume poll"); }});
     rig.dialog.answers = {c.answer};
-    rig.devices.FindClick();
-    for (int i = 0; i < 5; ++i) rig.devices.scanTick(0);
-    if (c.stoppedFirst) rig.devices.FindClick();
+    rig.clickFind();
+    for (int i = 0; i < 5; ++i) rig.scanTick(0);
+    if (c.stoppedFirst) rig.clickFind();
     rig.log.clear();
     rig.answer(5);
 
@@ -400,22 +401,22 @@ TEST(Scan, AFindThatLeavesTheScanStoppedHandsTheTimerBackToThePoll) {
 
 TEST(Scan, StopStepsInOrder) {
   Rig rig;
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.runScan({{3, 3}}, 10);
   rig.log.clear();
-  rig.devices.FindClick();
+  rig.clickFind();
   EXPECT_EQ(rig.log, (CallLog{"find Поиск", "timeouts on", "openclose on", "timer off", "list on",
                               "status Сканирование завершено. Найдено 1 устройств"}));
 }
 
 TEST(Scan, SecondScanEmptiesTheList) {
   Rig rig;
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.runScan({{3, 3}, {17, 17}});
   ASSERT_EQ(rig.listedCaptions().size(), 2);
   ASSERT_TRUE(rig.view.listEnabled);
 
-  rig.devices.FindClick();
+  rig.clickFind();
   EXPECT_TRUE(rig.listedCaptions().isEmpty());
   EXPECT_TRUE(rig.state.FoundDevices.empty());
   rig.runScan();
@@ -429,8 +430,8 @@ TEST(Scan, RecordedMinuteIsOneMinuteBehind) {
   for (const auto& [minute, recorded] : cases) {
     Rig rig;
     rig.now = QDateTime(QDate(2024, 3, 1), QTime(23, minute, 59));
-    rig.devices.FindClick();
-    rig.devices.scanTick(0);
+    rig.clickFind();
+    rig.scanTick(0);
     rig.answer(1);
     ASSERT_EQ(rig.state.FoundDevices.size(), 1u);
     EXPECT_EQ(rig.state.FoundDevices[0].recordedMinute, recorded) << "minute " << minute;
@@ -439,21 +440,21 @@ TEST(Scan, RecordedMinuteIsOneMinuteBehind) {
 
 TEST(Scan, PollingStartedDuringAScanMakesItStandStill) {
   Rig rig;
-  rig.devices.FindClick();
-  rig.devices.scanTick(0);
-  rig.devices.scanTick(0);
+  rig.clickFind();
+  rig.scanTick(0);
+  rig.scanTick(0);
   rig.state.PendingCommand = CmdReadCurrent;  // as the start of polling does
   const TxFrame before = rig.tx();
   rig.log.clear();
 
-  for (int i = 0; i < 300; ++i) rig.devices.scanTick(0);
+  for (int i = 0; i < 300; ++i) rig.scanTick(0);
 
   EXPECT_TRUE(rig.log.empty());
   EXPECT_EQ(rig.tx(), before);
-  EXPECT_EQ(rig.devices.scan.ScanAddress(), 3);
+  EXPECT_EQ(rig.session.scan.ScanAddress(), 3);
   EXPECT_EQ(rig.view.find, msg::stopCaption()) << "still running";
 
-  rig.devices.FindClick();
+  rig.clickFind();
   EXPECT_EQ(rig.view.status, msg::scanFinished(0));
   EXPECT_EQ(rig.view.find, msg::findCaption());
   EXPECT_TRUE(rig.view.openCloseEnabled);
@@ -461,19 +462,19 @@ TEST(Scan, PollingStartedDuringAScanMakesItStandStill) {
 
 TEST(Scan, AddressChangeDuringAScanMakesItStandStillUntilStop) {
   Rig rig;
-  rig.devices.FindClick();
+  rig.clickFind();
   rig.runScan({{3, 3}}, 5);
-  ASSERT_EQ(rig.devices.scan.ScanAddress(), 6);
+  ASSERT_EQ(rig.session.scan.ScanAddress(), 6);
   rig.view.setDigits("0", "0", "3");
   rig.view.setNewDigits("0", "0", "9");
-  rig.devices.InstallAdressClick();
+  rig.session.changeAddress();
   ASSERT_EQ(rig.state.PendingCommand, CmdSetAddress);
   const TxFrame change = rig.tx();
   EXPECT_EQ(change, buildAddressChangeRequest(3, 9));
 
-  for (int i = 0; i < 300; ++i) rig.devices.scanTick(0);
+  for (int i = 0; i < 300; ++i) rig.scanTick(0);
   EXPECT_EQ(rig.tx(), change);
-  EXPECT_EQ(rig.devices.scan.ScanAddress(), 6);
+  EXPECT_EQ(rig.session.scan.ScanAddress(), 6);
 
   rig.answer(3);
   EXPECT_EQ(rig.view.status, msg::addressChanged());
@@ -482,7 +483,7 @@ TEST(Scan, AddressChangeDuringAScanMakesItStandStillUntilStop) {
   EXPECT_TRUE(rig.view.readTimer);
   EXPECT_EQ(rig.view.find, msg::stopCaption());
 
-  rig.devices.FindClick();
+  rig.clickFind();
   EXPECT_EQ(rig.view.status, msg::scanFinished(1));
   EXPECT_FALSE(rig.view.readTimer);
 }
@@ -503,15 +504,15 @@ TEST_P(ShortAnswerRoutes, ByRequestAndStatus) {
   rig.state.SelectedAddress = 4;
   rig.view.setDigits("0", "0", "4");
   rig.view.setNewDigits("0", "0", "8");
-  rig.devices.InstallAdressClick();  // NewAddress 8
+  rig.session.changeAddress();  // NewAddress 8
   rig.log.clear();
 
   const BusRequest request =
       c.request == BusRequest::Kind::SetAddress ? BusRequest::setAddress(4, 8) : BusRequest::probe(11);
-  rig.devices.shortAnswerFunc({.request = request,
-                               .kind = BusReply::Kind::Answered,
-                               .status = StatusResponse{11, static_cast<std::uint8_t>(request.command()),
-                                                        static_cast<std::uint8_t>(c.status)}});
+  rig.session.replied({.request = request,
+                       .kind = BusReply::Kind::Answered,
+                       .status = StatusResponse{11, static_cast<std::uint8_t>(request.command()),
+                                                static_cast<std::uint8_t>(c.status)}});
 
   const std::string outcome = c.outcome;
   if (outcome == "ack") {

@@ -35,7 +35,7 @@ TEST_P(ListClick, FillsTheEditorsFromTheCaption) {
   rig.view.list = {"Адрес: 1", QString::fromUtf8(c.name)};
   rig.view.selectedRow = 1;
 
-  rig.devices.ListAdressClick();
+  rig.session.selectListed();
 
   EXPECT_EQ(rig.state.SelectedAddress, c.selected);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(rig.view.digits[i], QString::fromUtf8(c.digits[i])) << i;
@@ -63,7 +63,7 @@ TEST(Selection, ClickOnTheEmptyPartShowsTheCount) {
   rig.view.setDigits("0", "1", "7");
   rig.view.selectedRow = -1;
 
-  rig.devices.ListAdressClick();
+  rig.session.selectListed();
 
   EXPECT_EQ(rig.log, (std::vector<std::string>{"status Найдено 3 устройств"}));
   EXPECT_EQ(rig.state.SelectedAddress, 17);
@@ -75,7 +75,7 @@ TEST(Selection, ClickOnARowWithoutANumberIsAConversionError) {
   rig.state.SelectedAddress = 17;
   rig.view.list = {"Адрес: x1"};
   rig.view.selectedRow = 0;
-  rig.devices.ListAdressClick();
+  rig.session.selectListed();
   EXPECT_EQ(rig.log, (std::vector<std::string>{"error 'x1' is not a valid integer value"}));
   EXPECT_EQ(rig.state.SelectedAddress, 17);
 }
@@ -176,7 +176,7 @@ TEST(Selection, ThreeDigitsInARowWalkTheFocusToReadingAll) {
   EXPECT_TRUE(rig.view.errors.empty());
 
   // 299 passes the editors; the operation that uses it refuses it.
-  rig.devices.InstallAdressClick();
+  rig.session.changeAddress();
   ASSERT_EQ(rig.view.errors.size(), 1u);
   EXPECT_EQ(rig.view.errors[0].first, msg::enterDeviceAddress());
 }

@@ -56,7 +56,7 @@ bool startPollingSeventeen(WindowRig& rig) {
   if (!rig.findDevicesThrough(45)) return false;
   rig.clickRow(1);
   rig.click("readingAll");
-  return rig.window->readingAllCaption() == msg::stopCaption() || rig.fail("the poll did not start");
+  return rig.window->form().readingAll->text() == msg::stopCaption() || rig.fail("the poll did not start");
 }
 
 // A recording row as the file holds it.
@@ -209,7 +209,7 @@ class MonitorE2eTest : public QObject {
     rig.click("readingAll");
     for (int i = 0; i < 3; ++i) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{3, 3, 3}));
-    QCOMPARE(rig.window->monitor().poll.PollIndex, std::size_t{0});
+    QCOMPARE(rig.window->bus().poll.PollIndex, std::size_t{0});
     QCOMPARE(rig.cellsText(kTemperature), QStringLiteral("0103"));
   }
 
@@ -258,7 +258,7 @@ class MonitorE2eTest : public QObject {
       QCOMPARE(display(rig), shown);
       QVERIFY(rig.window->dotTimer.isActive());
     }
-    QCOMPARE(rig.window->monitor().poll.PollIndex, std::size_t{1});
+    QCOMPARE(rig.window->bus().poll.PollIndex, std::size_t{1});
     for (const char* group : {"GroupBox4", "gb_temp", "gb_time", "gb_cycle"}) {
       QVERIFY2(!rig.control(group)->isEnabled(), group);
     }
@@ -359,7 +359,7 @@ class MonitorE2eTest : public QObject {
     RS485_VERIFY_STATE(*rig.window, pollingState(false, msg::stopCaption()));
     for (int device = 0; device < 4; ++device) QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.requestedAddresses(start), (QList<int>{17, 42, 3, 17}));
-    QCOMPARE(rig.window->discovery().scan.ScanAddress(), 45);
+    QCOMPARE(rig.window->bus().scan.ScanAddress(), 45);
 
     rig.click("readingAll");
     const auto afterPoll = with(with(portOpenState(false), {"Find", true, msg::stopCaption()}),
@@ -400,7 +400,7 @@ class MonitorE2eTest : public QObject {
     QVERIFY2(rig.activate(), rig.fault());
     rig.clickRow(0);
     rig.click("readingAll");
-    QCOMPARE(rig.window->readingAllCaption(), msg::stopCaption());
+    QCOMPARE(rig.window->form().readingAll->text(), msg::stopCaption());
 
     if (asked) rig.dialog->script({no ? Answer::No : Answer::Yes});
     rig.releaseReceive();

@@ -44,7 +44,7 @@ class NetworkE2eTest : public QObject {
     QVERIFY2(rig.scanFor({3, 17, 42}), rig.fault());
     QVERIFY(rig.select(17));
     rig.click("readingAll");
-    QCOMPARE(rig.window->readingAllCaption(), msg::stopCaption());
+    QCOMPARE(rig.window->form().readingAll->text(), msg::stopCaption());
     QVERIFY2(rig.pollTick(), rig.fault());
     QCOMPARE(rig.lastRequest.address, 17);
     QCOMPARE(display(rig), QStringLiteral("3338 5528 13 12 042 -123 1005"));

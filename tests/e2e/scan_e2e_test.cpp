@@ -144,7 +144,7 @@ class ScanE2eTest : public QObject {
     QVERIFY(!rig.window->readTimer.isActive());
     QCOMPARE(rig.window->statusText(), msg::scanFinished(static_cast<int>(listed.size())));
     RS485_VERIFY_STATE(*rig.window, portOpenState(true));
-    QCOMPARE(rig.window->discovery().scan.FoundCount(), static_cast<int>(listed.size()));
+    QCOMPARE(rig.state().FoundDevices.size(), static_cast<std::size_t>(listed.size()));
   }
 
   void notAskingLastsOneScanAndASecondScanEmptiesTheList() {
@@ -219,7 +219,7 @@ class ScanE2eTest : public QObject {
     QCOMPARE(rig.line->queuedBeforeArmedPurge(), 0);  // the answer came after the purge
     QVERIFY(rig.exchange().inputQueued() > 0);
     QVERIFY(rig.exchange().transmitParked());  // nothing was released for sending
-    QCOMPARE(rig.window->discovery().scan.ScanAddress(), 4);
+    QCOMPARE(rig.window->bus().scan.ScanAddress(), 4);
     QCOMPARE(rig.window->statusText(), msg::scanning(3));
 
     QVERIFY2(rig.tickAndSend(), rig.fault());
@@ -246,7 +246,7 @@ class ScanE2eTest : public QObject {
     QVERIFY(waitUntil([&] { return rig.exchange().inputQueued() == kStatusResponseLength; }));
 
     rig.click("Find");
-    QCOMPARE(rig.window->findCaption(), msg::findCaption());
+    QCOMPARE(rig.window->form().Find->text(), msg::findCaption());
     QCOMPARE(rig.window->statusText(), msg::scanFinished(0));
     QVERIFY(!rig.window->readTimer.isActive());
 

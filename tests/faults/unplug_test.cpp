@@ -152,7 +152,7 @@ class UnplugTest : public QObject {
     QVERIFY(rig.tickThroughOutage());
     // The ticks of the outage went on through the addresses as through
     // silent ones; the scan carries on from the one it has reached.
-    const int next = rig.window->discovery().scan.ScanAddress();
+    const int next = rig.window->bus().scan.ScanAddress();
     QVERIFY2(next > 6 && next < 17, qPrintable(QString::number(next)));
     for (int address = next; address <= 42; ++address)
       QVERIFY2(probe(address), qPrintable(QString::number(address)));

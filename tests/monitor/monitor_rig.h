@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "devices/found_devices.h"
+#include "devices/messages.h"
 #include "link/exchange.h"
-#include "monitor/monitor.h"
+#include "monitor/bus_session.h"
 #include "protocol/frames.h"
 #include "protocol/readings.h"
 #include "tests/support/assembled_frame.h"
+#include "tests/support/fake_dialog.h"
 #include "tests/support/fake_view.h"
 #include "tests/support/pump_executor.h"
 #include "tests/support/sample_readings.h"
@@ -37,10 +39,7 @@ class MonitorRig : public ::testing::Test {
  protected:
   MonitorRig() {
     exchange.setListener({.sent = [this](const BusRequest& request) { lastRequest = request.address; },
-                          .reply =
-                              [this](const BusReply& reply) {
-                                if (reply.readings) monitor.showReadings(*reply.readings);
-                              },
+                          .reply = [this](const BusReply& reply) { session.replied(reply); },
                           .dropped = {},
                           .unasked = [this](int address) { notAsked.push_back(address); },
                           .writeFailed = {},
@@ -62,6 +61,22 @@ class MonitorRig : public ::testing::Test {
     view.digits[1] = d.mid(1, 1);
     view.digits[2] = d.mid(2, 1);
   }
+  // The window's clicks: the caption says whether it starts or stops.
+  void clickReadingAll() {
+    if (view.readingAll == msg::readingAllCaption()) {
+      session.startPoll();
+    } else {
+      session.stopPoll();
+    }
+  }
+  void clickWFile() {
+    if (view.wFile == msg::recordCaption()) {
+      session.startRecording();
+    } else {
+      session.stopRecording();
+    }
+  }
+
   void at(int hour, int minute) { now = QDateTime(QDate(2026, 12, 7), QTime(hour, minute, 30)); }
 
   // One poll tick with `busy` bytes waiting; the address the request went
@@ -116,14 +131,15 @@ class MonitorRig : public ::testing::Test {
   Exchange exchange{ui};
   int lastRequest = 0;        // the address of the last request noted, 0 for none
   std::vector<int> notAsked;  // the addresses of good answers that were not awaited
-  DeviceState state;
   FakeView view;
+  FakeDialog dialog{view.log};
   QTemporaryDir dir;
   QDateTime now{QDate(2026, 12, 7), QTime(10, 5, 0)};
-  Monitor monitor{view, exchange, state, [this] { return now; }, {dir.path(), russianDate}};
-  Recording& recording = monitor.recording;
-  Poll& poll = monitor.poll;
-  ReadingsDisplay& display = monitor.display;
+  BusSession session{view, dialog, exchange, [this] { return now; }, {dir.path(), russianDate}};
+  DeviceState& state = session.state;
+  Recording& recording = session.recording;
+  Poll& poll = session.poll;
+  ReadingsDisplay& display = session.display;
 };
 
 }  // namespace rs485::test

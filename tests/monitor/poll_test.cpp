@@ -19,7 +19,7 @@ class PollTest : public MonitorRig {};
 
 TEST_F(PollTest, StartWithoutDevicesAsksForASearch) {
   select(7);
-  poll.readingAllClick();
+  clickReadingAll();
   ASSERT_EQ(view.errors.size(), 1u);
   EXPECT_EQ(view.errors[0].first, msg::searchPrompt());
   EXPECT_EQ(view.errors[0].second, FocusTarget::Find);
@@ -35,7 +35,7 @@ TEST_F(PollTest, StartWithAnAddressOutOfRangeAsksForTheAddress) {
     view.errors.clear();
     found({3, 7});
     view.setDigits(h, t, u);
-    poll.readingAllClick();
+    clickReadingAll();
     ASSERT_EQ(view.errors.size(), 1u) << value;
     EXPECT_EQ(view.errors[0].first, msg::enterDeviceAddress());
     EXPECT_EQ(view.errors[0].second, FocusTarget::n1_addr);
@@ -50,7 +50,7 @@ TEST_F(PollTest, StartWithAnEditorThatHoldsNoNumberChangesNothing) {
   found({3, 7});
   state.SelectedAddress = 3;
   view.setDigits("0", "", "7");
-  poll.readingAllClick();
+  clickReadingAll();
   ASSERT_EQ(view.errors.size(), 1u);
   EXPECT_EQ(view.errors[0].first, msg::notAnInteger(""));
   EXPECT_EQ(view.log.size(), 1u);
@@ -63,7 +63,7 @@ TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
   select(7);
   view.cells[DigitCell::tempN2] = "5";
   view.setpointGroupsEnabled = true;
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_EQ(view.log,
             (Log{"initialAll", "groups off", "readingAll " + s(msg::stopCaption()), "enDisPanel false",
                  "status " + s(msg::pollStarted()), "interval 1000", "timer on"}));
@@ -80,13 +80,13 @@ TEST_F(PollTest, StartTakesItsStepsInOrderAndSendsNothing) {
 TEST_F(PollTest, StopTakesItsStepsInOrder) {
   found({3});
   select(3);
-  poll.readingAllClick();
-  view.wFile = msg::stopRecordingCaption();
+  clickReadingAll();
+  clickWFile();
   view.wFileChecked = true;
   view.dotTimer = true;
   view.dot = false;
   view.log.clear();
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_EQ(view.log, (Log{"status " + s(msg::pollStopped()), "readingAll " + s(msg::readingAllCaption()),
                            "enDisPanel true", "wFile unticked", "wFile " + s(msg::recordCaption()),
                            "initialAll", "timer off", "dotTimer off", "dot shown"}));
@@ -97,14 +97,14 @@ TEST_F(PollTest, StopTakesItsStepsInOrder) {
 TEST_F(PollTest, ServesTheSelectedDeviceFirstThenTheListInOrder) {
   found({3, 7, 12});
   select(7);
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_EQ(serve(5), (std::vector<int>{7, 12, 3, 7, 12}));
 }
 
 TEST_F(PollTest, ASilentDeviceIsAskedAgainAtTheNextTick) {
   found({3, 7, 12});
   select(3);
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_EQ(tick(), 3);
   answer(panelReadings(3));
   EXPECT_EQ(tick(), 7);  // no answer
@@ -139,21 +139,21 @@ TEST_F(PollTest, ASilentDeviceIsPassedOverAfterThreeTicksInARow) {
     poll.setSilentTicksBeforeSkip(c.skipAfter != 0 ? c.skipAfter : kSilentTicksBeforeSkip);
     found(c.devices);
     select(c.selected);
-    poll.readingAllClick();
+    clickReadingAll();
     std::vector<int> asked;
     for (std::size_t i = 0; i < c.asked.size(); ++i) {
       asked.push_back(tick());
       if (!c.silent.contains(asked.back())) answer(panelReadings(asked.back()));
     }
     EXPECT_EQ(asked, c.asked);
-    poll.readingAllClick();
+    clickReadingAll();
   }
 }
 
 TEST_F(PollTest, BadAnswersOnlyChangeTheOrderWhereThreeFallInARow) {
   found({3, 7, 12});
   select(3);
-  poll.readingAllClick();
+  clickReadingAll();
   std::mt19937 random(14);
   std::bernoulli_distribution badCrc(0.1);
   const std::vector<int> devices{3, 7, 12};
@@ -184,8 +184,8 @@ TEST_F(PollTest, ADeviceThatComesBackIsShownAndRecordedFromItsNextAnswer) {
   for (const int a : {3, 7, 12}) recording.prepareRecordingFile(a);
   const auto lines = [this](int address) { return fileBytes(address).count("\r\n"); };
   select(12);
-  poll.readingAllClick();
-  monitor.wFileClick();
+  clickReadingAll();
+  clickWFile();
   ASSERT_TRUE(recording.recordingOn());
 
   bool off = true;
@@ -210,7 +210,7 @@ TEST_F(PollTest, ADeviceThatComesBackIsShownAndRecordedFromItsNextAnswer) {
 TEST_F(PollTest, BytesWaitingAtATickHoldTheRequestBack) {
   found({3, 7});
   select(3);
-  poll.readingAllClick();
+  clickReadingAll();
   exchange.expectAnswer(5);
   EXPECT_EQ(tick(/*busy=*/2), 0);
   EXPECT_EQ(tick(), 3) << "the same device at the next quiet tick";
@@ -219,7 +219,7 @@ TEST_F(PollTest, BytesWaitingAtATickHoldTheRequestBack) {
 TEST_F(PollTest, AnAddressNotInTheListStartsAtTheFirstEntryAndShowsNothing) {
   found({3, 7});
   select(5);
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_TRUE(view.errors.empty());
   EXPECT_EQ(serve(3), (std::vector<int>{3, 7, 3}));
   EXPECT_TRUE(view.allCellsZero());
@@ -228,7 +228,7 @@ TEST_F(PollTest, AnAddressNotInTheListStartsAtTheFirstEntryAndShowsNothing) {
 TEST_F(PollTest, OneDeviceIsAskedAtEveryTick) {
   found({5});
   select(5);
-  poll.readingAllClick();
+  clickReadingAll();
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(tick(), 5);
     answer(panelReadings(5));
@@ -239,14 +239,14 @@ TEST_F(PollTest, OneDeviceIsAskedAtEveryTick) {
 TEST_F(PollTest, StopThenStartAgainResetsTheCellsAndChoosesTheIndexAnew) {
   found({3, 7, 12});
   select(3);
-  poll.readingAllClick();
+  clickReadingAll();
   serve(2);  // 3 and 7; the display shows 3
   EXPECT_FALSE(view.allCellsZero());
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_TRUE(view.allCellsZero());
   select(12);
   view.log.clear();
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_EQ(view.log.front(), "initialAll");
   EXPECT_EQ(poll.PollIndex, 2u);
   EXPECT_EQ(serve(2), (std::vector<int>{12, 3}));
@@ -256,7 +256,7 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
   found({3, 7, 12});
   view.list = {deviceCaption(3), deviceCaption(7), deviceCaption(12)};
   select(7);
-  poll.readingAllClick();
+  clickReadingAll();
   ASSERT_EQ(tick(), 7);
   answer(panelReadings(7, 235));
   EXPECT_EQ(view.cellsText({DigitCell::tempN1, DigitCell::tempN2, DigitCell::tempN3, DigitCell::tempN4}),
@@ -281,9 +281,9 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
 TEST_F(PollTest, AnAnswerAfterTheStopIsStillShown) {
   found({3});
   select(3);
-  poll.readingAllClick();
+  clickReadingAll();
   ASSERT_EQ(tick(), 3);
-  poll.readingAllClick();
+  clickReadingAll();
   ASSERT_TRUE(view.allCellsZero());
   ReadingsResponse late = panelReadings(3, 235);
   late.statusByte = kBlinkStatus;
@@ -298,7 +298,7 @@ TEST_F(PollTest, AFindDuringThePollGivesTheTimerBackAtThePollsInterval) {
   select(3);
   poll.resumeAfterFind();
   EXPECT_TRUE(view.log.empty()) << "no poll running: the timer stays as the find left it";
-  poll.readingAllClick();
+  clickReadingAll();
   // As a find after a scan at 750 ms leaves it.
   view.readTimer = false;
   view.readTimerInterval = 750;
@@ -317,7 +317,7 @@ TEST_F(PollTest, StartingDuringAScanTakesTheTimerOver) {
   exchange.expectAnswer(5);
   found({4});
   select(4);
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_EQ(state.PendingCommand, 80) << "the scan branch of the tick no longer runs";
   EXPECT_EQ(view.readTimerInterval, 1000);
   EXPECT_TRUE(view.readTimer);

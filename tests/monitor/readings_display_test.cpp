@@ -20,7 +20,7 @@ class DisplayTest : public MonitorRig {
   void SetUp() override {
     found({7, 9});
     select(7);
-    poll.readingAllClick();
+    clickReadingAll();
     view.log.clear();
   }
   // The answer of the device at PollIndex, straight into the display.

@@ -31,8 +31,8 @@ class RecordingTest : public MonitorRig {
     found(addresses, 4);
     for (int a : addresses) recording.prepareRecordingFile(a);
     select(selected);
-    poll.readingAllClick();
-    recording.wFileClick();
+    clickReadingAll();
+    clickWFile();
     ASSERT_TRUE(recording.recordingOn());
   }
   // The next tick's device answers with `r` (address taken from the request).
@@ -208,11 +208,11 @@ TEST_F(RecordingTest, UntickAndTickWithinAMinuteWritesNoSecondRow) {
   pollRecording({7}, 7);
   at(10, 5);
   next(235);
-  recording.wFileClick();
+  clickWFile();
   EXPECT_EQ(view.wFile, msg::recordCaption());
   at(10, 6);
   next(236);  // not recording
-  recording.wFileClick();
+  clickWFile();
   EXPECT_EQ(view.wFile, msg::stopRecordingCaption());
   next(237);  // recording again, first row of minute 06
   next(238);
@@ -239,17 +239,17 @@ TEST_F(RecordingTest, TheMinuteOfTheHourAloneDecides) {
   found({7}, 0);
   EXPECT_EQ(state.FoundDevices[0].recordedMinute, 255);
   select(7);
-  poll.readingAllClick();
-  recording.wFileClick();
+  clickReadingAll();
+  clickWFile();
   next(235);
   EXPECT_EQ(fileBytes(7), row("07.12.2026г.    11:00       03             023,5"));
 
   // Found in minute 05, first answer in minute 04 of the next hour: no row then.
   found({8}, 5);
   select(8);
-  poll.readingAllClick();  // stop
-  poll.readingAllClick();  // start again with 8
-  recording.wFileClick();
+  clickReadingAll();  // stop
+  clickReadingAll();  // start again with 8
+  clickWFile();
   at(12, 4);
   next(100);
   EXPECT_EQ(fileBytes(8), QByteArray());
@@ -263,16 +263,16 @@ TEST_F(RecordingTest, TheStopEndsTheRecording) {
   pollRecording({7}, 7);
   at(10, 5);
   ASSERT_EQ(tick(), 7);
-  poll.readingAllClick();
+  clickReadingAll();
   EXPECT_FALSE(recording.recordingOn());
   answer(panelReadings(7));
   EXPECT_EQ(fileBytes(7), header(7));
 }
 
 TEST_F(RecordingTest, TickingTheBoxTouchesNoFile) {
-  recording.wFileClick();
+  clickWFile();
   EXPECT_EQ(view.wFile, msg::stopRecordingCaption());
-  recording.wFileClick();
+  clickWFile();
   EXPECT_EQ(view.wFile, msg::recordCaption());
   EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }

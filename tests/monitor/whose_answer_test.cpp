@@ -89,7 +89,7 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
                               if (!reply.readings) return;
                               ++handledThisTick;
                               if (reply.readings->address != asked) ++wrongHandled;
-                              monitor.showReadings(*reply.readings);
+                              display.showReadings(*reply.readings);
                             },
                         .dropped = {},
                         .unasked = [this](int address) { notAsked.push_back(address); },
@@ -99,7 +99,7 @@ TEST_F(WhoseAnswer, EveryHandledReadingIsTheAskedDevicesAndNobodyIsPassedOverWhi
   found(kBus);
   const int selected = 42;
   select(selected);
-  poll.readingAllClick();
+  clickReadingAll();
   const QString shown = QStringLiteral("0%1").arg(temperatureOf(selected));
 
   std::vector<Arrival> lateOnes;  // sent at the last tick, arriving in this one

@@ -87,7 +87,6 @@ class FakeView : public MonitorView {
   }
   void setReadTimerActive(bool active) override { set(readTimer, active, "timer"); }
   bool readTimerActive() const override { return readTimer; }
-  QString findCaption() const override { return find; }
   void setFindCaption(const QString& caption) override {
     find = caption;
     note("find " + caption);
@@ -115,12 +114,10 @@ class FakeView : public MonitorView {
   QString newAddressDigit(int index) const override { return newDigits[index]; }
 
   // MonitorView
-  QString readingAllCaption() const override { return readingAll; }
   void setReadingAllCaption(const QString& caption) override {
     readingAll = caption;
     note("readingAll " + caption);
   }
-  QString wFileCaption() const override { return wFile; }
   void setWFileCaption(const QString& caption) override {
     wFile = caption;
     note("wFile " + caption);

@@ -147,7 +147,7 @@ class BasicWindowRig {
     return seen;
   }
   std::size_t deviceCount() const { return state().FoundDevices.size(); }
-  std::size_t pollIndex() const { return window->monitor().poll.PollIndex; }
+  std::size_t pollIndex() const { return window->bus().poll.PollIndex; }
 
   QString editors(const char* a, const char* b, const char* c) const {
     return control<QLineEdit>(a)->text() + control<QLineEdit>(b)->text() + control<QLineEdit>(c)->text();
@@ -321,7 +321,7 @@ class BasicWindowRig {
 
   // Scan ticks until the scan has probed `last` or the timer stops.
   bool scanThrough(int last) requires kOwnSimulator {
-    while (window->readTimer.isActive() && window->discovery().scan.ScanAddress() <= last) {
+    while (window->readTimer.isActive() && window->bus().scan.ScanAddress() <= last) {
       if (!scanTick()) return false;
     }
     return true;
@@ -347,8 +347,8 @@ class BasicWindowRig {
     dialog->script({Answer::YesDontAsk});
     click("Find");
     if (!scanThrough(last)) return false;
-    if (window->findCaption() == msg::stopCaption()) click("Find");
-    if (window->findCaption() != msg::findCaption()) return fail("the scan did not stop");
+    if (window->form().Find->text() == msg::stopCaption()) click("Find");
+    if (window->form().Find->text() != msg::findCaption()) return fail("the scan did not stop");
     return activate();
   }
 

@@ -24,6 +24,7 @@
 #include "ui/attention.h"
 #include "ui/head_form.h"
 #include "ui_Find.h"
+#include "ui_Main.h"
 
 using namespace rs485;
 using namespace std::chrono_literals;
@@ -139,7 +140,7 @@ int main(int argc, char* argv[]) {
                QStringLiteral("every device listed"));
   walk.shoot(window, QStringLiteral("scan-found-all"));
   walk.click("Find");
-  walk.waitFor([&] { return window.findCaption() == msg::findCaption(); }, 10s,
+  walk.waitFor([&] { return window.form().Find->text() == msg::findCaption(); }, 10s,
                QStringLiteral("the scan to stop"));
   walk.shoot(window, QStringLiteral("scan-stopped"));
 
@@ -164,7 +165,7 @@ int main(int argc, char* argv[]) {
   walk.shoot(window, QStringLiteral("polling"));
 
   walk.click("readingAll");
-  walk.waitFor([&] { return window.readingAllCaption() == msg::readingAllCaption(); }, 10s,
+  walk.waitFor([&] { return window.form().readingAll->text() == msg::readingAllCaption(); }, 10s,
                QStringLiteral("the poll to stop"));
   walk.shoot(window, QStringLiteral("stopped"));
 

@@ -1,0 +1,111 @@
+#include "monitor/bus_session.h"
+
+#include <utility>
+
+#include "devices/read_tick.h"
+#include "protocol/frames.h"
+
+namespace rs485 {
+
+BusSession::BusSession(MonitorView& view, ConfirmDialog& dialog, Exchange& exchange, Clock clock,
+                       RecordingOptions options)
+    : recording(view, clock, std::move(options)),
+      poll(view, exchange, state, recording),
+      display(view, exchange, state, poll, recording),
+      scan(view, dialog, exchange, state, std::move(clock)),
+      addressChange(view, exchange, state),
+      view_(view),
+      exchange_(exchange) {
+  scan.setHooks({
+      .probed =
+          [this](int address) {
+            if (events_.scanProgress) events_.scanProgress(address);
+          },
+      .found =
+          [this](int address) {
+            if (prepareFilesOnFind) recording.prepareRecordingFile(address);
+            if (events_.found) events_.found(address);
+          },
+      .resumePoll = [this] { poll.resumeAfterFind(); },
+  });
+  addressChange.setChanged([this](int from, int to) {
+    if (events_.addressChanged) events_.addressChanged(from, to);
+  });
+  poll.setSilent([this](int address) {
+    if (events_.silent) events_.silent(address);
+  });
+  display.setHandled([this](const ReadingsResponse& readings) {
+    if (events_.readings) events_.readings(readings);
+  });
+}
+
+Activity BusSession::activity() const {
+  if (state.PendingCommand == CmdSetAddress && addressChange.awaiting()) return Activity::ChangingAddress;
+  if (poll.running()) return Activity::Polling;
+  if (scan.running()) return Activity::Scanning;
+  return Activity::Idle;
+}
+
+void BusSession::tellActivity() {
+  const Activity now = activity();
+  if (now == told_) return;
+  told_ = now;
+  if (events_.activityChanged) events_.activityChanged(now);
+}
+
+void BusSession::startScan() {
+  scan.start();
+  tellActivity();
+}
+
+void BusSession::stopScan() {
+  scan.stop();
+  tellActivity();
+}
+
+void BusSession::selectListed() { ListAdressClick(view_, state); }
+
+void BusSession::changeAddress() {
+  addressChange.InstallAdressClick();
+  tellActivity();
+}
+
+void BusSession::startPoll() {
+  poll.start();
+  tellActivity();
+}
+
+void BusSession::stopPoll() {
+  poll.stop();
+  tellActivity();
+}
+
+void BusSession::startRecording() { recording.switchOn(); }
+
+void BusSession::stopRecording() { recording.switchOff(); }
+
+void BusSession::readTimerTimer() {
+  readTimerTick(
+      exchange_, state,
+      {.scan = [this](int busy) { scan.scanTick(busy); }, .poll = [this](int busy) { poll.pollTick(busy); }});
+  tellActivity();
+}
+
+void BusSession::replied(const BusReply& reply) {
+  if (reply.status) statusAnswer(reply);
+  if (reply.readings) display.showReadings(*reply.readings);
+  tellActivity();
+}
+
+// The command byte of the answer is not looked at: the request routes it.
+void BusSession::statusAnswer(const BusReply& reply) {
+  const StatusResponse& answer = *reply.status;
+  if (answer.status != 0) return;
+  if (reply.request.kind == BusRequest::Kind::SetAddress) {
+    addressChange.acknowledge();
+  } else {
+    scan.find(answer.address);
+  }
+}
+
+}  // namespace rs485

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <functional>
+
+#include "devices/address_change.h"
+#include "devices/clock.h"
+#include "devices/found_devices.h"
+#include "devices/scan.h"
+#include "devices/selection.h"
+#include "devices/window_view.h"
+#include "link/bus_reply.h"
+#include "link/exchange.h"
+#include "monitor/monitor_view.h"
+#include "monitor/poll.h"
+#include "monitor/readings_display.h"
+#include "monitor/recording.h"
+#include "protocol/readings.h"
+
+namespace rs485 {
+
+// What the operator has the bus do.
+enum class Activity {
+  Idle,
+  Scanning,         // the scan runs (it stands still while an address change waits)
+  Polling,          // the poll runs
+  ChangingAddress,  // an address change waits for its acknowledgement
+};
+
+// What a session tells the code in front of it, each on the user-interface
+// thread as it happens.
+struct SessionEvents {
+  std::function<void(int address)> found;         // listed, its recording file prepared
+  std::function<void(int address)> scanProgress;  // the probe of this address went out
+  // The poll handled an answer of `readings.address`: shown, recorded, the
+  // poll moved on.
+  std::function<void(const ReadingsResponse& readings)> readings;
+  // A device's turn in the poll ended without a handled answer.
+  std::function<void(int address)> silent;
+  std::function<void(int from, int to)> addressChanged;
+  std::function<void(Activity now)> activityChanged;
+};
+
+// One operator's work on one bus: the found devices, the working device,
+// what runs (scan, poll, address change), the poll's cursor and whether it
+// records. Its parts are the scan, the address change, the poll, the
+// display rules and the recording; each writes the controls it changes
+// through the view, in the order the window shows them. The front end
+// decides what a click means (the window by its captions) and calls the
+// step. User-interface thread only.
+class BusSession {
+ public:
+  BusSession(MonitorView& view, ConfirmDialog& dialog, Exchange& exchange, Clock clock = systemClock(),
+             RecordingOptions options = {});
+  BusSession(const BusSession&) = delete;
+  BusSession& operator=(const BusSession&) = delete;
+
+  void setEvents(SessionEvents events) { events_ = std::move(events); }
+
+  // Each find prepares the device's recording file, so that its header is
+  // there before the first row; a program that does not record leaves them.
+  bool prepareFilesOnFind = true;
+
+  // The operator's steps.
+  void startScan();
+  void stopScan();
+  void selectListed();  // a click on the device list
+  void changeAddress();
+  void startPoll();
+  void stopPoll();
+  void startRecording();
+  void stopRecording();
+
+  // readTimer and dotTimer.
+  void readTimerTimer();
+  void dotTimerTimer() { display.dotTimerTimer(); }
+
+  // Every reply of the engine: a status answer goes to the scan or the
+  // address change, readings to the display; other replies change nothing.
+  void replied(const BusReply& reply);
+
+  Activity activity() const;
+
+  // Before the parts, which keep references to it.
+  DeviceState state;
+  Recording recording;
+  Poll poll;
+  ReadingsDisplay display;
+  Scan scan;
+  AddressChange addressChange;
+
+ private:
+  void statusAnswer(const BusReply& reply);
+  // Tells activityChanged when the activity differs from the one told last.
+  void tellActivity();
+
+  MonitorView& view_;
+  Exchange& exchange_;
+  SessionEvents events_;
+  Activity told_ = Activity::Idle;
+};
+
+}  // namespace rs485
