@@ -232,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(Selection, Integer,
                                            IntegerCase{"7 ", std::nullopt}, IntegerCase{"a", std::nullopt},
                                            IntegerCase{"1a", std::nullopt}, IntegerCase{"--7", std::nullopt},
                                            IntegerCase{"٣", std::nullopt}, IntegerCase{"$1F", std::nullopt}),
-                         [](const auto& info) { return spelledOut(info.param.name); });
+                         [](const auto& info) { return "text" + spelledOut(info.param.name); });
 
 struct ComposeCase {
   const char* digits[3];
