@@ -4,8 +4,8 @@
 
 namespace rs485::cli {
 
-QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer) {
-  const auto c = [&](DigitCell cell) { return view.cell(address, cell); };
+QString answerText(const PanelTexts& panel, int address, const ReadingsResponse& answer) {
+  const auto c = [&](DigitCell cell) { return panel[cell]; };
   const QString status = QStringLiteral("status %1").arg(answer.statusByte);
   if (answer.cycles == 0) {
     return QStringLiteral("%1: цикл - %2%3%4  %5")

@@ -4,17 +4,18 @@
 #include <QDateTime>
 #include <QString>
 
-#include "cli/console_view.h"
+#include "monitor/panel_texts.h"
 #include "protocol/readings.h"
 
 namespace rs485::cli {
 
-// One answer as the window's cells show it, on one line. Read from the
-// console view's cells rather than from the decoded readings, on purpose: the
-// line is what an operator at the window would read, digits and rules alike.
+// One answer as the window's cells show it, on one line: `panel` is the
+// device's panel once the answer is in. Read from the panel rather than
+// from the decoded readings, on purpose: the line is what an operator at the
+// window would read, digits and rules alike.
 //   7: 023,5 °C  02 ч. 10 м.  шаг 03 (07)  цикл - 005  уставки 060,0 °C 01 ч. 30 м.  status 128
 // An answer with no cycles left shows only "цикл - End" and the status.
-QString answerText(const ConsoleView& view, int address, const ReadingsResponse& answer);
+QString answerText(const PanelTexts& panel, int address, const ReadingsResponse& answer);
 
 // One JSON object, without a line end:
 // {"time":...,"address":7,"temperature":-0.5,"time_minutes":130,"step":3,"cycles":5,

@@ -25,6 +25,8 @@ Bus::Bus(BusOptions options)
       .scanProgress = {},
       .readings =
           [this](const ReadingsResponse& readings) {
+            PanelTexts& shown = panels_.try_emplace(readings.address, PanelTexts::zeros()).first->second;
+            shown = panelAfter(shown, readings);
             turn({.request = BusRequest::readCurrent(readings.address),
                   .kind = BusReply::Kind::Answered,
                   .readings = readings});
@@ -37,7 +39,11 @@ Bus::Bus(BusOptions options)
           [this](int, int) {
             if (onAcknowledged) onAcknowledged();
           },
-      .activityChanged = {},
+      .activityChanged =
+          [this](Activity now) {
+            // A poll starts with every cell "0", as in the window.
+            if (now == Activity::Polling) panels_.clear();
+          },
   });
   view.onTick = [this] { readTimerTimer(); };
   exchange.setListener({
@@ -71,11 +77,6 @@ void Bus::replied(const BusReply& reply) {
   if (onReply) {
     onReply(reply);
   } else {
-    // Every device is shown in cells of its own, so the one that answers
-    // the poll is the one shown.
-    const DeviceEntry* entry = work.poll.currentEntry();
-    if (reply.readings && entry != nullptr && entry->address == reply.readings->address)
-      work.state.SelectedAddress = entry->address;
     work.replied(reply);
   }
   event();
@@ -83,11 +84,11 @@ void Bus::replied(const BusReply& reply) {
 
 void Bus::readTimerTimer() {
   work.readTimerTimer();
-  if (work.state.PendingCommand == CmdReadCurrent) {
-    const DeviceEntry* entry = work.poll.currentEntry();
-    if (entry != nullptr) work.state.SelectedAddress = entry->address;
-  }
   event();
+}
+
+const PanelTexts& Bus::panel(int address) {
+  return panels_.try_emplace(address, PanelTexts::zeros()).first->second;
 }
 
 void Bus::settleLastRequest() {

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "link/serial_device.h"
 #include "monitor/bus_session.h"
 #include "monitor/device_health.h"
+#include "monitor/panel_texts.h"
 
 namespace rs485::cli {
 
@@ -75,6 +77,11 @@ class Bus {
 
   DeviceState& state() { return work.state; }
 
+  // The panel of the device at `address` as the window would show it were
+  // that device its working one: every cell "0" until its first answer of
+  // the poll.
+  const PanelTexts& panel(int address);
+
  private:
   void replied(const BusReply& reply);
   void turn(const BusReply& reply) {
@@ -88,9 +95,10 @@ class Bus {
   QtUiExecutor executor_{&context_};
   Clock clock_;
   DeviceHealth health_;
+  std::map<int, PanelTexts> panels_;
 
  public:
-  ConsoleView view{work.state};  // keeps a reference only
+  ConsoleView view;
   Exchange exchange{executor_};
   PortSession session;
   BusSession work;

@@ -239,7 +239,7 @@ int runRead(Bus& bus, int address, Output output) {
     if (!turn.answered()) return;
     got = true;
     line = output.json ? answerJson(at, turn.address(), *turn.readings).toStdString()
-                       : text(answerText(bus.view, turn.address(), *turn.readings));
+                       : text(answerText(bus.panel(turn.address()), turn.address(), *turn.readings));
   };
   bus.readTimerTimer();
   waitUntil(
@@ -297,7 +297,7 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
       output.out << json.toStdString() << '\n';
     } else {
       output.out << text(at.toString(QStringLiteral("HH:mm:ss "))) +
-                        text(answerText(bus.view, turn.address(), *turn.readings))
+                        text(answerText(bus.panel(turn.address()), turn.address(), *turn.readings))
                  << '\n';
     }
     output.out.flush();

@@ -11,7 +11,7 @@ std::array<QString, 3> digitsOf(int address) {
 }
 }  // namespace
 
-ConsoleView::ConsoleView(const DeviceState& state) : state_(state) {
+ConsoleView::ConsoleView() {
   readTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&readTimer_, &QTimer::timeout, this, [this] {
     if (onTick) onTick();
@@ -30,17 +30,11 @@ void ConsoleView::setReadTimerActive(bool active) {
   if (!active) readTimer_.stop();
 }
 
-QString ConsoleView::cell(int address, DigitCell cell) const {
-  const auto device = cells_.find(address);
-  if (device == cells_.end()) return QStringLiteral("0");
-  const auto it = device->second.find(cell);
-  return it == device->second.end() ? QStringLiteral("0") : it->second;
+QString ConsoleView::cellText(DigitCell cell) const {
+  const auto it = cells_.find(cell);
+  return it == cells_.end() ? QStringLiteral("0") : it->second;
 }
 
-QString ConsoleView::cellText(DigitCell cell) const { return this->cell(state_.SelectedAddress, cell); }
-
-void ConsoleView::setCellText(DigitCell cell, const QString& text) {
-  cells_[state_.SelectedAddress][cell] = text;
-}
+void ConsoleView::setCellText(DigitCell cell, const QString& text) { cells_[cell] = text; }
 
 }  // namespace rs485::cli

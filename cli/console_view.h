@@ -28,13 +28,11 @@ class ConsoleDialog : public ConfirmDialog {
 // The window as a program without a display sees it: captions, editors and
 // digit cells are plain fields, the status and error texts are kept for the
 // command to report, and readTimer is a real QTimer that calls onTick.
-//
-// Every device has digit cells of its own (keyed by SelectedAddress), so
-// that each answer is shown, and recorded, as the window shows and records
-// the answers of the device it displays.
+// The digit cells are those of the working device; the text lines take
+// each device's panel from the session's events instead.
 class ConsoleView : public QObject, public MonitorView {
  public:
-  explicit ConsoleView(const DeviceState& state);
+  ConsoleView();
 
   std::function<void()> onTick;  // readTimer's timeout
   ConsoleDialog confirm;
@@ -53,9 +51,6 @@ class ConsoleView : public QObject, public MonitorView {
   QString lastError() const { return lastError_; }
   void clearError() { lastError_.clear(); }
   QString status() const { return status_; }
-
-  // The cells of the device at `address` as the window would show them.
-  QString cell(int address, DigitCell cell) const;
 
   // WindowView
   void setStatus(const QString& text) override { status_ = text; }
@@ -94,7 +89,6 @@ class ConsoleView : public QObject, public MonitorView {
   void setDotVisible(bool) override {}
 
  private:
-  const DeviceState& state_;
   QTimer readTimer_;
   int timeouts_ = 500;
   int divisor_ = 1;
@@ -103,7 +97,7 @@ class ConsoleView : public QObject, public MonitorView {
   QStringList list_;
   std::array<QString, 3> addressDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
   std::array<QString, 3> newDigits_{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-  std::map<int, std::map<DigitCell, QString>> cells_;  // by address; a cell never written reads "0"
+  std::map<DigitCell, QString> cells_;  // a cell never written reads "0"
 };
 
 }  // namespace rs485::cli
