@@ -2,50 +2,50 @@
 
 #include <utility>
 
-#include "devices/messages.h"
 #include "protocol/frames.h"
 
 namespace rs485::cli {
 
 Bus::Bus(BusOptions options)
     : clock_(std::move(options.clock)),
+      timeDivisor_(options.timeDivisor < 1 ? 1 : options.timeDivisor),
       session(exchange, std::move(options.names), std::move(options.opener)),
-      work(view, view.confirm, exchange, clock_, std::move(options.recording)) {
-  view.setTimeDivisor(options.timeDivisor);
+      work(exchange, clock_, std::move(options.recording), timeDivisor_) {
   // Files are prepared only by a program that records.
   work.prepareFilesOnFind = false;
   // A program that polls unattended cannot wait ticks for a device: the
   // next tick asks the next one.
   work.poll.setSilentTicksBeforeSkip(1);
+  const auto told = [this](auto&& then) {
+    return [this, then](auto&&... what) {
+      then(what...);
+      event();
+    };
+  };
   work.setEvents({
-      .found =
-          [this](int address) {
-            if (onFound) onFound(address);
-          },
+      .found = told([this](int address) {
+        if (onFound) onFound(address);
+      }),
       .scanProgress = {},
-      .readings =
-          [this](const ReadingsResponse& readings) {
-            PanelTexts& shown = panels_.try_emplace(readings.address, PanelTexts::zeros()).first->second;
-            shown = panelAfter(shown, readings);
-            turn({.request = BusRequest::readCurrent(readings.address),
-                  .kind = BusReply::Kind::Answered,
-                  .readings = readings});
-          },
-      .silent =
-          [this](int address) {
-            turn({.request = BusRequest::readCurrent(address), .kind = BusReply::Kind::Silent});
-          },
-      .addressChanged =
-          [this](int, int) {
-            if (onAcknowledged) onAcknowledged();
-          },
-      .activityChanged =
-          [this](Activity now) {
-            // A poll starts with every cell "0", as in the window.
-            if (now == Activity::Polling) panels_.clear();
-          },
+      .readings = told([this](const ReadingsResponse& readings) {
+        PanelTexts& shown = panels_.try_emplace(readings.address, PanelTexts::zeros()).first->second;
+        shown = panelAfter(shown, readings);
+        turn({.request = BusRequest::readCurrent(readings.address),
+              .kind = BusReply::Kind::Answered,
+              .readings = readings});
+      }),
+      .silent = told([this](int address) {
+        turn({.request = BusRequest::readCurrent(address), .kind = BusReply::Kind::Silent});
+      }),
+      .addressChanged = told([this](int, int) {
+        if (onAcknowledged) onAcknowledged();
+      }),
+      .activityChanged = told([this](Activity now) {
+        // A poll starts with every cell "0", as in the window.
+        if (now == Activity::Polling) panels_.clear();
+      }),
+      .refused = [this](const QString& text) { refusal_ = text; },
   });
-  view.onTick = [this] { readTimerTimer(); };
   exchange.setListener({
       .sent = [this](const BusRequest& request) { health_.sent(request.address); },
       .reply = [this](const BusReply& reply) { replied(reply); },
@@ -57,7 +57,6 @@ Bus::Bus(BusOptions options)
           },
       .writeFailed =
           [this] {
-            view.setStatus(msg::sendFailed());
             if (onSendFailed) onSendFailed();
           },
       .writeResumed = {},

@@ -6,8 +6,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "cli/console_view.h"
 #include "devices/clock.h"
 #include "devices/qt_ui_executor.h"
 #include "link/exchange.h"
@@ -29,8 +29,8 @@ struct BusOptions {
   int timeDivisor = 1;  // tests: every interval divided by this
 };
 
-// The engine and a bus session, with the console view in the window's
-// place. Everything runs on the thread of the Qt event loop.
+// The engine and a bus session without a window. Everything runs on the
+// thread of the Qt event loop.
 class Bus {
  public:
   explicit Bus(BusOptions options);
@@ -76,6 +76,11 @@ class Bus {
   const DeviceHealth& health() const { return health_; }
 
   DeviceState& state() { return work.state; }
+  // readTimer and the session's other controls.
+  MonitorView& pace() { return work.view(); }
+  int timeDivisor() const { return timeDivisor_; }
+  // The text of the last step the session refused, taken once.
+  QString takeRefusal() { return std::exchange(refusal_, QString()); }
 
   // The panel of the device at `address` as the window would show it were
   // that device its working one: every cell "0" until its first answer of
@@ -96,9 +101,10 @@ class Bus {
   Clock clock_;
   DeviceHealth health_;
   std::map<int, PanelTexts> panels_;
+  int timeDivisor_;
+  QString refusal_;
 
  public:
-  ConsoleView view;
   Exchange exchange{executor_};
   PortSession session;
   BusSession work;

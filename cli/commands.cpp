@@ -20,6 +20,7 @@ namespace {
 constexpr int kReadWaitMs = 1000;
 constexpr int kAcknowledgeWaitMs = 2000;
 constexpr int kProbeWaitMs = 1000;
+constexpr int kProbeIntervalMs = 500;  // as `Timeouts` starts
 constexpr int kPublishFlushMs = 2000;
 
 // Runs the event loop until `done` holds, `timeoutMs` has passed (unless
@@ -35,7 +36,7 @@ bool waitUntil(Bus& bus, const std::function<bool()>& done, std::int64_t timeout
   QTimer deadline;
   deadline.setSingleShot(true);
   deadline.setTimerType(Qt::PreciseTimer);
-  const QDeadlineTimer end(timeoutMs >= 0 ? timeoutMs / bus.view.timeDivisor() : -1, Qt::PreciseTimer);
+  const QDeadlineTimer end(timeoutMs >= 0 ? timeoutMs / bus.timeDivisor() : -1, Qt::PreciseTimer);
   const auto arm = [&] {
     deadline.start(static_cast<int>(std::min<std::int64_t>(end.remainingTime(), kLongestTimerMs)));
   };
@@ -65,8 +66,7 @@ std::string text(const QString& s) { return s.toStdString(); }
 // address probed.
 int scanBus(Bus& bus, const ScanRange& range, StopRequest& stop) {
   bus.work.scan.setRange(range.from, range.to);
-  bus.view.setTimeouts(range.timeout);
-  bus.work.startScan();
+  bus.work.startScan(range.timeout);
   waitUntil(
       bus, [&] { return !bus.work.scan.running(); }, -1, &stop);
   if (bus.work.scan.running()) {
@@ -213,7 +213,7 @@ int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop) 
   // The window's scan goes on past an address that gave bytes but no valid
   // answer; such addresses get their second probe afterwards, with the same
   // time per address.
-  const std::chrono::milliseconds window(range.timeout / bus.view.timeDivisor());
+  const std::chrono::milliseconds window(range.timeout / bus.timeDivisor());
   for (int address = range.from; address <= lastProbed && !stop.requested; ++address) {
     if (bus.health().figures(address).dropped == 0 || listed(bus.state().FoundDevices, address)) continue;
     if (!report.settle(address, ProbeResult::Unreadable, window)) break;
@@ -223,15 +223,14 @@ int runScan(Bus& bus, const ScanRange& range, Output output, StopRequest& stop) 
 
 int runRead(Bus& bus, int address, Output output) {
   bus.state().FoundDevices = {DeviceEntry{static_cast<std::uint8_t>(address), 0}};
-  bus.view.setAddressEditors(address);
-  bus.view.clearError();
-  bus.work.startPoll();
-  if (!bus.view.lastError().isEmpty()) {
-    output.err << "read: " << text(bus.view.lastError()) << '\n';
+  bus.takeRefusal();
+  bus.work.startPoll([address] { return address; });
+  if (const QString refusal = bus.takeRefusal(); !refusal.isEmpty()) {
+    output.err << "read: " << text(refusal) << '\n';
     return kExitUsage;
   }
   // One request, sent now rather than a poll interval from now.
-  bus.view.setReadTimerActive(false);
+  bus.pace().setReadTimerActive(false);
   bool got = false;
   std::string line;
   // Taken at once: the stop of the poll below sets every cell back to "0".
@@ -278,15 +277,15 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   }
 
   if (settings.record) bus.work.startRecording();
-  bus.view.setAddressEditors(bus.state().FoundDevices.front().address);
-  bus.view.clearError();
-  bus.work.startPoll();
-  if (!bus.view.lastError().isEmpty()) {
-    output.err << "poll: " << text(bus.view.lastError()) << '\n';
+  const int first = bus.state().FoundDevices.front().address;
+  bus.takeRefusal();
+  bus.work.startPoll([first] { return first; });
+  if (const QString refusal = bus.takeRefusal(); !refusal.isEmpty()) {
+    output.err << "poll: " << text(refusal) << '\n';
     return kExitUsage;
   }
   // In place of the window's fixed 1000 ms: a slow link may need more.
-  bus.view.setReadTimerInterval(settings.interval);
+  bus.pace().setReadTimerInterval(settings.interval);
   DeviceStatus status(publisher, settings.topicPrefix);
   bus.onTurn = [&](const BusReply& turn, const QDateTime& at) {
     const bool answered = turn.answered();
@@ -308,7 +307,7 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
   waitUntil(bus, never, settings.seconds > 0 ? settings.seconds * 1000 : std::int64_t{-1}, &stop);
   // No new request; the one on its way gets the rest of its tick, so that
   // the summary accounts for every request sent.
-  bus.view.setReadTimerActive(false);
+  bus.pace().setReadTimerActive(false);
   waitUntil(
       bus, [&] { return !bus.awaitingAnswer(); }, settings.interval);
   bus.settleLastRequest();
@@ -346,14 +345,12 @@ int runPoll(Bus& bus, const PollSettings& settings, Output output, StopRequest& 
 }
 
 int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
-  bus.view.setAddressEditors(oldAddress);
-  bus.view.setNewAddressEditors(newAddress);
-  bus.view.clearError();
+  bus.takeRefusal();
   bool acknowledged = false;
   bus.onAcknowledged = [&] { acknowledged = true; };
-  bus.work.changeAddress();
-  if (!bus.view.lastError().isEmpty()) {
-    output.err << "set-address: " << text(bus.view.lastError()) << '\n';
+  bus.work.changeAddress([oldAddress] { return oldAddress; }, [newAddress] { return newAddress; });
+  if (const QString refusal = bus.takeRefusal(); !refusal.isEmpty()) {
+    output.err << "set-address: " << text(refusal) << '\n';
     return kExitUsage;
   }
   waitUntil(
@@ -371,7 +368,7 @@ int runSetAddress(Bus& bus, int oldAddress, int newAddress, Output output) {
   bool answered = false;
   bus.onFound = [&](int address) { answered = answered || address == newAddress; };
   bus.work.scan.setRange(newAddress, newAddress);
-  bus.work.startScan();
+  bus.work.startScan(kProbeIntervalMs);
   bus.readTimerTimer();
   waitUntil(
       bus, [&] { return answered; }, kProbeWaitMs);

@@ -11,8 +11,8 @@ namespace rs485 {
 AddressChange::AddressChange(WindowView& view, Exchange& exchange, DeviceState& state)
     : view_(view), exchange_(exchange), state_(state) {}
 
-void AddressChange::InstallAdressClick() {
-  const std::optional<int> selected = composeAddress(view_);
+void AddressChange::request(const AddressSource& address, const AddressSource& newAddress) {
+  const std::optional<int> selected = address();
   if (!selected) return;
   state_.SelectedAddress = *selected;
   if (!isBusAddress(state_.SelectedAddress)) {
@@ -20,7 +20,7 @@ void AddressChange::InstallAdressClick() {
     return;
   }
 
-  const std::optional<int> proposed = composeNewAddress(view_);
+  const std::optional<int> proposed = newAddress();
   if (!proposed) return;
   newAddress_ = *proposed;
   if (newAddress_ == state_.SelectedAddress || !isBusAddress(newAddress_)) {

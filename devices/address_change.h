@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "devices/found_devices.h"
+#include "devices/selection.h"
 #include "devices/window_view.h"
 #include "link/exchange.h"
 
@@ -14,8 +15,9 @@ class AddressChange {
  public:
   AddressChange(WindowView& view, Exchange& exchange, DeviceState& state);
 
-  // InstallAdress click: checks both addresses and sends the request.
-  void InstallAdressClick();
+  // Checks both addresses, each taken when its check comes, and sends the
+  // request.
+  void request(const AddressSource& address, const AddressSource& newAddress);
 
   // The address change was answered with status 0.
   void acknowledge();

@@ -5,19 +5,19 @@
 
 namespace rs485 {
 
-Scan::Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state, Clock clock)
+Scan::Scan(WindowView& view, ConfirmDialog* dialog, Exchange& exchange, DeviceState& state, Clock clock)
     : view_(view), dialog_(dialog), exchange_(exchange), state_(state), clock_(std::move(clock)) {}
 
-void Scan::start() {
+void Scan::start(int interval) {
   running_ = true;
-  view_.setReadTimerInterval(view_.timeoutsValue());
+  view_.setReadTimerInterval(interval);
   view_.setFindCaption(msg::stopCaption());
   view_.setTimeoutsEnabled(false);
   view_.clearDeviceList();
   view_.setOpenCloseEnabled(false);
   state_.FoundDevices.clear();
   view_.setReadTimerActive(true);
-  dialog_.setAskMode(ScanAnswer::AskAgain);
+  if (dialog_ != nullptr) dialog_->setAskMode(ScanAnswer::AskAgain);
   scanAddress_ = firstAddress_;
   state_.PendingCommand = CmdProbe;
   view_.setStatus(msg::scanningFirst());
@@ -54,11 +54,14 @@ void Scan::find(int address) {
   view_.appendDeviceListItem(deviceCaption(listed));
   const QString confirmText = msg::foundDeviceQuestion(listed);
 
-  if (dialog_.askMode() == ScanAnswer::AskAgain) {
+  const auto asked = [this] {
+    return dialog_ != nullptr ? dialog_->askMode() : ScanAnswer::GoOnWithoutAsking;
+  };
+  if (asked() == ScanAnswer::AskAgain) {
     view_.setReadTimerActive(false);
-    dialog_.ask(confirmText);
+    dialog_->ask(confirmText);
   }
-  if (dialog_.askMode() == ScanAnswer::StopScan) end();
+  if (asked() == ScanAnswer::StopScan) end();
   if (running()) {
     view_.setReadTimerActive(true);
   } else if (hooks_.resumePoll) {

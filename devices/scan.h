@@ -27,7 +27,7 @@ struct ScanHooks {
 // every device that answers. User-interface thread only.
 class Scan {
  public:
-  Scan(WindowView& view, ConfirmDialog& dialog, Exchange& exchange, DeviceState& state,
+  Scan(WindowView& view, ConfirmDialog* dialog, Exchange& exchange, DeviceState& state,
        Clock clock = systemClock());
 
   void setHooks(ScanHooks hooks) { hooks_ = std::move(hooks); }
@@ -39,9 +39,10 @@ class Scan {
     lastAddress_ = last;
   }
 
-  // From the first address of the range, with the list emptied; stop()
-  // ends it early, as the last probe ends it.
-  void start();
+  // From the first address of the range, one probe every `interval` ms
+  // (what `Timeouts` holds), with the list emptied; stop() ends it early, as
+  // the last probe ends it.
+  void start(int interval);
   void stop() { end(); }
 
   // The scan branch of readTimerTimer, after the common first steps have
@@ -60,7 +61,7 @@ class Scan {
   void end();
 
   WindowView& view_;
-  ConfirmDialog& dialog_;
+  ConfirmDialog* dialog_;  // none: every find goes on without a question
   Exchange& exchange_;
   DeviceState& state_;
   Clock clock_;

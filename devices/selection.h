@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "devices/found_devices.h"
@@ -41,6 +42,11 @@ inline KeyVerdict new3KeyPress(QChar key) { return filterDigitKey(DigitEditor::n
 // Strict integer conversion of an editor's text: an optional '+' or '-'
 // followed by one or more decimal digits, nothing else, within int range.
 std::optional<int> toInteger(const QString& text);
+
+// Where an operation takes an address from when it needs it: the window's
+// editors, or a value given. Nothing: the operation is abandoned (any error
+// has been shown).
+using AddressSource = std::function<std::optional<int>()>;
 
 // 100 x n1_addr + 10 x n2_addr + n3_addr. An editor without an integer shows
 // the conversion error box and gives nothing: the operation is abandoned.

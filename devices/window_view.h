@@ -23,12 +23,10 @@ class WindowView {
   // `readTimer`.
   virtual void setReadTimerInterval(int milliseconds) = 0;
   virtual void setReadTimerActive(bool active) = 0;
-  virtual bool readTimerActive() const = 0;
 
   // `Find`.
   virtual void setFindCaption(const QString& caption) = 0;
-  // `Timeouts` (its integer text) with its spinner `UpDown`.
-  virtual int timeoutsValue() const = 0;
+  // `Timeouts` with its spinner `UpDown`.
   virtual void setTimeoutsEnabled(bool enabled) = 0;  // Timeouts and UpDown
   // `OpenClose`.
   virtual void setOpenCloseEnabled(bool enabled) = 0;

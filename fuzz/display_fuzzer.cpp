@@ -132,9 +132,7 @@ class View : public MonitorView {
   void showError(const QString&, FocusTarget) override { std::abort(); }
   void setReadTimerInterval(int) override {}
   void setReadTimerActive(bool) override {}
-  bool readTimerActive() const override { return true; }
   void setFindCaption(const QString&) override {}
-  int timeoutsValue() const override { return 500; }
   void setTimeoutsEnabled(bool) override {}
   void setOpenCloseEnabled(bool) override {}
   void clearDeviceList() override {}
@@ -152,11 +150,6 @@ class View : public MonitorView {
   void initialAll() override {}
   void enDisPanel(bool) override {}
   void setSetpointGroupsEnabled(bool) override {}
-  QString cellText(DigitCell cell) const override {
-    const auto it = cells.find(cell);
-    CHECK(it != cells.end());
-    return it->second;
-  }
   void setCellText(DigitCell cell, const QString& text) override {
     const auto it = cells.find(cell);
     CHECK(it != cells.end());
@@ -164,7 +157,6 @@ class View : public MonitorView {
     it->second = text;
   }
   void setDotTimerActive(bool active) override { dotTimer = active; }
-  bool dotVisible() const override { return dot; }
   void setDotVisible(bool visible) override { dot = visible; }
 };
 
@@ -203,12 +195,13 @@ void checkDisplay(const std::uint8_t* input, std::uint8_t who) {
   for (std::size_t i = 0; i < devices; ++i)
     state.FoundDevices.push_back({static_cast<std::uint8_t>(10 + i), 0});
   Recording recording(view, [] { return QDateTime(); });
-  Poll poll(view, exchange, state, recording);
+  ShownPanel shown;
+  Poll poll(view, exchange, state, recording, shown);
   poll.PollIndex = (who >> 2) & 3;  // may lie beyond the list
   const std::size_t answering = poll.PollIndex < devices ? poll.PollIndex : 0;
   const bool selected = (who & 0x10) != 0;
   state.SelectedAddress = selected ? state.FoundDevices[answering].address : 9;
-  ReadingsDisplay display(view, exchange, state, poll, recording);
+  ReadingsDisplay display(view, exchange, state, poll, recording, shown);
   // The engine hands over only the answer of the device asked: its address byte names it.
   std::array<std::uint8_t, kReadingsResponseLength> bytes{};
   std::copy_n(input, bytes.size(), bytes.begin());
@@ -223,12 +216,15 @@ void checkDisplay(const std::uint8_t* input, std::uint8_t who) {
   }
   view.dotTimer = (who & 0x40) != 0;
   view.dot = (who & 0x80) != 0;
+  for (const auto& [cell, text] : view.cells) shown.cells[cell] = text;
+  shown.dot = view.dot;
   const View before = view;
 
   const ReadingsResponse answer = decodeReadingsResponse(frame);
   display.showReadings(answer);
 
-  for (const auto& [name, text] : view.cells) CHECK(validCell(text));
+  for (const auto& [name, text] : view.cells) CHECK(validCell(text) && shown.cells[name] == text);
+  CHECK(shown.dot == view.dot);  // what the session keeps is what the window shows
   CHECK(poll.PollIndex == (answering + 1) % devices);
 
   if (!selected) {

@@ -9,12 +9,26 @@ namespace rs485 {
 
 BusSession::BusSession(MonitorView& view, ConfirmDialog& dialog, Exchange& exchange, Clock clock,
                        RecordingOptions options)
-    : recording(view, clock, std::move(options)),
-      poll(view, exchange, state, recording),
-      display(view, exchange, state, poll, recording),
-      scan(view, dialog, exchange, state, std::move(clock)),
-      addressChange(view, exchange, state),
-      view_(view),
+    : BusSession(nullptr, &view, &dialog, exchange, std::move(clock), std::move(options)) {}
+
+BusSession::BusSession(Exchange& exchange, Clock clock, RecordingOptions options, int timeDivisor)
+    : BusSession(std::make_unique<NoWindow>(timeDivisor), nullptr, nullptr, exchange, std::move(clock),
+                 std::move(options)) {
+  noWindow_->onTick = [this] { readTimerTimer(); };
+  noWindow_->onRefusal = [this](const QString& text) {
+    if (events_.refused) events_.refused(text);
+  };
+}
+
+BusSession::BusSession(std::unique_ptr<NoWindow> noWindow, MonitorView* view, ConfirmDialog* dialog,
+                       Exchange& exchange, Clock clock, RecordingOptions options)
+    : noWindow_(std::move(noWindow)),
+      view_(view != nullptr ? *view : *noWindow_),
+      recording(view_, clock, std::move(options)),
+      poll(view_, exchange, state, recording, shown),
+      display(view_, exchange, state, poll, recording, shown),
+      scan(view_, dialog, exchange, state, std::move(clock)),
+      addressChange(view_, exchange, state),
       exchange_(exchange) {
   scan.setHooks({
       .probed =
@@ -53,8 +67,8 @@ void BusSession::tellActivity() {
   if (events_.activityChanged) events_.activityChanged(now);
 }
 
-void BusSession::startScan() {
-  scan.start();
+void BusSession::startScan(int interval) {
+  scan.start(interval);
   tellActivity();
 }
 
@@ -65,13 +79,13 @@ void BusSession::stopScan() {
 
 void BusSession::selectListed() { ListAdressClick(view_, state); }
 
-void BusSession::changeAddress() {
-  addressChange.InstallAdressClick();
+void BusSession::changeAddress(const AddressSource& address, const AddressSource& newAddress) {
+  addressChange.request(address, newAddress);
   tellActivity();
 }
 
-void BusSession::startPoll() {
-  poll.start();
+void BusSession::startPoll(const AddressSource& address) {
+  poll.start(address);
   tellActivity();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "devices/address_change.h"
 #include "devices/clock.h"
@@ -11,6 +12,7 @@
 #include "link/bus_reply.h"
 #include "link/exchange.h"
 #include "monitor/monitor_view.h"
+#include "monitor/no_window.h"
 #include "monitor/poll.h"
 #include "monitor/readings_display.h"
 #include "monitor/recording.h"
@@ -38,6 +40,9 @@ struct SessionEvents {
   std::function<void(int address)> silent;
   std::function<void(int from, int to)> addressChanged;
   std::function<void(Activity now)> activityChanged;
+  // A step was refused, with the text its error box shows; told only by a
+  // session without a window, whose boxes nobody sees.
+  std::function<void(const QString& text)> refused;
 };
 
 // One operator's work on one bus: the found devices, the working device,
@@ -48,9 +53,17 @@ struct SessionEvents {
 // decides what a click means (the window by its captions) and calls the
 // step. User-interface thread only.
 class BusSession {
+  // First, so that the parts can be given the view.
+  std::unique_ptr<NoWindow> noWindow_;
+  MonitorView& view_;
+
  public:
+  // Under a window, which shows the steps and asks at each find.
   BusSession(MonitorView& view, ConfirmDialog& dialog, Exchange& exchange, Clock clock = systemClock(),
              RecordingOptions options = {});
+  // Without one: readTimer is a timer of its own, a find never asks, and a
+  // refused step is told as `refused`.
+  BusSession(Exchange& exchange, Clock clock, RecordingOptions options, int timeDivisor = 1);
   BusSession(const BusSession&) = delete;
   BusSession& operator=(const BusSession&) = delete;
 
@@ -61,11 +74,11 @@ class BusSession {
   bool prepareFilesOnFind = true;
 
   // The operator's steps.
-  void startScan();
+  void startScan(int interval);
   void stopScan();
   void selectListed();  // a click on the device list
-  void changeAddress();
-  void startPoll();
+  void changeAddress(const AddressSource& address, const AddressSource& newAddress);
+  void startPoll(const AddressSource& address);
   void stopPoll();
   void startRecording();
   void stopRecording();
@@ -80,8 +93,12 @@ class BusSession {
 
   Activity activity() const;
 
+  // readTimer and the other controls the steps change.
+  MonitorView& view() { return view_; }
+
   // Before the parts, which keep references to it.
   DeviceState state;
+  ShownPanel shown;
   Recording recording;
   Poll poll;
   ReadingsDisplay display;
@@ -89,11 +106,12 @@ class BusSession {
   AddressChange addressChange;
 
  private:
+  BusSession(std::unique_ptr<NoWindow> noWindow, MonitorView* view, ConfirmDialog* dialog, Exchange& exchange,
+             Clock clock, RecordingOptions options);
   void statusAnswer(const BusReply& reply);
   // Tells activityChanged when the activity differs from the one told last.
   void tellActivity();
 
-  MonitorView& view_;
   Exchange& exchange_;
   SessionEvents events_;
   Activity told_ = Activity::Idle;

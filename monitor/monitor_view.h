@@ -24,13 +24,11 @@ class MonitorView : public WindowView {
   virtual void setSetpointGroupsEnabled(bool enabled) = 0;
 
   // One-character digit cells of the right panel.
-  virtual QString cellText(DigitCell cell) const = 0;
   virtual void setCellText(DigitCell cell, const QString& text) = 0;
 
   // `dotTimer` and the colon `dot`. Switching on a timer that already runs
   // leaves its period undisturbed (no restart).
   virtual void setDotTimerActive(bool active) = 0;
-  virtual bool dotVisible() const = 0;
   virtual void setDotVisible(bool visible) = 0;
 };
 

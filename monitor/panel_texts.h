@@ -23,6 +23,14 @@ class PanelTexts {
   std::array<QString, kDigitCells.size()> texts_;
 };
 
+// What the right panel shows: its cells, and whether the clock's colon is
+// visible. Kept by the session as it writes them, so that nothing is read
+// back from the window.
+struct ShownPanel {
+  PanelTexts cells = PanelTexts::zeros();
+  bool dot = true;
+};
+
 // The panel once `answer` of the device it shows is in. A cycle count of 0
 // shows "End" across the cycle cells and leaves every other cell; any other
 // answer shows each field in its cells, a value whose decimal text is too

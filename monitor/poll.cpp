@@ -6,15 +6,20 @@
 
 namespace rs485 {
 
-Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state, Recording& recording)
-    : view_(view), exchange_(exchange), state_(state), recording_(recording) {}
+Poll::Poll(MonitorView& view, Exchange& exchange, DeviceState& state, Recording& recording, ShownPanel& shown)
+    : view_(view), exchange_(exchange), state_(state), recording_(recording), shown_(shown) {}
 
-void Poll::start() {
+void Poll::clearPanel() {
+  view_.initialAll();
+  shown_.cells = PanelTexts::zeros();
+}
+
+void Poll::start(const AddressSource& workingAddress) {
   if (state_.FoundDevices.empty()) {
     view_.showError(msg::searchPrompt(), FocusTarget::Find);
     return;
   }
-  const auto address = composeAddress(view_);
+  const auto address = workingAddress();
   if (!address) return;  // the conversion error has been shown
   state_.SelectedAddress = *address;
   if (!isBusAddress(state_.SelectedAddress)) {
@@ -22,7 +27,7 @@ void Poll::start() {
     return;
   }
   running_ = true;
-  view_.initialAll();
+  clearPanel();
   view_.setSetpointGroupsEnabled(false);
   view_.setReadingAllCaption(msg::stopCaption());
   view_.enDisPanel(false);
@@ -53,10 +58,11 @@ void Poll::stop() {
   view_.enDisPanel(true);
   view_.setWFileChecked(false);
   recording_.switchOff();
-  view_.initialAll();
+  clearPanel();
   view_.setReadTimerActive(false);
   view_.setDotTimerActive(false);
   view_.setDotVisible(true);
+  shown_.dot = true;
 }
 
 void Poll::resumeAfterFind() {

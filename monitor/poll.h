@@ -5,8 +5,10 @@
 #include <utility>
 
 #include "devices/found_devices.h"
+#include "devices/selection.h"
 #include "link/exchange.h"
 #include "monitor/monitor_view.h"
+#include "monitor/panel_texts.h"
 #include "monitor/recording.h"
 
 namespace rs485 {
@@ -23,12 +25,12 @@ inline constexpr int kSilentTicksBeforeSkip = 3;
 // per readTimer tick. User-interface thread only.
 class Poll {
  public:
-  Poll(MonitorView& view, Exchange& exchange, DeviceState& state, Recording& recording);
+  Poll(MonitorView& view, Exchange& exchange, DeviceState& state, Recording& recording, ShownPanel& shown);
 
-  // From the working device the address editors name; a start without
-  // found devices or with no bus address there shows its error box and
-  // leaves the poll stopped.
-  void start();
+  // From the working device `address` names, taken once the list is known
+  // not to be empty; a start without found devices or without a bus address
+  // shows its error box and leaves the poll stopped.
+  void start(const AddressSource& address);
   // Stops the poll and the recording, and tells a turn still open as silent.
   void stop();
 
@@ -65,11 +67,14 @@ class Poll {
 
  private:
   void endSilentTurn();
+  // initialAll: every cell "0", the setpoint groups off.
+  void clearPanel();
 
   MonitorView& view_;
   Exchange& exchange_;
   DeviceState& state_;
   Recording& recording_;
+  ShownPanel& shown_;
   std::function<void(int address)> silent_;
   bool running_ = false;
   bool awaiting_ = false;

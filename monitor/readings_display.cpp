@@ -5,8 +5,8 @@
 namespace rs485 {
 
 ReadingsDisplay::ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll,
-                                 Recording& recording)
-    : view_(view), exchange_(exchange), state_(state), poll_(poll), recording_(recording) {}
+                                 Recording& recording, ShownPanel& shown)
+    : view_(view), exchange_(exchange), state_(state), poll_(poll), recording_(recording), shown_(shown) {}
 
 void ReadingsDisplay::showReadings(const ReadingsResponse& answer) {
   DeviceEntry* entry = poll_.currentEntry();
@@ -19,8 +19,9 @@ void ReadingsDisplay::showReadings(const ReadingsResponse& answer) {
       } else {
         view_.setDotTimerActive(false);
         view_.setDotVisible(true);
+        shown_.dot = true;
       }
-      const PanelTexts next = panelAfter(shownPanel(), answer);
+      const PanelTexts next = panelAfter(shown_.cells, answer);
       if (answer.cycles != 0 && recording_.recordingOn())
         recording_.recordReading(*entry, answer, rowTexts(next));
       show(next, answer.cycles == 0);
@@ -33,15 +34,10 @@ void ReadingsDisplay::showReadings(const ReadingsResponse& answer) {
   exchange_.clearReceive();
 }
 
-PanelTexts ReadingsDisplay::shownPanel() const {
-  PanelTexts panel;
-  for (const auto& entry : kDigitCells) panel[entry.cell] = view_.cellText(entry.cell);
-  return panel;
-}
-
 // An end of the program writes the cycle cells; any other answer every cell,
 // those whose digits stay as they were too.
 void ReadingsDisplay::show(const PanelTexts& next, bool programEnded) {
+  shown_.cells = next;
   if (programEnded) {
     for (const DigitCell cell : {DigitCell::hCycle, DigitCell::mCycle, DigitCell::lCycle})
       view_.setCellText(cell, next[cell]);
@@ -50,6 +46,9 @@ void ReadingsDisplay::show(const PanelTexts& next, bool programEnded) {
   for (const auto& entry : kDigitCells) view_.setCellText(entry.cell, next[entry.cell]);
 }
 
-void ReadingsDisplay::dotTimerTimer() { view_.setDotVisible(!view_.dotVisible()); }
+void ReadingsDisplay::dotTimerTimer() {
+  shown_.dot = !shown_.dot;
+  view_.setDotVisible(shown_.dot);
+}
 
 }  // namespace rs485

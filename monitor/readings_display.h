@@ -21,8 +21,8 @@ inline constexpr int kDotInterval = 500;
 // moves the poll on. User-interface thread only.
 class ReadingsDisplay {
  public:
-  ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll,
-                  Recording& recording);
+  ReadingsDisplay(MonitorView& view, Exchange& exchange, DeviceState& state, Poll& poll, Recording& recording,
+                  ShownPanel& shown);
 
   // The readings that answered a poll request.
   void showReadings(const ReadingsResponse& answer);
@@ -34,7 +34,6 @@ class ReadingsDisplay {
   void dotTimerTimer();
 
  private:
-  PanelTexts shownPanel() const;
   void show(const PanelTexts& next, bool programEnded);
 
   MonitorView& view_;
@@ -42,6 +41,7 @@ class ReadingsDisplay {
   DeviceState& state_;
   Poll& poll_;
   Recording& recording_;
+  ShownPanel& shown_;
   std::function<void(const ReadingsResponse&)> handled_;
 };
 

@@ -267,6 +267,12 @@ void THeadForm::guarded(const std::function<void()>& handler) {
 
 QString THeadForm::statusText() const { return statusText_->text(); }
 
+int THeadForm::timeoutsValue() const { return ui_->Timeouts->text().toInt(); }
+
+QString THeadForm::cellText(DigitCell cell) const { return displayCell(cell)->text(); }
+
+bool THeadForm::dotVisible() const { return !ui_->dot->isHidden(); }
+
 void THeadForm::setClientSize(int width, int height) {
   const int clampedWidth = std::clamp(width, kMinOuterWidth - kFrameWidth, kMaxOuterWidth - kFrameWidth);
   const int clampedHeight =
@@ -367,7 +373,7 @@ void THeadForm::TimeoutsKeyPress(QChar& key) {
 // "[Стоп]" stops it; the same for the poll and the recording.
 void THeadForm::FindClick() {
   if (ui_->Find->text() == msg::findCaption()) {
-    bus_.startScan();
+    bus_.startScan(timeoutsValue());
   } else {
     bus_.stopScan();
   }
@@ -423,11 +429,13 @@ QWidget* THeadForm::focusControl(NextFocus focus) const {
   return nullptr;
 }
 
-void THeadForm::InstallAdressClick() { bus_.changeAddress(); }
+void THeadForm::InstallAdressClick() {
+  bus_.changeAddress([this] { return composeAddress(*this); }, [this] { return composeNewAddress(*this); });
+}
 
 void THeadForm::readingAllClick() {
   if (ui_->readingAll->text() == msg::readingAllCaption()) {
-    bus_.startPoll();
+    bus_.startPoll([this] { return composeAddress(*this); });
   } else {
     bus_.stopPoll();
   }
@@ -516,11 +524,7 @@ void THeadForm::setReadTimerActive(bool active) {
   }
 }
 
-bool THeadForm::readTimerActive() const { return readTimer.isActive(); }
-
 void THeadForm::setFindCaption(const QString& caption) { ui_->Find->setText(caption); }
-
-int THeadForm::timeoutsValue() const { return ui_->Timeouts->text().toInt(); }
 
 void THeadForm::setTimeoutsEnabled(bool enabled) {
   ui_->Timeouts->setEnabled(enabled);
@@ -634,8 +638,6 @@ QLineEdit* THeadForm::displayCell(DigitCell cell) const {
   return displayCells_[index];
 }
 
-QString THeadForm::cellText(DigitCell cell) const { return displayCell(cell)->text(); }
-
 void THeadForm::setCellText(DigitCell cell, const QString& text) { displayCell(cell)->setText(text); }
 
 void THeadForm::setDotTimerActive(bool active) {
@@ -645,8 +647,6 @@ void THeadForm::setDotTimerActive(bool active) {
     dotTimer.stop();
   }
 }
-
-bool THeadForm::dotVisible() const { return !ui_->dot->isHidden(); }
 
 void THeadForm::setDotVisible(bool visible) { ui_->dot->setVisible(visible); }
 

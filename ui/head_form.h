@@ -64,6 +64,11 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   const DeviceHealth& deviceHealth() const { return health_; }
   const Ui::THeadForm& form() const { return *ui_; }
   QString statusText() const;
+  // What the controls hold now.
+  int timeoutsValue() const;
+  bool readTimerActive() const { return readTimer.isActive(); }
+  QString cellText(DigitCell cell) const;
+  bool dotVisible() const;
 
   // The timers that pace the bus and blink the clock's colon.
   QTimer readTimer;
@@ -110,9 +115,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   void showError(const QString& text, FocusTarget focus) override;
   void setReadTimerInterval(int milliseconds) override;
   void setReadTimerActive(bool active) override;
-  bool readTimerActive() const override;
   void setFindCaption(const QString& caption) override;
-  int timeoutsValue() const override;
   void setTimeoutsEnabled(bool enabled) override;
   void setOpenCloseEnabled(bool enabled) override;
   void clearDeviceList() override;
@@ -141,10 +144,8 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   void setWFileCaption(const QString& caption) override;
   void setWFileChecked(bool checked) override;
   void setSetpointGroupsEnabled(bool enabled) override;
-  QString cellText(DigitCell cell) const override;
   void setCellText(DigitCell cell, const QString& text) override;
   void setDotTimerActive(bool active) override;
-  bool dotVisible() const override;
   void setDotVisible(bool visible) override;
 
   // Client size at design size; outer sizes add the frame of the layout.

@@ -387,9 +387,8 @@ TEST(CliPoll, RecordsTheSameBytesAsTheWindow) {
     state.FoundDevices.push_back({static_cast<std::uint8_t>(address), minuteBefore(now)});
     session.recording.prepareRecordingFile(address);
   }
-  window.digits[2] = QStringLiteral("3");
   session.startRecording();
-  session.startPoll();
+  session.startPoll([] { return 3; });
   std::size_t tick = 0;
   for (const std::string& line : answers) {
     const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();

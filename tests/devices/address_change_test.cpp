@@ -30,7 +30,7 @@ TEST_P(Rejected, ShowsTheMessageAndSendsNothing) {
   rig.view.setNewDigits(c.newDigits[0], c.newDigits[1], c.newDigits[2]);
   rig.state.PendingCommand = CmdProbe;
 
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
 
   ASSERT_EQ(rig.view.errors.size(), 1u);
   EXPECT_EQ(rig.view.errors[0].first, QString::fromUtf8(c.message));
@@ -77,7 +77,7 @@ TEST_F(Listed3_17_42, SendsTheFiveByteRequest) {
   rig.state.PendingCommand = CmdProbe;
   assembleFrame(rig.exchange, std::vector<std::uint8_t>{0x55, 0x01});  // a partial frame stays where it is
 
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
 
   EXPECT_TRUE(rig.log.empty()) << "no status text, no timer";
   EXPECT_EQ(rig.state.PendingCommand, CmdSetAddress);
@@ -94,7 +94,7 @@ TEST_F(Listed3_17_42, SendsTheFiveByteRequest) {
 }
 
 TEST_F(Listed3_17_42, AcknowledgementRenamesTheEntryAndRebuildsTheList) {
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   rig.log.clear();
 
   // The address and command bytes of the answer are not looked at.
@@ -114,7 +114,7 @@ TEST_F(Listed3_17_42, AcknowledgementRenamesTheEntryAndRebuildsTheList) {
 
 // One request, one reply: a second acknowledgement is nobody's answer.
 TEST_F(Listed3_17_42, RepeatedAcknowledgementChangesNothingMore) {
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   rig.answer(17);
   rig.log.clear();
   rig.answer(17);
@@ -124,7 +124,7 @@ TEST_F(Listed3_17_42, RepeatedAcknowledgementChangesNothingMore) {
 }
 
 TEST_F(Listed3_17_42, NonZeroStatusIsIgnored) {
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   rig.log.clear();
   rig.answer(17, 1);
   EXPECT_TRUE(rig.log.empty());
@@ -135,7 +135,7 @@ TEST_F(Listed3_17_42, NonZeroStatusIsIgnored) {
   // The refusal was the request's answer; a click asks again.
   rig.answer(17);
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{3, 17, 42}));
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   rig.answer(17);
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{3, 100, 42}));
 }
@@ -143,7 +143,7 @@ TEST_F(Listed3_17_42, NonZeroStatusIsIgnored) {
 TEST_F(Listed3_17_42, AddressNotInTheListIsSentAndAcknowledgedAllTheSame) {
   rig.view.setDigits("0", "0", "5");
   rig.view.setNewDigits("0", "0", "9");
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   EXPECT_EQ(rig.tx(), buildAddressChangeRequest(5, 9));
   rig.log.clear();
 
@@ -160,7 +160,7 @@ TEST(AddressChange, OnlyTheFirstOfTwoEqualEntriesIsRenamed) {
   rig.state.FoundDevices = {{8, 0}, {17, 1}, {17, 2}};
   rig.view.setDigits("0", "1", "7");
   rig.view.setNewDigits("2", "0", "0");
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   rig.answer(17);
   EXPECT_EQ(rig.foundAddresses(), (std::vector<int>{8, 200, 17}));
   EXPECT_EQ(rig.state.FoundDevices[1].recordedMinute, 1);
@@ -177,7 +177,7 @@ TEST(AddressChange, EdgesOfTheRangeAreAccepted) {
     rig.view.newDigits[0] = QString(QChar(to[0]));
     rig.view.newDigits[1] = QString(QChar(to[1]));
     rig.view.newDigits[2] = QString(QChar(to[2]));
-    rig.session.changeAddress();
+    rig.clickInstallAdress();
     EXPECT_TRUE(rig.view.errors.empty()) << from << " -> " << to;
     EXPECT_EQ(rig.tx(), buildAddressChangeRequest(std::atoi(from), std::atoi(to)));
   }
@@ -191,12 +191,12 @@ TEST(AddressChange, SelectionFromTheListDoesNotReplaceTheEditors) {
   rig.view.selectedRow = 0;
   rig.session.selectListed();
   rig.view.setNewDigits("1", "0", "0");
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   rig.answer(17);
   ASSERT_EQ(rig.state.SelectedAddress, 100);
 
   rig.view.setNewDigits("1", "0", "1");
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   EXPECT_EQ(rig.tx(), buildAddressChangeRequest(17, 101)) << "the editors still say 017";
 }
 

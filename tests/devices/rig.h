@@ -48,7 +48,8 @@ struct Rig {
                        .readings = {},
                        .silent = {},
                        .addressChanged = {},
-                       .activityChanged = {}});
+                       .activityChanged = {},
+                       .refused = {}});
     exchange.setListener({.sent = {},
                           .reply =
                               [this](const BusReply& reply) {
@@ -67,10 +68,15 @@ struct Rig {
   // Find clicked: its caption says whether the scan starts or stops.
   void clickFind() {
     if (view.find == msg::findCaption()) {
-      session.startScan();
+      session.startScan(view.timeouts);
     } else {
       session.stopScan();
     }
+  }
+  // InstallAdress clicked: both addresses from the editors.
+  void clickInstallAdress() {
+    session.changeAddress([this] { return composeAddress(view); },
+                          [this] { return composeNewAddress(view); });
   }
   void scanTick(int busy) { session.scan.scanTick(busy); }
 

@@ -467,7 +467,7 @@ TEST(Scan, AddressChangeDuringAScanMakesItStandStillUntilStop) {
   ASSERT_EQ(rig.session.scan.ScanAddress(), 6);
   rig.view.setDigits("0", "0", "3");
   rig.view.setNewDigits("0", "0", "9");
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   ASSERT_EQ(rig.state.PendingCommand, CmdSetAddress);
   const TxFrame change = rig.tx();
   EXPECT_EQ(change, buildAddressChangeRequest(3, 9));
@@ -504,7 +504,7 @@ TEST_P(ShortAnswerRoutes, ByRequestAndStatus) {
   rig.state.SelectedAddress = 4;
   rig.view.setDigits("0", "0", "4");
   rig.view.setNewDigits("0", "0", "8");
-  rig.session.changeAddress();  // NewAddress 8
+  rig.clickInstallAdress();  // NewAddress 8
   rig.log.clear();
 
   const BusRequest request =

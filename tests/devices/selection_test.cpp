@@ -176,7 +176,7 @@ TEST(Selection, ThreeDigitsInARowWalkTheFocusToReadingAll) {
   EXPECT_TRUE(rig.view.errors.empty());
 
   // 299 passes the editors; the operation that uses it refuses it.
-  rig.session.changeAddress();
+  rig.clickInstallAdress();
   ASSERT_EQ(rig.view.errors.size(), 1u);
   EXPECT_EQ(rig.view.errors[0].first, msg::enterDeviceAddress());
 }

@@ -37,6 +37,7 @@ class BusSessionTest : public MonitorRig {
         .addressChanged =
             [note](int from, int to) { note("changed " + std::to_string(from) + "->" + std::to_string(to)); },
         .activityChanged = [note](Activity now) { note(std::string("now ") + activityName(now)); },
+        .refused = [note](const QString& text) { note("refused " + text.toStdString()); },
     });
   }
 
@@ -53,7 +54,7 @@ class BusSessionTest : public MonitorRig {
 TEST_F(BusSessionTest, AScanTellsEachProbeEachFindAndItsEnd) {
   dialog.mode = ScanAnswer::GoOnWithoutAsking;
   session.scan.setRange(1, 3);
-  session.startScan();
+  session.startScan(500);
   session.readTimerTimer();
   session.readTimerTimer();
   status(2);
@@ -68,7 +69,7 @@ TEST_F(BusSessionTest, APollTellsEachHandledAnswerAndEachTurnThatEndedWithout) {
   found({3, 7});
   select(3);
   session.poll.setSilentTicksBeforeSkip(1);
-  session.startPoll();
+  session.startPoll([] { return 3; });
   serve(4, [](int address) { return address == 7 ? Reply::None : Reply::Good; });
   session.stopPoll();
 
@@ -80,7 +81,7 @@ TEST_F(BusSessionTest, APollTellsEachHandledAnswerAndEachTurnThatEndedWithout) {
 TEST_F(BusSessionTest, ADeviceIsSilentOnlyOnceItsTurnEndsAndAnAnswerIsNeverSilent) {
   found({3, 7});
   select(3);
-  session.startPoll();  // three ticks before a device is passed over
+  session.startPoll([] { return 3; });  // three ticks before a device is passed over
   events.clear();
   serve(3, [](int) { return Reply::None; });
   EXPECT_TRUE(events.empty()) << "still 3's turn";
@@ -93,9 +94,7 @@ TEST_F(BusSessionTest, ADeviceIsSilentOnlyOnceItsTurnEndsAndAnAnswerIsNeverSilen
 
 TEST_F(BusSessionTest, AnAddressChangeIsAnActivityUntilItsAcknowledgement) {
   found({4});
-  view.setDigits("0", "0", "4");
-  view.setNewDigits("0", "0", "9");
-  session.changeAddress();
+  session.changeAddress([] { return 4; }, [] { return 9; });
   EXPECT_EQ(session.activity(), Activity::ChangingAddress);
   status(4, CmdSetAddress);
 
@@ -106,11 +105,9 @@ TEST_F(BusSessionTest, AnAddressChangeIsAnActivityUntilItsAcknowledgement) {
 
 TEST_F(BusSessionTest, AnAddressChangeDuringAScanLeavesTheScanStandingStill) {
   dialog.mode = ScanAnswer::GoOnWithoutAsking;
-  session.startScan();
+  session.startScan(500);
   session.readTimerTimer();
-  view.setDigits("0", "0", "5");
-  view.setNewDigits("0", "0", "6");
-  session.changeAddress();
+  session.changeAddress([] { return 5; }, [] { return 6; });
   status(5, CmdSetAddress);
   session.readTimerTimer();
 
@@ -122,13 +119,50 @@ TEST_F(BusSessionTest, AnAddressChangeDuringAScanLeavesTheScanStandingStill) {
 TEST_F(BusSessionTest, RecordingIsTheSessionsStateAndThePollsStopEndsIt) {
   found({3});
   select(3);
-  session.startPoll();
+  session.startPoll([] { return 3; });
   session.startRecording();
   EXPECT_TRUE(recording.recordingOn());
   EXPECT_EQ(view.wFile, msg::stopRecordingCaption());
   session.stopPoll();
   EXPECT_FALSE(recording.recordingOn());
   EXPECT_EQ(view.wFile, msg::recordCaption());
+}
+
+TEST(WindowlessSession, TellsTheRefusedStepsTheWindowWouldShowInItsErrorBox) {
+  PumpExecutor ui;
+  Exchange exchange{ui};
+  QTemporaryDir files;
+  BusSession session(exchange, systemClock(), {files.path(), {}});
+  std::vector<QString> refused;
+  int asked = 0;
+  session.setEvents({.found = {},
+                     .scanProgress = {},
+                     .readings = {},
+                     .silent = {},
+                     .addressChanged = {},
+                     .activityChanged = {},
+                     .refused = [&](const QString& text) { refused.push_back(text); }});
+  const auto address = [&asked](int value) {
+    return [&asked, value] {
+      ++asked;
+      return std::optional<int>(value);
+    };
+  };
+
+  session.startPoll(address(3));
+  EXPECT_EQ(asked, 0) << "no device found: the address is not even asked for";
+  session.state.FoundDevices = {{3, 0}};
+  session.startPoll(address(248));
+  session.changeAddress(address(3), address(3));
+
+  EXPECT_EQ(refused,
+            (std::vector<QString>{msg::searchPrompt(), msg::enterDeviceAddress(), msg::wrongNewAddress()}));
+  EXPECT_EQ(session.activity(), Activity::Idle);
+  EXPECT_EQ(exchange.txCount(), 0) << "nothing went out";
+
+  session.startPoll(address(3));
+  EXPECT_EQ(session.activity(), Activity::Polling);
+  EXPECT_EQ(refused.size(), 3u);
 }
 
 }  // namespace

@@ -86,12 +86,10 @@ class FakeView : public MonitorView {
     note("interval " + QString::number(ms));
   }
   void setReadTimerActive(bool active) override { set(readTimer, active, "timer"); }
-  bool readTimerActive() const override { return readTimer; }
   void setFindCaption(const QString& caption) override {
     find = caption;
     note("find " + caption);
   }
-  int timeoutsValue() const override { return timeouts; }
   void setTimeoutsEnabled(bool enabled) override { set(timeoutsEnabled, enabled, "timeouts"); }
   void setOpenCloseEnabled(bool enabled) override { set(openCloseEnabled, enabled, "openclose"); }
   void clearDeviceList() override {
@@ -136,14 +134,6 @@ class FakeView : public MonitorView {
     note(enable ? "enDisPanel true" : "enDisPanel false");
   }
   void setSetpointGroupsEnabled(bool enabled) override { set(setpointGroupsEnabled, enabled, "groups"); }
-  QString cellText(DigitCell cell) const override {
-    const auto it = cells.find(cell);
-    if (it == cells.end()) {
-      ADD_FAILURE() << "no digit cell " << static_cast<int>(cell);
-      return {};
-    }
-    return it->second;
-  }
   void setCellText(DigitCell cell, const QString& t) override {
     const auto it = cells.find(cell);
     if (it == cells.end()) {
@@ -154,7 +144,6 @@ class FakeView : public MonitorView {
     it->second = t;
   }
   void setDotTimerActive(bool active) override { set(dotTimer, active, "dotTimer"); }
-  bool dotVisible() const override { return dot; }
   void setDotVisible(bool visible) override {
     dot = visible;
     note(visible ? "dot shown" : "dot hidden");
