@@ -1,7 +1,6 @@
 #include "devices/selection.h"
 
 #include <algorithm>
-#include <functional>
 #include <limits>
 
 #include "devices/messages.h"
@@ -31,23 +30,6 @@ EditorRule ruleOf(DigitEditor editor) {
       return {u'9', NextFocus::InstallAdress};
   }
   return {u'9', NextFocus::None};
-}
-
-std::optional<int> composeDigits(WindowView& view, const std::function<QString(int)>& digitText) {
-  static constexpr long long kWeights[] = {100, 10, 1};
-  long long value = 0;
-  for (int index = 0; index < 3; ++index) {
-    const QString text = digitText(index);
-    const std::optional<int> digit = toInteger(text);
-    if (!digit) {
-      view.showError(msg::notAnInteger(text), FocusTarget::None);
-      return std::nullopt;
-    }
-    value += kWeights[index] * *digit;
-  }
-  // Only a pasted multi-digit text can leave int range; every check rejects it anyway.
-  return static_cast<int>(
-      std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace
@@ -80,21 +62,29 @@ std::optional<int> toInteger(const QString& text) {
   return static_cast<int>(value);
 }
 
-std::optional<int> composeAddress(WindowView& view) {
-  return composeDigits(view, [&view](int index) { return view.addressDigit(index); });
+std::optional<int> composeAddress(WindowView& view, const DigitTexts& digits) {
+  static constexpr long long kWeights[] = {100, 10, 1};
+  long long value = 0;
+  for (int index = 0; index < 3; ++index) {
+    const QString& text = digits[static_cast<std::size_t>(index)];
+    const std::optional<int> digit = toInteger(text);
+    if (!digit) {
+      view.showError(msg::notAnInteger(text), FocusTarget::None);
+      return std::nullopt;
+    }
+    value += kWeights[index] * *digit;
+  }
+  // Only a pasted multi-digit text can leave int range; every check rejects it anyway.
+  return static_cast<int>(
+      std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
-std::optional<int> composeNewAddress(WindowView& view) {
-  return composeDigits(view, [&view](int index) { return view.newAddressDigit(index); });
-}
-
-void ListAdressClick(WindowView& view, DeviceState& state) {
-  const int row = view.selectedDeviceListRow();
-  if (row < 0) {
+void ListAdressClick(WindowView& view, DeviceState& state, const std::optional<QString>& clicked) {
+  if (!clicked) {
     view.setStatus(msg::foundCount(static_cast<int>(state.FoundDevices.size())));
     return;
   }
-  const QString caption = view.deviceListItemCaption(row);
+  const QString& caption = *clicked;
 
   // Any character of the prefix separates tokens, so "Адрес: 17" gives "17".
   const QString separators = msg::deviceCaptionPrefix();

@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QString>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -48,13 +49,16 @@ std::optional<int> toInteger(const QString& text);
 // has been shown).
 using AddressSource = std::function<std::optional<int>()>;
 
-// 100 x n1_addr + 10 x n2_addr + n3_addr. An editor without an integer shows
-// the conversion error box and gives nothing: the operation is abandoned.
-std::optional<int> composeAddress(WindowView& view);
-// The same for new1..new3.
-std::optional<int> composeNewAddress(WindowView& view);
+// The texts of three digit editors: hundreds, tens, units.
+using DigitTexts = std::array<QString, 3>;
 
-// A click on ListAdress, on a row or on its empty part.
-void ListAdressClick(WindowView& view, DeviceState& state);
+// 100 x hundreds + 10 x tens + units, from n1_addr..n3_addr or new1..new3.
+// An editor without an integer shows the conversion error box and gives
+// nothing: the operation is abandoned.
+std::optional<int> composeAddress(WindowView& view, const DigitTexts& digits);
+
+// A click on ListAdress: `caption` of the row clicked, none for a click on
+// its empty part.
+void ListAdressClick(WindowView& view, DeviceState& state, const std::optional<QString>& caption);
 
 }  // namespace rs485

@@ -7,9 +7,11 @@ namespace rs485 {
 // Where the focus goes after an error box.
 enum class FocusTarget { None, Find, n1_addr, new1 };
 
-// The main window as the logic below it sees it. The window implements it;
-// tests implement it with plain fields. Names of the window's controls are
-// given where a method stands for one.
+// The main window as the logic below it sees it: what the steps change.
+// The logic never reads a control; what the operator has typed or chosen
+// comes with the step. The window implements it; tests implement it with
+// plain fields. Names of the window's controls are given where a method
+// stands for one.
 class WindowView {
  public:
   virtual ~WindowView() = default;
@@ -35,14 +37,10 @@ class WindowView {
   virtual void clearDeviceList() = 0;
   virtual void appendDeviceListItem(const QString& caption) = 0;
   virtual void setDeviceListEnabled(bool enabled) = 0;
-  virtual int selectedDeviceListRow() const = 0;  // -1 when no row is selected
-  virtual QString deviceListItemCaption(int row) const = 0;
 
-  // Digit editors: `n1_addr`, `n2_addr`, `n3_addr` (index 0..2) and
-  // `new1`, `new2`, `new3` (index 0..2).
-  virtual QString addressDigit(int index) const = 0;
+  // The working address's digit editors `n1_addr`, `n2_addr`, `n3_addr`
+  // (index 0..2).
   virtual void setAddressDigit(int index, const QString& text) = 0;
-  virtual QString newAddressDigit(int index) const = 0;
 };
 
 // The answer of the confirmation dialog, kept in its AskMode.

@@ -138,11 +138,7 @@ class View : public MonitorView {
   void clearDeviceList() override {}
   void appendDeviceListItem(const QString&) override {}
   void setDeviceListEnabled(bool) override {}
-  int selectedDeviceListRow() const override { return -1; }
-  QString deviceListItemCaption(int) const override { return {}; }
-  QString addressDigit(int) const override { return QStringLiteral("0"); }
   void setAddressDigit(int, const QString&) override {}
-  QString newAddressDigit(int) const override { return QStringLiteral("0"); }
 
   void setReadingAllCaption(const QString&) override {}
   void setWFileCaption(const QString&) override {}

@@ -77,7 +77,9 @@ void BusSession::stopScan() {
   tellActivity();
 }
 
-void BusSession::selectListed() { ListAdressClick(view_, state); }
+void BusSession::selectListed(const std::optional<QString>& caption) {
+  ListAdressClick(view_, state, caption);
+}
 
 void BusSession::changeAddress(const AddressSource& address, const AddressSource& newAddress) {
   addressChange.request(address, newAddress);

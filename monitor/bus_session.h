@@ -76,7 +76,9 @@ class BusSession {
   // The operator's steps.
   void startScan(int interval);
   void stopScan();
-  void selectListed();  // a click on the device list
+  // A click on the device list: the caption of the row clicked, none for
+  // a click below the rows.
+  void selectListed(const std::optional<QString>& caption);
   void changeAddress(const AddressSource& address, const AddressSource& newAddress);
   void startPoll(const AddressSource& address);
   void stopPoll();

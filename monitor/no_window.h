@@ -32,11 +32,7 @@ class NoWindow final : public QObject, public MonitorView {
   void clearDeviceList() override {}
   void appendDeviceListItem(const QString&) override {}
   void setDeviceListEnabled(bool) override {}
-  int selectedDeviceListRow() const override { return -1; }
-  QString deviceListItemCaption(int) const override { return {}; }
-  QString addressDigit(int) const override { return {}; }
   void setAddressDigit(int, const QString&) override {}
-  QString newAddressDigit(int) const override { return {}; }
   void setReadingAllCaption(const QString&) override {}
   void setWFileCaption(const QString&) override {}
   void setWFileChecked(bool) override {}

@@ -379,7 +379,10 @@ void THeadForm::FindClick() {
   }
 }
 
-void THeadForm::ListAdressClick() { bus_.selectListed(); }
+void THeadForm::ListAdressClick() {
+  const int row = selectedDeviceListRow();
+  bus_.selectListed(row < 0 ? std::nullopt : std::optional(deviceListItemCaption(row)));
+}
 
 // A click selects the editor's whole text, so that the next digit replaces it.
 void THeadForm::n1_addrClick() { ui_->n1_addr->selectAll(); }
@@ -430,12 +433,18 @@ QWidget* THeadForm::focusControl(NextFocus focus) const {
 }
 
 void THeadForm::InstallAdressClick() {
-  bus_.changeAddress([this] { return composeAddress(*this); }, [this] { return composeNewAddress(*this); });
+  const auto digits = [this](QString (THeadForm::*digit)(int) const) {
+    return DigitTexts{(this->*digit)(0), (this->*digit)(1), (this->*digit)(2)};
+  };
+  bus_.changeAddress([&] { return composeAddress(*this, digits(&THeadForm::addressDigit)); },
+                     [&] { return composeAddress(*this, digits(&THeadForm::newAddressDigit)); });
 }
 
 void THeadForm::readingAllClick() {
   if (ui_->readingAll->text() == msg::readingAllCaption()) {
-    bus_.startPoll([this] { return composeAddress(*this); });
+    bus_.startPoll([this] {
+      return composeAddress(*this, {addressDigit(0), addressDigit(1), addressDigit(2)});
+    });
   } else {
     bus_.stopPoll();
   }

@@ -69,6 +69,10 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   bool readTimerActive() const { return readTimer.isActive(); }
   QString cellText(DigitCell cell) const;
   bool dotVisible() const;
+  int selectedDeviceListRow() const;  // -1 when no row is selected
+  QString deviceListItemCaption(int row) const;
+  QString addressDigit(int index) const;
+  QString newAddressDigit(int index) const;
 
   // The timers that pace the bus and blink the clock's colon.
   QTimer readTimer;
@@ -121,11 +125,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   void clearDeviceList() override;
   void appendDeviceListItem(const QString& caption) override;
   void setDeviceListEnabled(bool enabled) override;
-  int selectedDeviceListRow() const override;
-  QString deviceListItemCaption(int row) const override;
-  QString addressDigit(int index) const override;
   void setAddressDigit(int index, const QString& text) override;
-  QString newAddressDigit(int index) const override;
 
   // PortControls
   QString portName() const override;

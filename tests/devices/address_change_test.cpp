@@ -189,7 +189,7 @@ TEST(AddressChange, SelectionFromTheListDoesNotReplaceTheEditors) {
   rig.state.FoundDevices = {{17, 0}};
   rig.view.list = {"Адрес: 17"};
   rig.view.selectedRow = 0;
-  rig.session.selectListed();
+  rig.session.selectListed(rig.view.selectedCaption());
   rig.view.setNewDigits("1", "0", "0");
   rig.clickInstallAdress();
   rig.answer(17);

@@ -75,8 +75,8 @@ struct Rig {
   }
   // InstallAdress clicked: both addresses from the editors.
   void clickInstallAdress() {
-    session.changeAddress([this] { return composeAddress(view); },
-                          [this] { return composeNewAddress(view); });
+    session.changeAddress([this] { return composeAddress(view, view.digitTexts()); },
+                          [this] { return composeAddress(view, view.newDigitTexts()); });
   }
   void scanTick(int busy) { session.scan.scanTick(busy); }
 

@@ -64,7 +64,7 @@ class MonitorRig : public ::testing::Test {
   // The window's clicks: the caption says whether it starts or stops.
   void clickReadingAll() {
     if (view.readingAll == msg::readingAllCaption()) {
-      session.startPoll([this] { return composeAddress(view); });
+      session.startPoll([this] { return composeAddress(view, view.digitTexts()); });
     } else {
       session.stopPoll();
     }

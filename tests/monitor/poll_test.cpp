@@ -263,7 +263,7 @@ TEST_F(PollTest, AListClickDuringThePollSwitchesTheDisplayAtThatDevicesNextAnswe
             "0235");
 
   view.selectedRow = 0;
-  ListAdressClick(view, state);
+  session.selectListed(view.selectedCaption());
   EXPECT_EQ(state.SelectedAddress, 3);
 
   ASSERT_EQ(tick(), 12);

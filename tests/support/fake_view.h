@@ -5,11 +5,13 @@
 #include <QString>
 #include <QStringList>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "devices/messages.h"
+#include "devices/selection.h"
 #include "monitor/monitor_view.h"
 #include "tests/support/call_log.h"
 #include "tests/support/printers.h"
@@ -53,6 +55,14 @@ class FakeView : public MonitorView {
   bool panelEnabled = true;  // what enDisPanel last set
   bool dotTimer = false;
   bool dot = true;
+
+  // What the editors hold, as a click on InstallAdress or readingAll takes it.
+  DigitTexts digitTexts() const { return {digits[0], digits[1], digits[2]}; }
+  DigitTexts newDigitTexts() const { return {newDigits[0], newDigits[1], newDigits[2]}; }
+  // The caption of the row selected, as a click on the list gives it.
+  std::optional<QString> selectedCaption() const {
+    return selectedRow < 0 ? std::nullopt : std::optional(list.value(selectedRow));
+  }
 
   void setDigits(const char* hundreds, const char* tens, const char* units) {
     setThree(digits, hundreds, tens, units);
@@ -102,14 +112,10 @@ class FakeView : public MonitorView {
     note("list add " + caption);
   }
   void setDeviceListEnabled(bool enabled) override { set(listEnabled, enabled, "list"); }
-  int selectedDeviceListRow() const override { return selectedRow; }
-  QString deviceListItemCaption(int row) const override { return list.value(row); }
-  QString addressDigit(int index) const override { return digits[index]; }
   void setAddressDigit(int index, const QString& t) override {
     digits[index] = t;
     note(QStringLiteral("digit %1 ").arg(index) + t);
   }
-  QString newAddressDigit(int index) const override { return newDigits[index]; }
 
   // MonitorView
   void setReadingAllCaption(const QString& caption) override {
