@@ -9,17 +9,16 @@
 
 namespace rs485 {
 
-namespace {
-
-void open(WindowView& view, PortControls& controls, PortSession& session, std::ostream& errors) {
-  const std::string name = controls.portName().toStdString();
+void openPort(WindowView& view, PortControls& controls, PortSession& session, const QString& portName,
+              std::ostream& errors) {
+  const std::string name = portName.toStdString();
   if (!session.COMOpen(name)) {
     const std::string& path = session.lastPath();
     const QString device = path.empty() ? QCoreApplication::translate("rs485-master", "no device")
                                         : QString::fromStdString(path);
     errors << "rs485-master: "
            << QCoreApplication::translate("rs485-master", "cannot open %1 (%2): %3")
-                  .arg(controls.portName(), device, openFailureText(session))
+                  .arg(portName, device, openFailureText(session))
                   .toStdString()
            << '\n';
     view.showError(msg::cannotOpenPort(), FocusTarget::None);
@@ -38,7 +37,7 @@ void open(WindowView& view, PortControls& controls, PortSession& session, std::o
   view.setStatus(msg::searchPrompt());
 }
 
-void close(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state) {
+void closePort(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state) {
   controls.setFindEnabled(false);
   controls.setPortsEnabled(true);
   state.FoundDevices.clear();
@@ -54,17 +53,6 @@ void close(WindowView& view, PortControls& controls, PortSession& session, Devic
   view.setStatus(msg::openPortPrompt());
   controls.setOpenCloseCaption(msg::openCaption());
   session.COMClose();
-}
-
-}  // namespace
-
-void OpenCloseClick(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state,
-                    std::ostream& errors) {
-  if (controls.openCloseCaption() == msg::openCaption()) {
-    open(view, controls, session, errors);
-  } else {
-    close(view, controls, session, state);
-  }
 }
 
 }  // namespace rs485

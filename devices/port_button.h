@@ -16,11 +16,9 @@ class PortControls {
  public:
   virtual ~PortControls() = default;
 
-  // `Ports`: the chosen name, and whether another can be chosen.
-  virtual QString portName() const = 0;
+  // `Ports`: whether another name can be chosen.
   virtual void setPortsEnabled(bool enabled) = 0;
   // `OpenClose`.
-  virtual QString openCloseCaption() const = 0;
   virtual void setOpenCloseCaption(const QString& caption) = 0;
   // `Find`, `PanelAction` and `InstallAdress`.
   virtual void setFindEnabled(bool enabled) = 0;
@@ -32,11 +30,13 @@ class PortControls {
   virtual void setNewAddressDigit(int index, const QString& text) = 0;
 };
 
-// OpenClose click: opens the chosen port on "Открыть" and enables what an
-// open port allows, or closes it otherwise and puts the window back as it
-// started. The caption is the state. A port that does not open is reported
+// OpenClose clicked on "Открыть": opens the port chosen in `Ports` and
+// enables what an open port allows. A port that does not open is reported
 // in the error box, and why, on `errors` (standard error).
-void OpenCloseClick(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state,
-                    std::ostream& errors);
+void openPort(WindowView& view, PortControls& controls, PortSession& session, const QString& portName,
+              std::ostream& errors);
+// OpenClose clicked on "Закрыть": puts the window back as it started and
+// closes the port.
+void closePort(WindowView& view, PortControls& controls, PortSession& session, DeviceState& state);
 
 }  // namespace rs485

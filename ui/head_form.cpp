@@ -349,7 +349,11 @@ void THeadForm::enDisPanel(bool enable) {
 }
 
 void THeadForm::OpenCloseClick() {
-  rs485::OpenCloseClick(*this, *this, session_, bus_.state, std::cerr);
+  if (ui_->OpenClose->text() == msg::openCaption()) {
+    openPort(*this, *this, session_, ui_->Ports->currentText(), std::cerr);
+  } else {
+    closePort(*this, *this, session_, bus_.state);
+  }
   if (session_.isOpen()) health_.reset();  // figures since the port was opened
 }
 
@@ -600,11 +604,7 @@ QString THeadForm::newAddressDigit(int index) const { return newAddressCell(inde
 
 // PortControls
 
-QString THeadForm::portName() const { return ui_->Ports->currentText(); }
-
 void THeadForm::setPortsEnabled(bool enabled) { ui_->Ports->setEnabled(enabled); }
-
-QString THeadForm::openCloseCaption() const { return ui_->OpenClose->text(); }
 
 void THeadForm::setOpenCloseCaption(const QString& caption) { ui_->OpenClose->setText(caption); }
 

@@ -128,9 +128,7 @@ class THeadForm : public QMainWindow, public MonitorView, public PortControls {
   void setAddressDigit(int index, const QString& text) override;
 
   // PortControls
-  QString portName() const override;
   void setPortsEnabled(bool enabled) override;
-  QString openCloseCaption() const override;
   void setOpenCloseCaption(const QString& caption) override;
   void setFindEnabled(bool enabled) override;
   void setPanelActionEnabled(bool enabled) override;

@@ -39,7 +39,14 @@ struct PortRig {
                       }};
   std::ostringstream errors;
 
-  void click() { OpenCloseClick(rig.view, controls, session, rig.state, errors); }
+  // OpenClose clicked: its caption says whether the port opens or closes.
+  void click() {
+    if (controls.caption == msg::openCaption()) {
+      openPort(rig.view, controls, session, controls.port, errors);
+    } else {
+      closePort(rig.view, controls, session, rig.state);
+    }
+  }
 };
 
 TEST(PortButton, OpenEnablesWhatAnOpenPortAllowsInOrder) {

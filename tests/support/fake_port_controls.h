@@ -23,9 +23,7 @@ class FakePortControls : public PortControls {
   bool addressDigits = false;
   bool newAddressDigits = false;
 
-  QString portName() const override { return port; }
   void setPortsEnabled(bool enabled) override { note(portsEnabled, enabled, "ports"); }
-  QString openCloseCaption() const override { return caption; }
   void setOpenCloseCaption(const QString& c) override {
     caption = c;
     log_.push_back("caption " + c.toStdString());
