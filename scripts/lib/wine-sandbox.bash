@@ -62,6 +62,8 @@ wine_sandbox_prefix() {
   if [ ! -f "$template/system.reg" ]; then
     echo "$sandbox_name: making the wine prefix template (once per build folder)"
     rm -rf "$template"
+    # wine makes the prefix, but not the folders above it.
+    mkdir -p "$(dirname "$template")"
     WINEPREFIX=$template wineboot -i >/dev/null 2>&1
     WINEPREFIX=$template winecfg /v win10
     WINEPREFIX=$template wineserver -w
