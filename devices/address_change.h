@@ -25,8 +25,6 @@ class AddressChange {
   // Told after an acknowledgement has renamed the device.
   void setChanged(std::function<void(int from, int to)> changed) { changed_ = std::move(changed); }
 
-  // Formed by the last click that got this far; the acknowledgement uses it.
-  int NewAddress() const { return newAddress_; }
   // A request has gone out and no acknowledgement has come yet.
   bool awaiting() const { return awaiting_; }
 
@@ -34,7 +32,7 @@ class AddressChange {
   WindowView& view_;
   Exchange& exchange_;
   DeviceState& state_;
-  int newAddress_ = 0;
+  int newAddress_ = 0;  // of the last request sent; the acknowledgement renames the device to it
   bool awaiting_ = false;
   std::function<void(int from, int to)> changed_;
 };

@@ -100,10 +100,12 @@ void BusSession::startRecording() { recording.switchOn(); }
 
 void BusSession::stopRecording() { recording.switchOff(); }
 
+// The second branch is chosen after the first has run: the end of a scan
+// may hand the tick to the poll it interrupted.
 void BusSession::readTimerTimer() {
-  readTimerTick(
-      exchange_, state,
-      {.scan = [this](int busy) { scan.scanTick(busy); }, .poll = [this](int busy) { poll.pollTick(busy); }});
+  const int busy = beginReadTick(exchange_);
+  if (state.PendingCommand == CmdProbe) scan.scanTick(busy);
+  if (state.PendingCommand == CmdReadCurrent) poll.pollTick(busy);
   tellActivity();
 }
 

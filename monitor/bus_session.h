@@ -31,7 +31,7 @@ enum class Activity {
 // What a session tells the code in front of it, each on the user-interface
 // thread as it happens.
 struct SessionEvents {
-  std::function<void(int address)> found;         // listed, its recording file prepared
+  std::function<void(int address)> found;         // listed, its file prepared unless told not to
   std::function<void(int address)> scanProgress;  // the probe of this address went out
   // The poll handled an answer of `readings.address`: shown, recorded, the
   // poll moved on.

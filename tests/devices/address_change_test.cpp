@@ -82,7 +82,7 @@ TEST_F(Listed3_17_42, SendsTheFiveByteRequest) {
   EXPECT_TRUE(rig.log.empty()) << "no status text, no timer";
   EXPECT_EQ(rig.state.PendingCommand, CmdSetAddress);
   EXPECT_EQ(rig.state.SelectedAddress, 17);
-  EXPECT_EQ(rig.session.addressChange.NewAddress(), 100);
+  EXPECT_EQ(rig.session.activity(), Activity::ChangingAddress);
   EXPECT_EQ(rig.tx(), buildAddressChangeRequest(17, 100));
   EXPECT_EQ(rig.tx()[0], 17);
   EXPECT_EQ(rig.tx()[1], 0x02);
